@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quorvalis needs to build, test and run, when they are missing.
+# Usage: scripts/setup-debian.sh [build|test|all]   (default: all)
+set -euo pipefail
+
+build_packages=(
+    g++ cmake ninja-build pkg-config
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libgdal-dev gdal-bin
+    qt6-base-dev
+)
+test_packages=(
+    proj-bin libproj-dev
+    postgresql
+    clang libclang-rt-14-dev
+)
+
+case "${1:-all}" in
+build) wanted=("${build_packages[@]}") ;;
+test | all) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+*)
+    echo "usage: $0 [build|test|all]" >&2
+    exit 2
+    ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing missing Debian packages: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+else
+    echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds Quorvalis and runs every test: the unit and integration suites (with a private PostgreSQL
+# cluster for the office-store tests), the fuzz corpora, and, when clang is present, each fuzz
+# target for a short time. Installs missing Debian packages first (root or sudo).
+# Usage: scripts/test.sh [--no-fuzz]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fuzz=1
+for argument in "$@"; do
+    case "$argument" in
+    --no-fuzz) fuzz=0 ;;
+    *)
+        echo "usage: $0 [--no-fuzz]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+scripts/setup-debian.sh all
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+cmake --preset release
+cmake --build --preset release -j "$jobs"
+
+# A private PostgreSQL cluster on a loopback port for the office-store tests; stopped on exit.
+pg_state="$(mktemp -d)"
+cleanup() { scripts/pg-test-cluster.sh stop "$pg_state" >/dev/null 2>&1 || true; rm -rf "$pg_state"; }
+trap cleanup EXIT
+if QUORVALIS_TEST_PG="$(scripts/pg-test-cluster.sh start "$pg_state")"; then
+    export QUORVALIS_TEST_PG
+    echo "PostgreSQL test cluster: $QUORVALIS_TEST_PG"
+else
+    echo "warning: no PostgreSQL test cluster could be started" >&2
+fi
+
+ctest --preset release -j "$jobs"
+
+if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    for fuzzer in build/fuzz/fuzz/fuzz_*; do
+        [ -x "$fuzzer" ] || continue
+        name="$(basename "$fuzzer")"
+        work="$(mktemp -d)"
+        cp -r "fuzz/corpus/$name/." "$work/" 2>/dev/null || true
+        echo "fuzzing $name for 30 s"
+        "$fuzzer" -max_total_time=30 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work" \
+            2>"$work.log" || { tail -n 60 "$work.log"; exit 1; }
+        grep -E '^(stat::number_of_executed_units|Done)' "$work.log" || true
+        rm -rf "$work" "$work.log"
+    done
+fi
+echo "all tests passed"
