@@ -23,18 +23,9 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 cmake --preset release
 cmake --build --preset release -j "$jobs"
 
-# A private PostgreSQL cluster on a loopback port for the office-store tests; stopped on exit.
-pg_state="$(mktemp -d)"
-cleanup() { scripts/pg-test-cluster.sh stop "$pg_state" >/dev/null 2>&1 || true; rm -rf "$pg_state"; }
-trap cleanup EXIT
-if QUORVALIS_TEST_PG="$(scripts/pg-test-cluster.sh start "$pg_state")"; then
-    export QUORVALIS_TEST_PG
-    echo "PostgreSQL test cluster: $QUORVALIS_TEST_PG"
-else
-    echo "warning: no PostgreSQL test cluster could be started" >&2
-fi
-
-ctest --preset release -j "$jobs"
+# The office-store tests run against a private PostgreSQL cluster on a loopback port, started
+# for this run and removed afterwards.
+scripts/pg-test-cluster.sh run -- ctest --preset release -j "$jobs"
 
 if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
     cmake --preset fuzz >/dev/null

@@ -1,0 +1,721 @@
+#include "database/BorlandDatabase.h"
+
+#include "database/engine/Session.h"
+#include "database/engine/Table.h"
+
+#include <mutex>
+
+namespace quorvalis
+{
+
+namespace
+{
+
+std::string Upper(const std::string& text)
+{
+    return engine::UpperCase(text);
+}
+
+std::mutex& DialogMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+GBorlandDataSourceDialog& DialogHook()
+{
+    static GBorlandDataSourceDialog hook;
+    return hook;
+}
+
+std::unique_ptr<engine::DataSet> NewMemoryTable()
+{
+    auto table = std::make_unique<GInMemoryTable>();
+    table->SetTableName("xxxxxxxx.db");
+    return table;
+}
+
+// Shows the installed dialog; without one the request counts as cancelled.
+bool ShowDialog(GBorlandDataSourceSettings& settings)
+{
+    GBorlandDataSourceDialog hook;
+    {
+        std::lock_guard lock(DialogMutex());
+        hook = DialogHook();
+    }
+    return hook && hook(settings);
+}
+
+} // namespace
+
+GFieldType FieldTypeOfEngine(engine::FieldType type)
+{
+    switch (type)
+    {
+    case engine::ftSmallint:
+    case engine::ftInteger:
+    case engine::ftWord:
+    case engine::ftAutoInc:
+        return fdtInteger;
+    case engine::ftFloat:
+    case engine::ftCurrency:
+    case engine::ftBCD:
+        return fdtFloat;
+    case engine::ftDate:
+    case engine::ftTime:
+    case engine::ftDateTime:
+        return fdtDateTime;
+    case engine::ftString:
+        return fdtString;
+    case engine::ftBoolean:
+        return fdtBoolean;
+    case engine::ftBytes:
+    case engine::ftVarBytes:
+    case engine::ftBlob:
+    case engine::ftGraphic:
+        return fdtBlob;
+    case engine::ftMemo:
+    case engine::ftFmtMemo:
+        return fdtMemo;
+    case engine::ftUnknown:
+        break;
+    }
+    return fdtUnknown;
+}
+
+engine::FieldType EngineTypeOfField(GFieldType type)
+{
+    switch (type)
+    {
+    case fdtInteger:
+        return engine::ftInteger;
+    case fdtFloat:
+        return engine::ftFloat;
+    case fdtDateTime:
+        return engine::ftDateTime;
+    case fdtString:
+        return engine::ftString;
+    case fdtBoolean:
+        return engine::ftBoolean;
+    case fdtBlob:
+        return engine::ftBlob;
+    case fdtMemo:
+        return engine::ftMemo;
+    case fdtNone:
+    case fdtUnknown:
+        break;
+    }
+    return engine::ftUnknown;
+}
+
+// --- GBorlandBaseRecordSet --------------------------------------------------------------------
+
+GBorlandBaseRecordSet::GBorlandBaseRecordSet(std::unique_ptr<engine::DataSet> dataSet)
+    : dataSet_(std::move(dataSet))
+{
+}
+
+GBorlandBaseRecordSet::~GBorlandBaseRecordSet()
+{
+    try
+    {
+        if (IsEditing() && dataSet_)
+            dataSet_->Cancel();
+    }
+    catch (...)
+    {
+    }
+    AbandonEdit();
+    try
+    {
+        Close();
+        if (dataSet_)
+            dataSet_->Close();
+    }
+    catch (...)
+    {
+        // Releasing the dataset cannot be reported from a destructor.
+    }
+}
+
+engine::DataSet& GBorlandBaseRecordSet::DataSet() const
+{
+    return *dataSet_;
+}
+
+void GBorlandBaseRecordSet::ReplaceDataSet(std::unique_ptr<engine::DataSet> dataSet)
+{
+    if (dataSet_)
+        dataSet_->Close();
+    dataSet_ = std::move(dataSet);
+}
+
+void GBorlandBaseRecordSet::LoadFieldsFromDataSet(bool hideShape)
+{
+    Fields().Clear();
+    const bool readOnly = GetReadOnly();
+    const engine::DataSet& data = DataSet();
+    for (int i = 0; i < data.FieldCount(); ++i)
+    {
+        const engine::Field& column = data.GetField(i);
+        const GFieldType type = FieldTypeOfEngine(column.Type);
+        auto definition = std::make_unique<GFieldDefinition>(
+            column.Name, type, type == fdtString ? column.DataSize : 0, column.Required);
+        auto field = std::make_unique<GField>(*this, i, std::move(definition), readOnly);
+        if (hideShape && type == fdtBlob && Upper(column.Name) == "SHAPE")
+            field->SetHidden(true);
+        Fields().Add(std::move(field));
+    }
+}
+
+void GBorlandBaseRecordSet::DoLoadFields()
+{
+    LoadFieldsFromDataSet(true);
+}
+
+GVariant GBorlandBaseRecordSet::GetFieldValue(std::int32_t index)
+{
+    return DataSet().GetValue(index);
+}
+
+void GBorlandBaseRecordSet::SetFieldValue(std::int32_t index, const GVariant& value)
+{
+    GRecordSet::SetFieldValue(index, value);
+    DataSet().SetValue(index, value);
+}
+
+std::string GBorlandBaseRecordSet::GetFieldAsString(std::int32_t index)
+{
+    return DataSet().GetText(index);
+}
+
+void GBorlandBaseRecordSet::SetFieldAsString(std::int32_t index, const std::string& text)
+{
+    GRecordSet::SetFieldAsString(index, text);
+    DataSet().SetText(index, text);
+}
+
+void GBorlandBaseRecordSet::LoadFieldFromStream(std::int32_t index, GStream& stream)
+{
+    GRecordSet::LoadFieldFromStream(index, stream);
+    DataSet().SetBlob(index, stream.Bytes());
+}
+
+void GBorlandBaseRecordSet::SaveFieldToStream(std::int32_t index, GStream& stream)
+{
+    GRecordSet::SaveFieldToStream(index, stream);
+    const engine::Bytes bytes = DataSet().GetBlob(index);
+    stream.Write(bytes.data(), bytes.size());
+    stream.Rewind();
+}
+
+std::unique_ptr<GShape> GBorlandBaseRecordSet::DoGetShape()
+{
+    GRecordSet::DoGetShape();
+    const GField& field = Fields().FieldByName("SHAPE", false);
+    GStream stream;
+    SaveFieldToStream(field.Index(), stream);
+    stream.Rewind();
+    return ReadShape(stream);
+}
+
+void GBorlandBaseRecordSet::DoSetShape(const GShape& shape)
+{
+    GRecordSet::DoSetShape(shape);
+    const GField& field = Fields().FieldByName("SHAPE", false);
+    GStream stream;
+    stream.SetSize(shape.StreamSize());
+    stream.Rewind();
+    shape.SaveToStream(stream);
+    stream.Rewind();
+    LoadFieldFromStream(field.Index(), stream);
+}
+
+void GBorlandBaseRecordSet::DoAppend()
+{
+    DataSet().Append();
+}
+
+void GBorlandBaseRecordSet::DoCancel()
+{
+    DataSet().Cancel();
+}
+
+void GBorlandBaseRecordSet::DoDelete()
+{
+    // The storage first: a row it refuses to delete must still be counted.
+    DataSet().Delete();
+    GRecordSet::DoDelete();
+}
+
+void GBorlandBaseRecordSet::DoEdit()
+{
+    DataSet().Edit();
+}
+
+void GBorlandBaseRecordSet::DoPost()
+{
+    // The storage first: a post it refuses leaves the record set editing, and counting the new
+    // record before would count it once more at the next attempt.
+    DataSet().Post();
+    GRecordSet::DoPost();
+}
+
+void GBorlandBaseRecordSet::DoFirst()
+{
+    DataSet().First();
+}
+
+void GBorlandBaseRecordSet::DoMoveBy(std::int32_t distance)
+{
+    DataSet().MoveBy(distance);
+    if (DataSet().Bof())
+        DataSet().First();
+}
+
+void GBorlandBaseRecordSet::DoNext()
+{
+    DataSet().Next();
+}
+
+void GBorlandBaseRecordSet::DoPrior()
+{
+    DataSet().Prior();
+    if (DataSet().Bof())
+        DataSet().First();
+}
+
+void GBorlandBaseRecordSet::DoClose()
+{
+    if (!Active())
+        return;
+    if (GetCachedUpdates())
+        DoFlush();
+    DataSet().Close();
+}
+
+std::int32_t GBorlandBaseRecordSet::DoGetRecordCount()
+{
+    engine::DataSet& data = DataSet();
+    std::int32_t count = data.RecordCount();
+    if (count >= 0)
+        return count;
+    count = 0;
+    data.First();
+    while (!data.Eof())
+    {
+        ++count;
+        data.Next();
+    }
+    data.First();
+    return count;
+}
+
+bool GBorlandBaseRecordSet::GetCachedUpdates()
+{
+    return DataSet().CachedUpdates();
+}
+
+void GBorlandBaseRecordSet::SetCachedUpdates(bool value)
+{
+    GRecordSet::SetCachedUpdates(value);
+    DataSet().SetCachedUpdates(value);
+}
+
+bool GBorlandBaseRecordSet::DoHasSpatialComponent()
+{
+    const GField* field = Fields().FindField("SHAPE", false);
+    return field != nullptr && (field->FieldType() == fdtBlob || field->FieldType() == fdtUnknown);
+}
+
+engine::DataSet* GBorlandBaseRecordSet::GetDataSet()
+{
+    GRecordSet::GetDataSet();
+    for (const auto& field : Fields())
+        DataSet().SetFieldVisible(field->Index(), !field->Hidden());
+    return &DataSet();
+}
+
+std::unique_ptr<GRecordSetDefinition> GBorlandBaseRecordSet::GetDefinition()
+{
+    GRecordSet::GetDefinition();
+    auto definition = std::make_unique<GRecordSetDefinition>();
+    definition->DatabaseName = DatabaseName;
+    definition->TableName.clear();
+    definition->HasSpatialComponent = HasSpatialComponent();
+    definition->ShapeType = 0;
+    for (const auto& field : Fields())
+        definition->FieldDefinitions.Add(std::make_unique<GFieldDefinition>(field->Definition()));
+    return definition;
+}
+
+// --- GBorlandRecordSet ------------------------------------------------------------------------
+
+GBorlandRecordSet::GBorlandRecordSet()
+    : GBorlandBaseRecordSet(std::make_unique<engine::Query>()),
+      database_(
+          std::make_unique<engine::Connection>(engine::Session::Default().NextConnectionName()))
+{
+    database_->SetLoginPrompt(false);
+    database_->SetExclusive(false);
+}
+
+GBorlandRecordSet::~GBorlandRecordSet()
+{
+    // The query goes before its connection.
+    try
+    {
+        if (IsEditing())
+            DataSet().Cancel();
+    }
+    catch (...)
+    {
+    }
+    AbandonEdit();
+    try
+    {
+        Close();
+        DataSet().Close();
+    }
+    catch (...)
+    {
+    }
+}
+
+engine::Query& GBorlandRecordSet::Query() const
+{
+    return static_cast<engine::Query&>(DataSet());
+}
+
+void GBorlandRecordSet::SetSQL(const std::vector<std::string>& lines)
+{
+    if (Active())
+        throw GDatabaseException("Cannot perform this operation on an open recordset");
+    Query().SetSQL(lines);
+}
+
+std::vector<std::string>& GBorlandRecordSet::GetSQL()
+{
+    return Query().SQL();
+}
+
+bool GBorlandRecordSet::GetReadOnly()
+{
+    return !Query().RequestLive();
+}
+
+void GBorlandRecordSet::SetReadOnly(bool value)
+{
+    GRecordSet::SetReadOnly(value);
+    Query().SetRequestLive(!value);
+}
+
+bool GBorlandRecordSet::DoOpen()
+{
+    engine::Query& query = Query();
+    try
+    {
+        // Every open starts from a fresh result; what a closed record set had not flushed is
+        // gone, as closing never writes.
+        query.Close();
+        if (!DatabaseName.empty())
+        {
+            std::vector<std::string> params = {"USER NAME=" + UserName, "PASSWORD=" + Password};
+            if (database_->Connected() && database_->Params() != params)
+                database_->Close();
+            database_->SetAliasName(DatabaseName);
+            database_->Params() = std::move(params);
+            query.SetConnectionName(database_->Name());
+        }
+        else
+            query.SetConnectionName("");
+        query.Prepare();
+        query.Open();
+        query.First();
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
+void GBorlandRecordSet::DoFlush()
+{
+    First();
+    engine::Query& query = Query();
+    if (!query.Active())
+        return;
+    if (GetCachedUpdates())
+    {
+        if (!query.ConnectionName().empty())
+        {
+            try
+            {
+                database_->StartTransaction();
+                query.ApplyUpdates();
+                database_->Commit();
+            }
+            catch (...)
+            {
+                try
+                {
+                    database_->Rollback();
+                }
+                catch (...)
+                {
+                }
+                query.RevertAppliedUpdates();
+                throw GDatabaseException("Unable to apply updates");
+            }
+        }
+        else
+            query.ApplyUpdates();
+        // Marked applied in both cases: edits left in the cache would be written a second time
+        // by the next flush.
+        query.CommitUpdates();
+    }
+    query.FlushToStorage();
+}
+
+bool GBorlandRecordSet::CreateEngineTable(const GRecordSetDefinition& definition,
+                                          const std::vector<engine::FieldDef>& extra)
+{
+    try
+    {
+        engine::Table table;
+        table.SetDatabaseName(definition.DatabaseName);
+        table.SetTableName(definition.TableName);
+        table.FieldDefs().clear();
+        for (const auto& field : definition.FieldDefinitions)
+            table.FieldDefs().push_back(
+                {field->Name, EngineTypeOfField(field->FieldType), field->Size, field->Required});
+        for (const engine::FieldDef& field : extra)
+            table.FieldDefs().push_back(field);
+        table.CreateTable();
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
+bool GBorlandRecordSet::CreateTable(const GRecordSetDefinition& definition)
+{
+    std::vector<engine::FieldDef> extra;
+    bool hasShape = false;
+    for (const auto& field : definition.FieldDefinitions)
+        hasShape = hasShape || Upper(field->Name) == "SHAPE";
+    if (definition.HasSpatialComponent && !hasShape)
+        extra.push_back({"SHAPE", engine::ftBlob, 0, false});
+    return CreateEngineTable(definition, extra);
+}
+
+// --- GBorlandXYZRecordSet ---------------------------------------------------------------------
+
+void GBorlandXYZRecordSet::DoLoadFields()
+{
+    LoadFieldsFromDataSet(false);
+    for (const std::string* name : {&XFieldName, &YFieldName, &ZFieldName})
+        if (GField* field = Fields().FindField(*name, false))
+            field->SetHidden(true);
+}
+
+bool GBorlandXYZRecordSet::DoHasSpatialComponent()
+{
+    return true;
+}
+
+std::unique_ptr<GShape> GBorlandXYZRecordSet::DoGetShape()
+{
+    auto point = std::make_unique<GPoint>(0.0, 0.0, 0.0);
+    const std::pair<const std::string*, double*> coordinates[] = {
+        {&XFieldName, &point->X}, {&YFieldName, &point->Y}, {&ZFieldName, &point->Z}};
+    for (const auto& [name, target] : coordinates)
+    {
+        if (const GField* field = Fields().FindField(*name, false))
+        {
+            const GVariant value = field->GetValue();
+            if (!value.IsNull())
+                *target = value.AsDouble();
+        }
+    }
+    return point;
+}
+
+void GBorlandXYZRecordSet::DoSetShape(const GShape& shape)
+{
+    const auto* point = dynamic_cast<const GPoint*>(&shape);
+    if (point == nullptr)
+        throw GDatabaseException("You can only store points in this recordset");
+    const std::pair<const std::string*, double> coordinates[] = {
+        {&XFieldName, point->X}, {&YFieldName, point->Y}, {&ZFieldName, point->Z}};
+    for (const auto& [name, value] : coordinates)
+        if (GField* field = Fields().FindField(*name, false))
+            field->SetValue(GVariant(value));
+}
+
+bool GBorlandXYZRecordSet::CreateTable(const GRecordSetDefinition& definition)
+{
+    std::vector<engine::FieldDef> extra;
+    if (definition.HasSpatialComponent)
+    {
+        for (const std::string* name : {&XFieldName, &YFieldName, &ZFieldName})
+        {
+            if (name->empty())
+                continue;
+            bool present = false;
+            for (const auto& field : definition.FieldDefinitions)
+                present = present || Upper(field->Name) == Upper(*name);
+            for (const engine::FieldDef& field : extra)
+                present = present || Upper(field.Name) == Upper(*name);
+            if (!present)
+                extra.push_back({*name, engine::ftFloat, 0, false});
+        }
+    }
+    return CreateEngineTable(definition, extra);
+}
+
+// --- GInMemoryBorlandRecordSet ----------------------------------------------------------------
+
+GInMemoryBorlandRecordSet::GInMemoryBorlandRecordSet() : GBorlandBaseRecordSet(NewMemoryTable()) {}
+
+GInMemoryTable& GInMemoryBorlandRecordSet::Table() const
+{
+    return static_cast<GInMemoryTable&>(DataSet());
+}
+
+void GInMemoryBorlandRecordSet::ResetTable()
+{
+    if (Active())
+        Close();
+    ReplaceDataSet(NewMemoryTable());
+}
+
+void GInMemoryBorlandRecordSet::AddFieldDefinition(const std::string& name, GFieldType fieldType,
+                                                   std::int32_t size, bool required)
+{
+    Table().FieldDefs().push_back({name, EngineTypeOfField(fieldType), size, required});
+}
+
+void GInMemoryBorlandRecordSet::CreateMemoryTable()
+{
+    Table().CreateInMemoryTable();
+}
+
+bool GInMemoryBorlandRecordSet::GetCachedUpdates()
+{
+    return true;
+}
+
+void GInMemoryBorlandRecordSet::SetCachedUpdates(bool value)
+{
+    GRecordSet::SetCachedUpdates(value);
+    cachedUpdates_ = value;
+    Table().SetCachedUpdates(value);
+}
+
+bool GInMemoryBorlandRecordSet::GetReadOnly()
+{
+    return readOnly_;
+}
+
+void GInMemoryBorlandRecordSet::SetReadOnly(bool value)
+{
+    GRecordSet::SetReadOnly(value);
+    readOnly_ = value;
+}
+
+bool GInMemoryBorlandRecordSet::CreateTable(const GRecordSetDefinition&)
+{
+    throw GDatabaseException("Cannot create virtual memory recordsets");
+}
+
+void GInMemoryBorlandRecordSet::DoLoadFields()
+{
+    // The table was filled by the subclass; from here on the read-only flag holds.
+    Table().SetReadOnly(readOnly_);
+    if (Table().CachedUpdates() != cachedUpdates_)
+        Table().SetCachedUpdates(cachedUpdates_);
+    LoadFieldsFromDataSet(false);
+}
+
+bool GInMemoryBorlandRecordSet::DoOpen()
+{
+    return GRecordSet::DoOpen();
+}
+
+// --- Factories --------------------------------------------------------------------------------
+
+void SetBorlandDataSourceDialog(GBorlandDataSourceDialog dialog)
+{
+    std::lock_guard lock(DialogMutex());
+    DialogHook() = std::move(dialog);
+}
+
+std::unique_ptr<GBorlandRecordSet>
+CreateBorlandRecordSet(bool showDialog, const std::string& driver, const std::string& databaseName,
+                       const std::string& tableName, const std::string& userName,
+                       const std::string& password, bool readOnly, bool readOnlyEditable,
+                       bool cachedUpdates, const std::vector<std::string>& sql)
+{
+    GBorlandDataSourceSettings settings;
+    settings.Driver = driver;
+    settings.DatabaseName = databaseName;
+    settings.TableName = tableName;
+    settings.UserName = userName;
+    settings.Password = password;
+    settings.ReadOnly = readOnly;
+    settings.ReadOnlyEditable = readOnlyEditable;
+    settings.CachedUpdates = cachedUpdates;
+    settings.SQL = sql;
+    settings.XYZ = false;
+    if (showDialog && !ShowDialog(settings))
+        return nullptr;
+    auto recordSet = std::make_unique<GBorlandRecordSet>();
+    recordSet->DatabaseName = settings.DatabaseName;
+    recordSet->SetReadOnly(settings.ReadOnly);
+    recordSet->SetCachedUpdates(settings.CachedUpdates);
+    recordSet->SetSQL(settings.SQL);
+    recordSet->Password = settings.Password;
+    recordSet->UserName = settings.UserName;
+    return recordSet;
+}
+
+std::unique_ptr<GBorlandXYZRecordSet> CreateBorlandXYZRecordSet(
+    bool showDialog, const std::string& driver, const std::string& databaseName,
+    const std::string& tableName, const std::string& xFieldName, const std::string& yFieldName,
+    const std::string& zFieldName, const std::string& userName, const std::string& password,
+    bool readOnly, bool readOnlyEditable, bool cachedUpdates, const std::vector<std::string>& sql)
+{
+    GBorlandDataSourceSettings settings;
+    settings.Driver = driver;
+    settings.DatabaseName = databaseName;
+    settings.TableName = tableName;
+    settings.UserName = userName;
+    settings.Password = password;
+    settings.ReadOnly = readOnly;
+    settings.ReadOnlyEditable = readOnlyEditable;
+    settings.CachedUpdates = cachedUpdates;
+    settings.SQL = sql;
+    settings.XYZ = true;
+    settings.XFieldName = xFieldName;
+    settings.YFieldName = yFieldName;
+    settings.ZFieldName = zFieldName;
+    if (showDialog && !ShowDialog(settings))
+        return nullptr;
+    auto recordSet = std::make_unique<GBorlandXYZRecordSet>();
+    recordSet->DatabaseName = settings.DatabaseName;
+    recordSet->SetReadOnly(settings.ReadOnly);
+    recordSet->SetCachedUpdates(settings.CachedUpdates);
+    recordSet->SetSQL(settings.SQL);
+    recordSet->Password = settings.Password;
+    recordSet->UserName = settings.UserName;
+    recordSet->XFieldName = settings.XFieldName;
+    recordSet->YFieldName = settings.YFieldName;
+    recordSet->ZFieldName = settings.ZFieldName;
+    return recordSet;
+}
+
+} // namespace quorvalis

@@ -1,0 +1,345 @@
+// The engine on its own: statement parsing, values and column conversions, the dataset cursor,
+// the session's aliases and connection names.
+#include "TestSupport.h"
+
+#include "database/engine/Connection.h"
+#include "database/engine/MemoryTable.h"
+#include "database/engine/Query.h"
+#include "database/engine/Session.h"
+#include "database/engine/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace quorvalis::test
+{
+namespace
+{
+
+using engine::EngineError;
+using engine::ParseTableStatement;
+using engine::Value;
+
+TEST(TableStatement, AcceptsTheOneStatementAndGivesTheNameAsItStands)
+{
+    struct Row
+    {
+        const char* sql;
+        const char* table; // nullptr: not the statement
+    };
+    const Row rows[] = {
+        {"select a.* from control.db a", "control.db"},
+        {"SELECT A.* FROM control.DB A", "control.DB"},
+        {"  select  a.*\n from\n\t\"Sheet\"  a ; ", "Sheet"},
+        {"select a.* from \"/data/job 1/parcels.dbf\" a", "/data/job 1/parcels.dbf"},
+        {"select a.* from [Beacon List] a", "Beacon List"},
+        {"select a.* from 'COORDS' a", "COORDS"},
+        {"select a.* from \"x\"\" a; drop table control; --\" a", "x\" a; drop table control; --"},
+        {"select a.* from [x]] a; drop table control; --] a", "x] a; drop table control; --"},
+        {"select a.* from 'it''s' a", "it's"},
+        {"select b.* from t b", "t"},
+        // Anything else is not the statement: it runs, read-only, as SQL of the database.
+        {"select * from control", nullptr},
+        {"select a.* from control a where Name = 'X'", nullptr},
+        {"select a.* from control b", nullptr},
+        {"select a.* from x; drop table control; -- a", nullptr},
+        {"select a.* from \"unterminated a", nullptr},
+        {"select a.* from \"\" a", nullptr},
+        {"select a.*from t a", nullptr},
+        {"delete from control", nullptr},
+        {"", nullptr},
+    };
+    for (const Row& row : rows)
+    {
+        const std::optional<std::string> table = ParseTableStatement(row.sql);
+        if (row.table == nullptr)
+            EXPECT_FALSE(table.has_value()) << row.sql;
+        else
+        {
+            ASSERT_TRUE(table.has_value()) << row.sql;
+            EXPECT_EQ(*table, row.table) << row.sql;
+        }
+    }
+}
+
+TEST(Values, NullIsDistinctAndConversionsRefuseWhatTheyCannotRepresent)
+{
+    EXPECT_TRUE(Value().IsNull());
+    EXPECT_FALSE(Value(0) == Value());
+    EXPECT_FALSE(Value(std::string()) == Value());
+    EXPECT_FALSE(Value(false) == Value());
+    EXPECT_EQ(Value().AsString(), "");
+    EXPECT_THROW(Value().AsDouble(), EngineError);
+    EXPECT_THROW(Value().AsInteger(), EngineError);
+
+    // Halves round to even, as the engine's integer columns take floats.
+    EXPECT_EQ(Value(2.5).AsInteger(), 2);
+    EXPECT_EQ(Value(3.5).AsInteger(), 4);
+    EXPECT_EQ(Value(-2.5).AsInteger(), -2);
+    EXPECT_THROW(Value(1e300).AsInteger(), EngineError);
+    EXPECT_EQ(Value(" 12 ").AsInteger(), 12);
+    EXPECT_THROW(Value("12.5").AsInteger(), EngineError);
+
+    EXPECT_DOUBLE_EQ(Value("12,5").AsDouble(), 12.5);
+    EXPECT_DOUBLE_EQ(Value("-3.25e2").AsDouble(), -325.0);
+    EXPECT_THROW(Value("1,000,000").AsDouble(), EngineError);
+    EXPECT_THROW(Value("nan").AsDouble(), EngineError);
+    EXPECT_THROW(Value("inf").AsDouble(), EngineError);
+    EXPECT_THROW(Value("1e999").AsDouble(), EngineError);
+
+    EXPECT_EQ(Value(0.1 + 0.2).AsString(), "0.3");
+    EXPECT_EQ(Value(-2506000.125).AsString(), "-2506000.125");
+    EXPECT_EQ(Value(true).AsString(), "True");
+    EXPECT_TRUE(Value("yes").AsBoolean());
+    EXPECT_FALSE(Value("F").AsBoolean());
+    EXPECT_THROW(Value("maybe").AsBoolean(), EngineError);
+}
+
+TEST(Values, DatesAreReadOnlyWhenEveryPartIsInRange)
+{
+    engine::DateTime value;
+    EXPECT_TRUE(engine::ParseDateTime("2024-02-29", value));
+    EXPECT_EQ(value, (engine::DateTime{2024, 2, 29, 0, 0, 0.0}));
+    EXPECT_FALSE(engine::ParseDateTime("2023-02-29", value));
+    EXPECT_FALSE(engine::ParseDateTime("1900-02-29", value));
+    EXPECT_TRUE(engine::ParseDateTime("2000-02-29T23:59:58.25", value));
+    EXPECT_DOUBLE_EQ(value.Second, 58.25);
+    EXPECT_FALSE(engine::ParseDateTime("2024-13-01", value));
+    EXPECT_FALSE(engine::ParseDateTime("2024-01-01 24:00:00", value));
+    EXPECT_TRUE(engine::ParseDateTime("07:30:00", value));
+    EXPECT_EQ(value.Year, 0);
+    EXPECT_EQ(engine::FormatDateTime({2024, 3, 1, 7, 5, 9.5}), "2024-03-01 07:05:09.500");
+    EXPECT_EQ(engine::FormatDateTime({2024, 3, 1, 0, 0, 0.0}), "2024-03-01");
+}
+
+TEST(Columns, ValuesAreFittedToTheColumnOrRefusedNamingIt)
+{
+    engine::Field name{"NAME", engine::ftString, 5, 6, false, true};
+    // Cut to the declared bytes, never inside a character: "é" takes two bytes.
+    EXPECT_EQ(engine::CoerceToField(name, Value("abcdefg")), Value("abcde"));
+    EXPECT_EQ(engine::CoerceToField(name, Value("abcd\xC3\xA9")), Value("abcd"));
+    EXPECT_EQ(engine::CoerceToField(name, Value(12.5)), Value("12.5"));
+
+    engine::Field small{"S", engine::ftSmallint, 0, 2, false, true};
+    EXPECT_EQ(engine::CoerceToField(small, Value(32767)), Value(32767));
+    try
+    {
+        engine::CoerceToField(small, Value(40000));
+        FAIL();
+    }
+    catch (const EngineError& error)
+    {
+        EXPECT_NE(std::string(error.what()).find("'S'"), std::string::npos);
+    }
+
+    engine::Field real{"X", engine::ftFloat, 0, 8, false, true};
+    EXPECT_THROW(engine::CoerceToField(real, Value(std::nan(""))), EngineError);
+    EXPECT_THROW(engine::CoerceToField(real, Value(HUGE_VAL)), EngineError);
+    EXPECT_TRUE(engine::TextToField(real, "  ").IsNull());
+    EXPECT_EQ(engine::TextToField(name, ""), Value(""));
+
+    engine::Field date{"D", engine::ftDate, 0, 4, false, true};
+    EXPECT_EQ(engine::CoerceToField(date, Value("2024-03-01 10:00:00")),
+              Value(engine::DateTime{2024, 3, 1, 0, 0, 0.0}));
+    EXPECT_THROW(engine::CoerceToField(date, Value("10:00:00")), EngineError);
+}
+
+TEST(Columns, EngineTypesMapToRecordSetTypesBothWays)
+{
+    struct Row
+    {
+        engine::FieldType engineType;
+        GFieldType fieldType;
+    };
+    const Row read[] = {
+        {engine::ftSmallint, fdtInteger}, {engine::ftInteger, fdtInteger},
+        {engine::ftWord, fdtInteger},     {engine::ftAutoInc, fdtInteger},
+        {engine::ftFloat, fdtFloat},      {engine::ftCurrency, fdtFloat},
+        {engine::ftBCD, fdtFloat},        {engine::ftDate, fdtDateTime},
+        {engine::ftTime, fdtDateTime},    {engine::ftDateTime, fdtDateTime},
+        {engine::ftString, fdtString},    {engine::ftBoolean, fdtBoolean},
+        {engine::ftBytes, fdtBlob},       {engine::ftVarBytes, fdtBlob},
+        {engine::ftBlob, fdtBlob},        {engine::ftGraphic, fdtBlob},
+        {engine::ftMemo, fdtMemo},        {engine::ftFmtMemo, fdtMemo},
+        {engine::ftUnknown, fdtUnknown},
+    };
+    for (const Row& row : read)
+        EXPECT_EQ(FieldTypeOfEngine(row.engineType), row.fieldType)
+            << engine::FieldTypeName(row.engineType);
+    const Row create[] = {
+        {engine::ftInteger, fdtInteger},   {engine::ftFloat, fdtFloat},
+        {engine::ftDateTime, fdtDateTime}, {engine::ftString, fdtString},
+        {engine::ftBoolean, fdtBoolean},   {engine::ftBlob, fdtBlob},
+        {engine::ftMemo, fdtMemo},         {engine::ftUnknown, fdtNone},
+        {engine::ftUnknown, fdtUnknown},
+    };
+    for (const Row& row : create)
+        EXPECT_EQ(EngineTypeOfField(row.fieldType), row.engineType) << int(row.fieldType);
+}
+
+// A memory table of n rows with one integer column.
+std::unique_ptr<engine::MemoryTable> Numbers(int n)
+{
+    auto table = std::make_unique<engine::MemoryTable>();
+    table->CreateInMemory({{"N", engine::ftInteger, 0, 0}});
+    table->Open();
+    for (int i = 0; i < n; ++i)
+    {
+        table->Append();
+        table->SetValue(0, Value(i));
+        table->Post();
+    }
+    table->First();
+    return table;
+}
+
+TEST(DataSetCursor, MovesByTheEngineRulesAndDeletesKeepThePosition)
+{
+    auto empty = Numbers(0);
+    EXPECT_TRUE(empty->Bof());
+    EXPECT_TRUE(empty->Eof());
+    EXPECT_EQ(empty->RecNo(), -1);
+    EXPECT_TRUE(empty->GetValue(0).IsNull());
+    EXPECT_THROW(empty->Edit(), EngineError);
+    EXPECT_THROW(empty->Delete(), EngineError);
+
+    auto table = Numbers(4);
+    EXPECT_TRUE(table->Bof());
+    table->Last();
+    EXPECT_TRUE(table->Eof());
+    EXPECT_EQ(table->GetValue(0), Value(3));
+    table->Next(); // on the last record: stays there
+    EXPECT_EQ(table->RecNo(), 3);
+    EXPECT_EQ(table->MoveBy(-10), -3);
+    EXPECT_TRUE(table->Bof());
+    EXPECT_EQ(table->MoveBy(2), 2);
+    table->Delete();
+    EXPECT_EQ(table->RecordCount(), 3);
+    EXPECT_EQ(table->GetValue(0), Value(3)); // the next record took its place
+    table->Delete();
+    EXPECT_EQ(table->GetValue(0), Value(1)); // deleting the last makes the new last current
+    EXPECT_FALSE(table->Eof());
+
+    // Moving posts an edit; closing drops one.
+    table->Edit();
+    table->SetValue(0, Value(42));
+    table->First();
+    EXPECT_EQ(table->State(), engine::DataSetState::Browse);
+    EXPECT_EQ(table->GetValue(0), Value(0));
+    table->Next();
+    EXPECT_EQ(table->GetValue(0), Value(42));
+    table->Append();
+    table->Cancel();
+    EXPECT_EQ(table->RecordCount(), 2);
+    EXPECT_EQ(table->GetValue(0), Value(42));
+
+    table->SetReadOnly(true);
+    EXPECT_THROW(table->Append(), EngineError);
+    EXPECT_THROW(table->Edit(), EngineError);
+    EXPECT_EQ(table->State(), engine::DataSetState::Browse);
+}
+
+TEST(DataSetCursor, RequiredColumnsAndUnknownNamesAreReported)
+{
+    engine::MemoryTable table;
+    EXPECT_THROW(
+        table.CreateInMemory({{"A", engine::ftInteger, 0, 0}, {"a", engine::ftFloat, 0, 0}}),
+        EngineError);
+    EXPECT_THROW(table.Open(), EngineError); // never created
+    table.CreateInMemory({{"A", engine::ftInteger, 0, 0}});
+    table.Open();
+    EXPECT_EQ(table.FieldByName("a"), 0);
+    try
+    {
+        table.FieldByName("B");
+        FAIL();
+    }
+    catch (const EngineError& error)
+    {
+        EXPECT_STREQ(error.what(), "Field 'B' not found");
+    }
+    EXPECT_THROW(table.SetValue(0, Value(1)), EngineError); // not editing
+}
+
+class SessionTest : public PrivateHome
+{
+};
+
+TEST_F(SessionTest, ConnectionNamesTakeTheSmallestFreeNumber)
+{
+    engine::Session& session = engine::Session::Default();
+    EXPECT_EQ(session.NextConnectionName(), "__DB1__");
+    auto first = std::make_unique<engine::Connection>(session.NextConnectionName());
+    auto second = std::make_unique<engine::Connection>(session.NextConnectionName());
+    EXPECT_EQ(second->Name(), "__DB2__");
+    EXPECT_EQ(session.ConnectionNames(), (std::vector<std::string>{"__DB1__", "__DB2__"}));
+    EXPECT_THROW(engine::Connection("__db1__"), EngineError);
+    first.reset();
+    EXPECT_EQ(session.NextConnectionName(), "__DB1__");
+    EXPECT_EQ(session.ConnectionNames(), (std::vector<std::string>{"__DB2__"}));
+}
+
+TEST_F(SessionTest, TheAliasFileIsCreatedWithTheStandardAlias)
+{
+    engine::Session& session = engine::Session::Default();
+    EXPECT_EQ(session.AliasNames(), (std::vector<std::string>{"QUORVALIS"}));
+    EXPECT_EQ(session.AliasDriver("quorvalis"), "STANDARD");
+    EXPECT_THROW(session.AliasDriver("NOWHERE"), EngineError);
+    ASSERT_TRUE(std::filesystem::exists(Home() / "aliases.ini"));
+    // Only the alias file: the store itself is made on first use.
+    EXPECT_FALSE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
+
+    std::filesystem::create_directories(Home() / "dbase");
+    {
+        std::ofstream file(Home() / "aliases.ini", std::ios::trunc);
+        file << "# surveys\n[JOBS]\ndriver = standard\npath = dbase\n\n"
+                "[OFFICE]\ndriver=POSTGRES\nconnection=PG:dbname=office\n";
+    }
+    session.ReloadAliases();
+    // QUORVALIS is there even when the file does not name it.
+    EXPECT_EQ(session.AliasNames(), (std::vector<std::string>{"QUORVALIS", "JOBS", "OFFICE"}));
+    EXPECT_EQ(session.AliasDriver("JOBS"), "STANDARD");
+    EXPECT_EQ(session.AliasDriver("office"), "POSTGRES");
+    EXPECT_EQ(session.FindAlias("office")->Connection, "PG:dbname=office");
+}
+
+TEST_F(SessionTest, AMalformedAliasFileIsRefusedNamingItsLine)
+{
+    struct Row
+    {
+        const char* text;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"path = x.gpkg\n", "line 1: a key before the first [ALIAS] section"},
+        {"[A]\npath = a\n[a]\npath = b\n", "line 3: the alias a is defined twice"},
+        {"[A]\npath = a\ncolour = red\n", "line 3: unknown key 'colour'"},
+        {"[A]\ndriver = STANDARD\n",
+         "line 1: the alias A needs exactly one of path and connection"},
+        {"[A]\nconnection = host=x\n", "line 1: the connection of alias A must begin with PG:"},
+        {"[A\n", "line 1: a section name must end with ]"},
+        {"[A]\njust text\n", "line 2: expected key = value"},
+    };
+    for (const Row& row : rows)
+    {
+        {
+            std::ofstream file(Home() / "aliases.ini", std::ios::trunc);
+            file << row.text;
+        }
+        try
+        {
+            engine::Session::Default().ReloadAliases();
+            ADD_FAILURE() << row.text;
+        }
+        catch (const EngineError& error)
+        {
+            EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+} // namespace
+} // namespace quorvalis::test

@@ -1,0 +1,267 @@
+// The QUORVALIS alias: its store is made on first use with an empty control table and the
+// read-only degree-sheet table, in a GeoPackage of the data directory or a PostgreSQL database.
+#include "TestSupport.h"
+
+#include "database/engine/Session.h"
+#include "database/engine/StandardStore.h"
+#include "database/engine/Table.h"
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
+namespace quorvalis::test
+{
+namespace
+{
+
+std::unique_ptr<GBorlandXYZRecordSet> ControlFile(bool readOnly)
+{
+    // The way the control file is read and written: an X/Y record set over the query text.
+    return CreateBorlandXYZRecordSet(false, "STANDARD", "QUORVALIS", "", "Clarke Longitude",
+                                     "Clarke Latitude", "Z", "", "", readOnly, false, false,
+                                     {"select a.* from control.db a"});
+}
+
+class StandardStore : public PrivateHome
+{
+};
+
+TEST_F(StandardStore, IsCreatedOnFirstUseWithAnEmptyControlTableAndTheSheets)
+{
+    engine::Session& session = engine::Session::Default();
+    EXPECT_EQ(session.TableNames("QUORVALIS"),
+              (std::vector<std::string>{"control.db", "Sheet.db"}));
+    EXPECT_TRUE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
+    for (const auto& entry : std::filesystem::directory_iterator(Home()))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "quorvalis.gpkg" || name == "aliases.ini") << name;
+    }
+
+    auto control = ControlFile(true);
+    ASSERT_TRUE(control->Open());
+    EXPECT_EQ(control->RecordCount(), 0);
+    std::vector<std::string> names;
+    control->Fields().GetFieldNames(names, true);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Name", "Source", "Clarke Latitude", "Clarke Longitude",
+                                        "WGS Latitude", "WGS Longitude"}));
+    control->Fields().GetFieldNames(names, false);
+    EXPECT_EQ(names, (std::vector<std::string>{"Name", "Source", "WGS Latitude", "WGS Longitude"}));
+
+    engine::Table sheet;
+    sheet.SetDatabaseName("QUORVALIS");
+    sheet.SetTableName("Sheet");
+    sheet.SetReadOnly(true);
+    sheet.Open();
+    ASSERT_EQ(sheet.RecordCount(), 3);
+    EXPECT_EQ(sheet.GetText("SHEET"), "2228BB");
+    EXPECT_EQ(sheet.GetValue("CX"), engine::Value(-2506000.5));
+    sheet.Last();
+    EXPECT_EQ(sheet.GetValue("A"), engine::Value(0.9999962918452086));
+    EXPECT_EQ(sheet.GetValue("B"), engine::Value(-0.00000019749602280746127));
+}
+
+TEST_F(StandardStore, TheControlFileTakesBeaconsAndTheSheetTableStaysReadOnly)
+{
+    {
+        auto control = ControlFile(false);
+        ASSERT_TRUE(control->Open());
+        control->Append();
+        control->Fields().FieldByName("Name", true).SetAsString("TRIG 12");
+        control->Fields().FieldByName("Source", true).SetAsString("TRIG");
+        control->Fields().FieldByName("WGS Latitude", true).SetValue(GVariant(-25.7463419));
+        control->Fields().FieldByName("WGS Longitude", true).SetValue(GVariant(28.1881173));
+        control->SetShape(GPoint(28.1893371, -25.7491234));
+        control->Post();
+        control->Flush();
+    }
+    auto control = ControlFile(true);
+    ASSERT_TRUE(control->Open());
+    ASSERT_EQ(control->RecordCount(), 1);
+    EXPECT_TRUE(control->GetShape()->IsEqual(GPoint(28.1893371, -25.7491234)));
+    EXPECT_EQ(control->Fields().FieldByName("Name", true).AsString(), "TRIG 12");
+
+    // The control manager's spelling of the table resolves too.
+    engine::Table manager;
+    manager.SetDatabaseName("QUORVALIS");
+    manager.SetTableName("control.DB");
+    manager.Open();
+    EXPECT_EQ(manager.RecordCount(), 1);
+    EXPECT_TRUE(manager.CanModify());
+
+    for (const char* sql : {"select a.* from \"Sheet\" a", "select a.* from Sheet.DB a"})
+    {
+        auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", false, true,
+                                            false, {sql});
+        ASSERT_TRUE(sheet->Open()) << sql;
+        EXPECT_FALSE(sheet->DataSet().CanModify()) << sql;
+        EXPECT_THROW(sheet->Edit(), engine::EngineError) << sql;
+        EXPECT_THROW(sheet->Append(), engine::EngineError) << sql;
+    }
+    engine::Table replace;
+    replace.SetDatabaseName("QUORVALIS");
+    replace.SetTableName("Sheet");
+    replace.FieldDefs() = {{"SHEET", engine::ftString, 16, false}};
+    auto open = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
+                                       false, {"select a.* from Sheet a"});
+    ASSERT_TRUE(open->Open());
+    EXPECT_THROW(replace.CreateTable(), engine::EngineError); // never under an open cursor
+}
+
+TEST_F(StandardStore, AStoreLackingATableGetsItAndAnExistingOneIsKept)
+{
+    {
+        auto control = ControlFile(false);
+        ASSERT_TRUE(control->Open());
+        control->Append();
+        control->Fields().FieldByName("Name", true).SetAsString("KEEP");
+        control->Post();
+    }
+    // Another program removes the sheet table; the next session puts it back.
+    {
+        const std::string path = (Home() / "quorvalis.gpkg").string();
+        GDALDataset* dataset = GDALDataset::FromHandle(
+            GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
+        ASSERT_NE(dataset, nullptr);
+        for (int i = 0; i < dataset->GetLayerCount(); ++i)
+            if (std::string(dataset->GetLayer(i)->GetName()) == "Sheet")
+                dataset->DeleteLayer(i);
+        GDALClose(dataset);
+    }
+    engine::Session::Default().SetSheetData(std::string("SHEET,CX,CY,WX,WY,A,B\nX,1,2,3,4,1,0\n"));
+    auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
+                                        false, {"select a.* from Sheet a"});
+    ASSERT_TRUE(sheet->Open());
+    EXPECT_EQ(sheet->RecordCount(), 1);
+    auto control = ControlFile(true);
+    ASSERT_TRUE(control->Open());
+    EXPECT_EQ(control->Fields().FieldByName("Name", true).AsString(), "KEEP");
+}
+
+TEST_F(StandardStore, AnAliasFileCanPointTheStandardAliasElsewhere)
+{
+    std::filesystem::create_directories(Home() / "dbase");
+    engine::Session& session = engine::Session::Default();
+    session.SetAlias({"QUORVALIS", "STANDARD", "office/shared.gpkg", ""}, true);
+    session.ReloadAliases();
+    EXPECT_EQ(session.FindAlias("QUORVALIS")->Path, "office/shared.gpkg");
+    auto control = ControlFile(true);
+    ASSERT_TRUE(control->Open());
+    EXPECT_TRUE(std::filesystem::exists(Home() / "office" / "shared.gpkg"));
+    EXPECT_FALSE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
+
+    // A directory of dBase files cannot hold the control table's column names.
+    session.SetAlias({"QUORVALIS", "STANDARD", "dbase", ""});
+    EXPECT_FALSE(ControlFile(true)->Open());
+    EXPECT_THROW(session.TableNames("QUORVALIS"), engine::EngineError);
+}
+
+TEST_F(StandardStore, AnOfficeSharesOneControlFileOnPostgreSQL)
+{
+    const std::optional<std::string> server = TestServer();
+    QUORVALIS_REQUIRE_SERVER(server);
+    // A schema of its own keeps the test's tables apart from everything else on the server.
+    std::random_device random;
+    const std::string schema = "qv_office_" + std::to_string(random() % 100000000u);
+    GDALAllRegister();
+    auto sql = [&](const std::string& statement)
+    {
+        GDALDataset* dataset = GDALDataset::FromHandle(GDALOpenEx(
+            server->c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
+        ASSERT_NE(dataset, nullptr);
+        OGRLayer* result = dataset->ExecuteSQL(statement.c_str(), nullptr, nullptr);
+        if (result != nullptr)
+            dataset->ReleaseResultSet(result);
+        GDALClose(dataset);
+    };
+    sql("CREATE SCHEMA " + schema);
+    const std::string connection = *server + " options='-c search_path=" + schema + "'";
+    engine::Session::Default().SetAlias({"QUORVALIS", "STANDARD", "", connection});
+    {
+        const std::vector<std::string> tables = engine::Session::Default().TableNames("QUORVALIS");
+        for (const char* table : {"control.db", "Sheet.db"})
+            EXPECT_NE(std::find(tables.begin(), tables.end(), table), tables.end()) << table;
+        auto control = ControlFile(false);
+        ASSERT_TRUE(control->Open());
+        EXPECT_EQ(control->RecordCount(), 0);
+        control->Append();
+        control->Fields().FieldByName("Name", true).SetAsString("TSM 7");
+        control->SetShape(GPoint(18.4, -33.9));
+        control->Post();
+        control->Flush();
+
+        auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
+                                            false, {"select a.* from Sheet.DB a"});
+        ASSERT_TRUE(sheet->Open());
+        EXPECT_EQ(sheet->RecordCount(), 3);
+        EXPECT_EQ(sheet->Fields().FieldByName("SHEET", true).AsString(), "2228BB");
+        EXPECT_THROW(sheet->Edit(), engine::EngineError);
+    }
+    auto reader = ControlFile(true);
+    ASSERT_TRUE(reader->Open());
+    EXPECT_EQ(reader->Fields().FieldByName("Name", true).AsString(), "TSM 7");
+    EXPECT_TRUE(reader->GetShape()->IsEqual(GPoint(18.4, -33.9)));
+    reader.reset();
+    sql("DROP SCHEMA " + schema + " CASCADE");
+}
+
+TEST(SheetData, TheBuiltInDataIsTheCompleteReferenceTable)
+{
+    const std::vector<engine::SheetRow> rows = engine::ParseSheetData(engine::BuiltInSheetData());
+    ASSERT_EQ(rows.size(), 3536u);
+    EXPECT_EQ(rows.front().Sheet, "2216AA");
+    EXPECT_DOUBLE_EQ(rows.front().CX, 2447697.7500104015);
+    EXPECT_DOUBLE_EQ(rows.front().B, -0.00000019749602280746127);
+}
+
+TEST(SheetData, DamagedDataIsRefusedNamingTheLine)
+{
+    struct Row
+    {
+        const char* text;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"", "the header line is missing"},
+        {"SHEET,CX,CY,WX,WY,A\n", "line 1: the header names no column B"},
+        {"SHEET,CX,CY,WX,WY,A,B\n\nX,1,2,3,4,5\n", "line 3: 6 fields where the header has 7"},
+        {"SHEET,CX,CY,WX,WY,A,B\nX,1,2,3,4,5,abc\n", "line 2: the B value 'abc' is not a number"},
+        {"SHEET,CX,CY,WX,WY,A,B\nX,1,2,3,4,5,1e999\n", "line 2: the B value '1e999'"},
+        {"SHEET,CX,CY,WX,WY,A,B\nX,1,2,3,4,5,6\nX,1,2,3,4,5,6\n",
+         "line 3: the sheet 'X' appears twice"},
+        {"SHEET,CX,CY,WX,WY,A,B\n,1,2,3,4,5,6\n", "line 2: the sheet name is empty"},
+    };
+    for (const Row& row : rows)
+    {
+        try
+        {
+            engine::ParseSheetData(row.text);
+            ADD_FAILURE() << row.text;
+        }
+        catch (const engine::EngineError& error)
+        {
+            EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos)
+                << error.what();
+        }
+    }
+    // Columns in another order and Windows line ends read the same.
+    const auto rows2 = engine::ParseSheetData("B,A,WY,WX,CY,CX,SHEET\r\n0.5,1,4,3,2,1.25,S\r\n");
+    ASSERT_EQ(rows2.size(), 1u);
+    EXPECT_EQ(rows2[0].Sheet, "S");
+    EXPECT_EQ(rows2[0].CX, 1.25);
+    EXPECT_EQ(rows2[0].B, 0.5);
+}
+
+TEST_F(StandardStore, BadSheetDataLeavesNoStoreBehind)
+{
+    engine::Session::Default().SetSheetData(std::string("SHEET,CX\n"));
+    EXPECT_FALSE(ControlFile(true)->Open());
+    EXPECT_FALSE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
+    for (const auto& entry : std::filesystem::directory_iterator(Home()))
+        EXPECT_EQ(entry.path().filename().string(), "aliases.ini");
+}
+
+} // namespace
+} // namespace quorvalis::test

@@ -1,0 +1,128 @@
+// Shared pieces of the engine and record-set tests: a private data directory per test, the
+// PostgreSQL server of the test run, and small record sets over in-memory tables.
+#pragma once
+
+#include "database/BorlandDatabase.h"
+#include "database/engine/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace quorvalis::test
+{
+
+/// Three degree sheets in the form of the reference data; enough to see the table filled.
+inline const char* const kPlaceholderSheets = "SHEET,CX,CY,WX,WY,A,B\n"
+                                              "2228BB,-2506000.5,-30000.25,-2506100.75,-30010.5,"
+                                              "0.99999,0.00001\n"
+                                              "2228BD,-2520000,-30000,-2520100,-30010,1,0\n"
+                                              "3318CD,-3760000.125,-50000,-3760099.875,-50011,"
+                                              "0.9999962918452086,-0.00000019749602280746127\n";
+
+/// Points the session at a fresh, private data directory (so that no test ever touches the
+/// user's store) with the placeholder sheets, and removes it afterwards.
+class PrivateHome : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        home_ = std::filesystem::temp_directory_path() /
+                ("quorvalis-test-" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::create_directories(home_);
+        engine::Session::Default().SetHomeDirectory(home_);
+        engine::Session::Default().SetSheetData(std::string(kPlaceholderSheets));
+    }
+
+    void TearDown() override
+    {
+        engine::Session::Default().SetHomeDirectory({});
+        engine::Session::Default().SetSheetData(std::nullopt);
+        std::error_code ignored;
+        std::filesystem::remove_all(home_, ignored);
+    }
+
+    const std::filesystem::path& Home() const { return home_; }
+
+private:
+    std::filesystem::path home_;
+};
+
+/// The connection string of the test server, or nothing (the test is then skipped, or fails
+/// when the environment says it runs in CI, where the server must be there).
+inline std::optional<std::string> TestServer()
+{
+    const char* value = std::getenv("QUORVALIS_TEST_PG");
+    if (value != nullptr && *value != '\0')
+        return std::string(value);
+    return std::nullopt;
+}
+
+inline bool RunningInCi()
+{
+    const char* value = std::getenv("CI");
+    return value != nullptr && (std::string(value) == "true" || std::string(value) == "1");
+}
+
+#define QUORVALIS_REQUIRE_SERVER(server)                                                           \
+    do                                                                                             \
+    {                                                                                              \
+        if (!(server))                                                                             \
+        {                                                                                          \
+            if (::quorvalis::test::RunningInCi())                                                  \
+                FAIL() << "QUORVALIS_TEST_PG is not set although CI=true: start the server "       \
+                          "with scripts/pg-test-cluster.sh";                                       \
+            GTEST_SKIP() << "No PostgreSQL server: set QUORVALIS_TEST_PG or run the tests "        \
+                            "through scripts/pg-test-cluster.sh run -- ctest ...";                 \
+        }                                                                                          \
+    } while (false)
+
+/// An in-memory record set filled with rows of an integer "ID", a float "VALUE" and a string
+/// "NAME" (size 10), the way the file record sets fill theirs.
+class FilledMemoryRecordSet : public GInMemoryBorlandRecordSet
+{
+public:
+    explicit FilledMemoryRecordSet(int rows = 5) : rows_(rows) {}
+
+    int DoOpenCalls = 0;
+    int DoNextCalls = 0;
+
+protected:
+    bool DoOpen() override
+    {
+        ++DoOpenCalls;
+        ResetTable();
+        AddFieldDefinition("ID", fdtInteger, 0, false);
+        AddFieldDefinition("VALUE", fdtFloat, 0, false);
+        AddFieldDefinition("NAME", fdtString, 10, false);
+        CreateMemoryTable();
+        Table().Open();
+        for (int i = 0; i < rows_; ++i)
+        {
+            Table().Append();
+            Table().SetText("ID", std::to_string(i + 1));
+            Table().SetValue("VALUE", engine::Value(i * 1.5));
+            Table().SetText("NAME", "row " + std::to_string(i + 1));
+            Table().Post();
+        }
+        Table().First();
+        GInMemoryBorlandRecordSet::DoOpen();
+        return true;
+    }
+
+    void DoNext() override
+    {
+        ++DoNextCalls;
+        GInMemoryBorlandRecordSet::DoNext();
+    }
+
+private:
+    int rows_;
+};
+
+} // namespace quorvalis::test
