@@ -101,11 +101,23 @@ double ConvertUnit(std::uint8_t fromUnit, std::uint8_t toUnit, double value)
     return static_cast<double>(FromBase(toUnit, ToBase(fromUnit, value)));
 }
 
+// Packed angles carry binary noise: 25.45 is stored as 25.4499999999999993, whose minutes would
+// truncate to 44 and whose seconds would read as 99.99..., and 25.2 degrees would pack as
+// 25.1159999... (59.99..." instead of a carried minute). Parts within these tolerances of a whole
+// minute, or of 60 seconds, are taken as that whole value. Both lie far below any resolution a
+// survey records (1e-7 seconds of arc is 3 micrometres) and far above the noise of a double
+// near 360 (1e-11 in the minutes, 1e-9 in the seconds).
+constexpr double kMinuteSnap = 1e-9; // minutes-with-fraction (mm.ss) units
+constexpr double kSecondSnap = 1e-7; // seconds
+
 double DDDMMSSToDegrees(double value)
 {
     const double d = std::trunc(value);
     const double mm = (value - d) * 100;
-    const double m = std::trunc(mm);
+    double m = std::trunc(mm);
+    const double nearest = std::round(mm);
+    if (nearest != m && std::fabs(mm - nearest) < kMinuteSnap)
+        m = nearest;
     const double s = (mm - m) * 100;
     return static_cast<double>(static_cast<long double>(m) / 60 + d +
                                static_cast<long double>(s) / 3600);
@@ -117,9 +129,7 @@ double DegreesToDDDMMSS(double value)
     const double mf = (value - d) * 60;
     double m = std::trunc(mf);
     double s = (mf - m) * 60;
-    // With IEEE doubles the truncated parts stay below 60 in magnitude; the carries guard any
-    // arithmetic that rounds up to a full minute or degree.
-    if (s == 60.0 || s == -60.0)
+    if (std::fabs(s) > 60.0 - kSecondSnap)
     {
         m += s > 0 ? 1 : -1;
         s = 0.0;

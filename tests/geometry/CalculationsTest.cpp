@@ -99,14 +99,25 @@ TEST(Calculations, DegreesToDDDMMSSTable)
         EXPECT_NEAR(DegreesToDDDMMSS(row.value), row.expected, row.tolerance) << row.value;
 }
 
-TEST(Calculations, DegreesToDDDMMSSNeverWritesSixtyMinutesOrSeconds)
+TEST(Calculations, PackedAnglesIgnoreBinaryNoise)
 {
-    // Just below a whole degree the parts must stay 59' 59.99..." rather than become 60.
-    for (const double whole : {1.0, 27.0, 180.0, 359.0})
-    {
-        const double packed = DegreesToDDDMMSS(std::nextafter(whole, 0.0));
-        EXPECT_NEAR(packed, whole - 1 + 0.596, 1e-9) << whole;
-    }
+    // 25.45 is stored as 25.4499999999999993: it must read as 25 degrees 45 minutes, not as
+    // 44 minutes and 99.99 seconds (25.7611...).
+    for (int degrees = 0; degrees < 360; degrees += 7)
+        for (int minutes = 0; minutes < 60; ++minutes)
+            for (const int seconds : {0, 1, 30, 59})
+            {
+                const double packed = degrees + minutes / 100.0 + seconds / 10000.0;
+                const double decimal = degrees + minutes / 60.0 + seconds / 3600.0;
+                ASSERT_NEAR(DDDMMSSToDegrees(packed), decimal, 1e-12) << packed;
+                ASSERT_NEAR(DegreesToDDDMMSS(decimal), packed, 1e-12) << decimal;
+            }
+    // Just below a whole minute or degree the seconds carry instead of reading 59.99...".
+    EXPECT_NEAR(DegreesToDDDMMSS(25.2), 25.12, 1e-12);
+    for (const double whole : {1.0, 27.0, 180.0})
+        EXPECT_NEAR(DegreesToDDDMMSS(std::nextafter(whole, 0.0)), whole, 1e-12) << whole;
+    // A real fraction of a second is kept.
+    EXPECT_NEAR(DegreesToDDDMMSS(26.0 + 59.0 / 60 + 59.99 / 3600), 26.595999, 1e-12);
 }
 
 TEST(Calculations, DistanceMaxMin)
