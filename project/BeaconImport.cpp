@@ -1,0 +1,423 @@
+#include "project/BeaconImport.h"
+
+#include "database/BorlandDatabase.h"
+#include "geometry/Calculations.h"
+#include "geometry/Files.h"
+#include "geometry/NumberFormat.h"
+#include "project/WinRegistry.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unordered_map>
+
+namespace quorvalis
+{
+
+namespace
+{
+
+// Blanks and control characters, as trimming of single-byte text has always meant.
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+// Characters first..last (1-based, inclusive) of a line, as many as the line has.
+std::string_view Columns(std::string_view line, std::size_t first, std::size_t last)
+{
+    if (first - 1 >= line.size())
+        return {};
+    return line.substr(first - 1, last - first + 1);
+}
+
+bool ReadWholeNumber(std::string_view text, std::int32_t& value)
+{
+    return ParseStoredInteger(std::string(text), value);
+}
+
+bool ReadCoordinate(std::string_view text, double& value)
+{
+    std::string copy(Trim(text));
+    for (char& c : copy)
+        if (c == ',')
+            c = '.';
+    return !copy.empty() && ParseNumber(copy, value, '.');
+}
+
+bool FileExists(const std::string& fileName)
+{
+    std::error_code error;
+    return !fileName.empty() && std::filesystem::is_regular_file(fileName, error);
+}
+
+} // namespace
+
+std::vector<std::string> ReadTextFileLines(const std::string& fileName)
+{
+    std::ifstream stream(fileName, std::ios::binary);
+    if (!stream)
+        throw GFileException("Cannot read file \"" + fileName + "\": " + std::strerror(errno));
+    std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (stream.bad())
+        throw GFileException("Cannot read file \"" + fileName + "\": " + std::strerror(errno));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.emplace_back(text, start, i - start);
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.emplace_back(text, start, std::string::npos);
+    return lines;
+}
+
+std::optional<GEmailBeaconLine> ParseEmailBeaconLine(std::string_view line)
+{
+    GEmailBeaconLine beacon;
+    std::int32_t number = 0;
+    const std::string_view numberText = Trim(Columns(line, 1, 10));
+    if (!ReadWholeNumber(numberText, number))
+        return std::nullopt;
+    if (!ReadCoordinate(Columns(line, 33, 42), beacon.Y) ||
+        !ReadCoordinate(Columns(line, 44, 53), beacon.X))
+        return std::nullopt;
+    beacon.Number = std::string(numberText);
+    beacon.Name = std::string(Trim(Columns(line, 11, 30)));
+    return beacon;
+}
+
+std::optional<std::int32_t> ParseEmailLoLine(std::string_view line)
+{
+    std::string upper(line);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    const std::size_t lo = upper.find("LO.");
+    if (lo == std::string::npos)
+        return std::nullopt;
+    const std::size_t slash = upper.find('/', lo + 3);
+    if (slash == std::string::npos)
+        return std::nullopt;
+    std::int32_t value = 0;
+    if (!ReadWholeNumber(Trim(std::string_view(line).substr(slash + 1, 2)), value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line)
+{
+    line = Trim(line);
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;)
+    {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                                            : comma - start));
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
+    }
+    if (fields.size() < 5 || fields[0].empty())
+        return std::nullopt;
+    double values[4] = {};
+    for (int i = 0; i < 4; ++i)
+        if (!ParseNumber(fields[static_cast<std::size_t>(i) + 1], values[i], '.'))
+            return std::nullopt;
+    GTrigBeacon beacon;
+    beacon.Name = std::string(fields[0]);
+    beacon.Selected = true;
+    beacon.Clarke.Y = values[0];
+    beacon.Clarke.X = values[1];
+    beacon.WGS.Y = values[2];
+    beacon.WGS.X = values[3];
+    return beacon;
+}
+
+int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass)
+{
+    GTrigBeaconList present;
+    present.OnProgress = beacons.OnProgress;
+    present.ReadControlFile(dtCape, kControlFileTable);
+    // Rows of the control file by name, for the duplicate test of each imported beacon.
+    std::unordered_multimap<std::string, const GTrigBeacon*> byName;
+    for (const auto& beacon : present)
+        if (beacon)
+            byName.emplace(beacon->Name, beacon.get());
+
+    GBorlandXYZRecordSet recordSet;
+    recordSet.DatabaseName = kControlFileDatabase;
+    recordSet.SetSQL({std::string("select a.* from ") + kControlFileTable + " a"});
+    recordSet.XFieldName = "Clarke Longitude";
+    recordSet.YFieldName = "Clarke Latitude";
+    recordSet.SetReadOnly(false);
+    bool opened = false;
+    try
+    {
+        opened = recordSet.Open();
+    }
+    catch (const std::exception&)
+    {
+        opened = false; // a control file that cannot be opened for writing gets nothing
+    }
+    if (!opened || !recordSet.Active())
+        return 0;
+
+    const GFieldList& fields = recordSet.Fields();
+    GField& name = fields.FieldByName("Name", false);
+    GField& clarkeLatitude = fields.FieldByName("Clarke Latitude", false);
+    GField& clarkeLongitude = fields.FieldByName("Clarke Longitude", false);
+    GField& wgsLatitude = fields.FieldByName("WGS Latitude", false);
+    GField& wgsLongitude = fields.FieldByName("WGS Longitude", false);
+    GField& source = fields.FieldByName("Source", false);
+
+    int appended = 0;
+    const int count = beacons.Count();
+    for (int i = 0; i < count; ++i)
+    {
+        GTrigBeacon* beacon = beacons.GetItem(i);
+        if (beacon)
+        {
+            const auto [first, last] = byName.equal_range(beacon->Name);
+            for (auto it = first; it != last; ++it)
+            {
+                const GTrigBeacon& existing = *it->second;
+                const double clarke = Distance(existing.Clarke.X, existing.Clarke.Y,
+                                               beacon->Clarke.X, beacon->Clarke.Y);
+                const double wgs =
+                    Distance(existing.WGS.X, existing.WGS.Y, beacon->WGS.X, beacon->WGS.Y);
+                if (clarke <= 0.000001 && wgs <= 0.000001)
+                    beacon->Selected = false;
+            }
+            if (beacon->Selected)
+            {
+                recordSet.Append();
+                name.SetValue(GVariant(beacon->Name));
+                clarkeLatitude.SetValue(GVariant(beacon->Clarke.Y));
+                clarkeLongitude.SetValue(GVariant(beacon->Clarke.X));
+                wgsLatitude.SetValue(GVariant(beacon->WGS.Y));
+                wgsLongitude.SetValue(GVariant(beacon->WGS.X));
+                source.SetValue(GVariant(beaconClass));
+                recordSet.Post();
+                ++appended;
+            }
+        }
+        if (beacons.OnProgress)
+            beacons.OnProgress(i + 1, "Adding Information to Control File...", count);
+    }
+    recordSet.Flush();
+    recordSet.Close();
+    return appended;
+}
+
+// --- Survey-office e-mail pair ---
+
+GTrigBeaconImport::GTrigBeaconImport(std::string clarkeFileName, std::string wgsFileName)
+    : ClarkeFileName(std::move(clarkeFileName)), WGSFileName(std::move(wgsFileName))
+{
+    Beacons.OnProgress = [this](int position, const std::string& text, int total)
+    { ProgressHandler(position, text, total); };
+}
+
+void GTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
+{
+    if (OnProgress)
+        OnProgress(position, text, total);
+}
+
+bool GTrigBeaconImport::ReadBeacons()
+{
+    Beacons.Clear();
+    if (!FileExists(ClarkeFileName) || !FileExists(WGSFileName))
+        return false;
+
+    const std::vector<std::string> clarke = ReadTextFileLines(ClarkeFileName);
+    const int clarkeCount = static_cast<int>(clarke.size());
+    for (int i = 0; i < clarkeCount; ++i)
+    {
+        const std::string& line = clarke[static_cast<std::size_t>(i)];
+        if (const auto lo = ParseEmailLoLine(line))
+            LocalOrigin = *lo;
+        if (const auto parsed = ParseEmailBeaconLine(line))
+        {
+            auto beacon = std::make_unique<GTrigBeacon>();
+            beacon->Name = parsed->Name;
+            beacon->Number = parsed->Number;
+            beacon->Selected = false;
+            beacon->Clarke.Y = parsed->Y;
+            beacon->Clarke.X = parsed->X;
+            Beacons.Add(std::move(beacon));
+        }
+        ProgressHandler(i + 1, "Reading Clarke 1880 Beacons...", clarkeCount);
+    }
+
+    const std::vector<std::string> wgs = ReadTextFileLines(WGSFileName);
+    const int wgsCount = static_cast<int>(wgs.size());
+    for (int i = 0; i < wgsCount; ++i)
+    {
+        const std::string& line = wgs[static_cast<std::size_t>(i)];
+        if (const auto lo = ParseEmailLoLine(line))
+            LocalOrigin = *lo;
+        if (const auto parsed = ParseEmailBeaconLine(line))
+        {
+            const int index = Beacons.IndexOfBeacon(parsed->Name, parsed->Number);
+            if (index >= 0)
+            {
+                GTrigBeacon& beacon = Beacons.Beacon(index);
+                beacon.Selected = true;
+                beacon.WGS.Y = parsed->Y;
+                beacon.WGS.X = parsed->X;
+            }
+        }
+        ProgressHandler(i + 1, "Reading WGS'84 Beacons...", wgsCount);
+    }
+    return Beacons.Count() > 0;
+}
+
+void GTrigBeaconImport::RemoveUnmatched()
+{
+    const int count = Beacons.Count();
+    for (int i = 0; i < count; ++i)
+    {
+        const GTrigBeacon* beacon = Beacons.GetItem(i);
+        if (beacon && !beacon->Selected)
+            Beacons.Extract(i);
+        ProgressHandler(i + 1, "Removing Unmatched Control Coordinates...", count);
+    }
+    Beacons.Pack();
+}
+
+int GTrigBeaconImport::MatchedCount() const
+{
+    return Beacons.SelectedCount();
+}
+
+int GTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
+{
+    return AddBeaconsToControlFile(Beacons, beaconClass);
+}
+
+// --- Comma-delimited file ---
+
+GDelimitedTrigBeaconImport::GDelimitedTrigBeaconImport(std::string fileName)
+    : FileName(std::move(fileName))
+{
+    Beacons.OnProgress = [this](int position, const std::string& text, int total)
+    { ProgressHandler(position, text, total); };
+}
+
+void GDelimitedTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
+{
+    if (OnProgress)
+        OnProgress(position, text, total);
+}
+
+bool GDelimitedTrigBeaconImport::ReadBeacons()
+{
+    Beacons.Clear();
+    if (!FileExists(FileName))
+        return false;
+    const std::vector<std::string> lines = ReadTextFileLines(FileName);
+    const int count = static_cast<int>(lines.size());
+    for (int i = 0; i < count; ++i)
+    {
+        if (auto parsed = ParseDelimitedBeaconLine(lines[static_cast<std::size_t>(i)]))
+            Beacons.Add(std::make_unique<GTrigBeacon>(std::move(*parsed)));
+        ProgressHandler(i + 1, "Reading Beacon Information...", count);
+    }
+    return Beacons.Count() > 0;
+}
+
+int GDelimitedTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
+{
+    return AddBeaconsToControlFile(Beacons, beaconClass);
+}
+
+// --- Two data sources ---
+
+void GDataSourceTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
+{
+    if (OnProgress)
+        OnProgress(position, text, total);
+}
+
+GDataSourceTrigBeaconImport::GDataSourceTrigBeaconImport()
+{
+    Beacons.OnProgress = [this](int position, const std::string& text, int total)
+    { ProgressHandler(position, text, total); };
+}
+
+bool GDataSourceTrigBeaconImport::ReadBeacons()
+{
+    Beacons.Clear();
+    if (!ClarkeRecordSet || !WGSRecordSet)
+        return false;
+
+    // Walks a record set, handing each record's identity text and the centre of its shape's
+    // bounding rectangle to take; records without one are skipped.
+    const auto walk = [this](GRecordSet& recordSet, const std::string& fieldName,
+                             const std::string& caption, const auto& take)
+    {
+        GField& identity = recordSet.Fields().FieldByName(fieldName, false);
+        const std::int32_t count = recordSet.RecordCount();
+        recordSet.First();
+        for (std::int32_t record = 0; record < count && !recordSet.Eof(); ++record)
+        {
+            if (const auto shape = recordSet.GetShape())
+            {
+                if (const auto extent = shape->GetExtent())
+                {
+                    double x = 0.0;
+                    double y = 0.0;
+                    extent->GetCentre(x, y);
+                    take(identity.AsString(), x, y);
+                }
+            }
+            recordSet.Next();
+            ProgressHandler(record + 1, caption, count);
+        }
+        recordSet.First();
+    };
+
+    walk(*ClarkeRecordSet, ClarkeIdentityField, "Reading Clarke 1880 Beacons...",
+         [this](const std::string& name, double x, double y)
+         {
+             auto beacon = std::make_unique<GTrigBeacon>();
+             beacon->Name = name;
+             beacon->Selected = false;
+             beacon->Clarke.X = x;
+             beacon->Clarke.Y = y;
+             Beacons.Add(std::move(beacon));
+         });
+    walk(*WGSRecordSet, WGSIdentityField, "Reading WGS`84 Beacons...",
+         [this](const std::string& name, double x, double y)
+         {
+             const int index = Beacons.IndexOfBeacon(name, std::string());
+             if (index < 0)
+                 return;
+             GTrigBeacon& beacon = Beacons.Beacon(index);
+             beacon.Selected = true;
+             beacon.WGS.X = x;
+             beacon.WGS.Y = y;
+         });
+    return true;
+}
+
+int GDataSourceTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
+{
+    return AddBeaconsToControlFile(Beacons, beaconClass);
+}
+
+} // namespace quorvalis

@@ -1,0 +1,131 @@
+// Importers of control beacons whose positions on both datums are Lo plane coordinates: the pair
+// of survey-office e-mail files, a comma-delimited text file, and two record sets of any kind.
+// Each builds a GTrigBeaconList; after the user's review the list is converted to geographic
+// degrees (GTrigBeaconList::ConvertToGeographic) and appended to the control file with
+// AddToControlFile. Files are single-byte text; LF, CR LF and CR line ends are all accepted.
+#pragma once
+
+#include "project/ControlBeacons.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvalis
+{
+
+class GRecordSet;
+
+/// The lines of a single-byte text file without their line ends (LF, CR LF or CR; a last line
+/// without one counts). Raises GFileException naming the file when it cannot be read.
+std::vector<std::string> ReadTextFileLines(const std::string& fileName);
+
+/// One beacon line of a survey-office e-mail file (1-based columns: 1-10 number, 11-30 name,
+/// 33-42 Y, 44-53 X, each trimmed; a comma in a coordinate is the decimal point).
+struct GEmailBeaconLine
+{
+    std::string Number;
+    std::string Name;
+    double Y = 0.0; ///< Lo metres
+    double X = 0.0;
+};
+
+/// The beacon of a line, or nothing when the number is not a whole number or a coordinate does
+/// not read.
+std::optional<GEmailBeaconLine> ParseEmailBeaconLine(std::string_view line);
+/// The Lo of a Lo line: a line whose upper-case text holds "LO."; the two characters after the
+/// first "/" that follows it, read as a whole number. Nothing for other lines (or when those
+/// characters are not a number).
+std::optional<std::int32_t> ParseEmailLoLine(std::string_view line);
+/// A delimited beacon "name,clarke y,clarke x,wgs y,wgs x" (the line trimmed first, fields not
+/// trimmed, no quoting); nothing unless the name is not empty and all four numbers read.
+std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line);
+
+/// Appends the beacons of the list that are Selected to the control file under the class
+/// beaconClass ("TRIG", "TSM"), leaving out (and unselecting) every beacon whose name is already
+/// there with both positions within 0.000001 degrees. Positions must be geographic. A control
+/// file that cannot be opened for writing gets nothing, without an error. Each beacon is posted
+/// on its own. Progress: reading the control file, then "Adding Information to Control File...".
+/// Returns the number of rows appended.
+int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass);
+
+/// The survey-office e-mail pair: one file per datum.
+class GTrigBeaconImport
+{
+public:
+    GTrigBeaconImport(std::string clarkeFileName = {}, std::string wgsFileName = {});
+    virtual ~GTrigBeaconImport() = default;
+
+    std::string ClarkeFileName;
+    std::string WGSFileName;
+    double LocalOrigin = 0.0; ///< the last Lo line read in either file
+    GTrigBeaconList Beacons;  ///< Lo plane coordinates until converted
+    /// Progress of every operation (the user interface's progress display).
+    GProgressEvent OnProgress;
+
+    /// Reads the Cape file's beacons, then pairs the Hartebeesthoek file's lines with them by
+    /// name and number (paired: Selected). Nothing is read unless both files exist. True when
+    /// the list holds a beacon. Raises GFileException for a file that exists but cannot be read.
+    bool ReadBeacons();
+    /// Removes every beacon not paired. Progress "Removing Unmatched Control Coordinates...".
+    void RemoveUnmatched();
+    int MatchedCount() const;
+    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
+    int AddToControlFile(const std::string& beaconClass);
+
+private:
+    void ProgressHandler(int position, const std::string& text, int total);
+};
+
+/// A comma-delimited file with both positions on each line.
+class GDelimitedTrigBeaconImport
+{
+public:
+    explicit GDelimitedTrigBeaconImport(std::string fileName = {});
+    virtual ~GDelimitedTrigBeaconImport() = default;
+
+    std::string FileName;
+    GTrigBeaconList Beacons;
+    GProgressEvent OnProgress;
+
+    /// Every taken line becomes a Selected beacon; nothing when the file does not exist. True
+    /// when the list holds a beacon.
+    bool ReadBeacons();
+    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
+    int AddToControlFile(const std::string& beaconClass);
+
+private:
+    void ProgressHandler(int position, const std::string& text, int total);
+};
+
+/// Two open record sets, one per datum, paired by the text of an identity field. Each beacon's
+/// position is the centre of its shape's bounding rectangle.
+class GDataSourceTrigBeaconImport
+{
+public:
+    GDataSourceTrigBeaconImport();
+    virtual ~GDataSourceTrigBeaconImport() = default;
+
+    std::string ClarkeCaption;
+    std::string WGSCaption;
+    GRecordSet* ClarkeRecordSet = nullptr; ///< not owned, open
+    GRecordSet* WGSRecordSet = nullptr;    ///< not owned, open
+    std::string ClarkeIdentityField;
+    std::string WGSIdentityField;
+    GTrigBeaconList Beacons;
+    GProgressEvent OnProgress;
+
+    /// Records without a shape (or with a shape without points) are skipped. Hartebeesthoek
+    /// records whose identity matches no Cape beacon are ignored; Cape beacons without a partner
+    /// stay unselected. Returns true.
+    bool ReadBeacons();
+    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
+    int AddToControlFile(const std::string& beaconClass);
+
+private:
+    void ProgressHandler(int position, const std::string& text, int total);
+};
+
+} // namespace quorvalis

@@ -1,0 +1,155 @@
+#include "project/ControlBeacons.h"
+
+#include "database/BorlandDatabase.h"
+#include "transformation/Transformation.h"
+
+namespace quorvalis
+{
+
+GCoordinate* GTrigBeacon::SourceCoordinate()
+{
+    if (Direction == dtCape)
+        return &Clarke;
+    if (Direction == dtHartebeesthoek)
+        return &WGS;
+    return nullptr;
+}
+
+const GCoordinate* GTrigBeacon::SourceCoordinate() const
+{
+    return const_cast<GTrigBeacon*>(this)->SourceCoordinate();
+}
+
+void GTrigBeaconList::Progress(int position, const std::string& text, int total) const
+{
+    if (OnProgress)
+        OnProgress(position, text, total);
+}
+
+void GTrigBeaconList::ReadControlFile(std::uint8_t direction, const std::string& tableName)
+{
+    Clear();
+    GBorlandXYZRecordSet recordSet;
+    recordSet.DatabaseName = kControlFileDatabase;
+    recordSet.SetSQL({"select a.* from " + tableName + " a"});
+    recordSet.XFieldName = "Clarke Longitude";
+    recordSet.YFieldName = "Clarke Latitude";
+    recordSet.SetReadOnly(true);
+    // A control file that cannot be opened gives an empty list: callers show their own
+    // "no beacons" states.
+    bool opened = false;
+    try
+    {
+        opened = recordSet.Open();
+    }
+    catch (const std::exception&)
+    {
+        opened = false;
+    }
+    if (!opened || !recordSet.Active())
+        return;
+
+    // The two positions are read straight from their columns: the same values the point of the
+    // X/Y record set would carry (0 for a null column), without building two shapes per row.
+    const GFieldList& fields = recordSet.Fields();
+    GField& name = fields.FieldByName("Name", false);
+    GField& source = fields.FieldByName("Source", false);
+    GField& clarkeLongitude = fields.FieldByName("Clarke Longitude", false);
+    GField& clarkeLatitude = fields.FieldByName("Clarke Latitude", false);
+    GField& wgsLongitude = fields.FieldByName("WGS Longitude", false);
+    GField& wgsLatitude = fields.FieldByName("WGS Latitude", false);
+    const auto number = [](const GField& field)
+    {
+        const GVariant value = field.GetValue();
+        return value.IsNull() ? 0.0 : value.AsDouble();
+    };
+
+    const int count = recordSet.RecordCount();
+    Reserve(count);
+    recordSet.First();
+    int position = 0;
+    while (!recordSet.Eof())
+    {
+        auto beacon = std::make_unique<GTrigBeacon>();
+        beacon->Direction = direction;
+        beacon->Name = name.AsString();
+        beacon->Source = source.AsString();
+        beacon->Clarke.X = number(clarkeLongitude);
+        beacon->Clarke.Y = number(clarkeLatitude);
+        beacon->WGS.X = number(wgsLongitude);
+        beacon->WGS.Y = number(wgsLatitude);
+        Add(std::move(beacon));
+        recordSet.Next();
+        Progress(++position, "Retrieving Control Coordinates...", count);
+    }
+    recordSet.Close();
+}
+
+void GTrigBeaconList::RemoveBySource(const std::string& source)
+{
+    const int count = Count();
+    for (int i = 0; i < count; ++i)
+    {
+        const GTrigBeacon* beacon = GetItem(i);
+        if (beacon)
+        {
+            const bool remove = source == "*"
+                                    ? (beacon->Source != "TRIG" && beacon->Source != "TSM")
+                                    : beacon->Source == source;
+            if (remove)
+                Extract(i); // freed here; the slot stays empty until Pack
+        }
+        Progress(i + 1, "Cleaning Control Coordinates...", count);
+    }
+    Pack();
+}
+
+int GTrigBeaconList::IndexOfBeacon(const std::string& name, const std::string& number) const
+{
+    int result = -1;
+    for (int i = 0; i < Count(); ++i)
+    {
+        const GTrigBeacon* beacon = GetItem(i);
+        if (!beacon || beacon->Name != name)
+            continue;
+        result = i;
+        if (beacon->Number == number)
+            break;
+    }
+    return result;
+}
+
+void GTrigBeaconList::ConvertToGeographic(double lo)
+{
+    GGeodeticToGeographicTransformation conversion;
+    conversion.LoMeridian = lo;
+    const int count = Count();
+    for (int i = 0; i < count; ++i)
+    {
+        GTrigBeacon* beacon = GetItem(i);
+        if (beacon)
+        {
+            for (auto [coordinate, world] :
+                 {std::pair{&beacon->Clarke, wdClarke1880}, std::pair{&beacon->WGS, wdWGS84}})
+            {
+                GPoint point(coordinate->X, coordinate->Y, 0.0);
+                conversion.World = world;
+                conversion.Transform(point, tdForward);
+                coordinate->X = point.X;
+                coordinate->Y = point.Y;
+            }
+        }
+        Progress(i + 1, "Geodetic to Geographic Transformation...", count);
+    }
+}
+
+int GTrigBeaconList::SelectedCount() const
+{
+    int count = 0;
+    for (const auto& beacon : *this)
+        if (beacon && beacon->Selected)
+            ++count;
+    return count;
+}
+
+} // namespace quorvalis

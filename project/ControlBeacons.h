@@ -1,0 +1,96 @@
+// Control beacons: survey marks known on both datums, the list that holds them, and the reading,
+// thinning, matching and converting of that list. The control file is the table "control.db" of
+// the database alias QUORVALIS.
+#pragma once
+
+#include "geometry/Containers.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorvalis
+{
+
+/// Datum codes; they double as the ellipsoid ("world") of the geographic/Lo conversions.
+enum GDatum : std::uint8_t
+{
+    dtCape = 0,           ///< Cape datum, Clarke 1880 ellipsoid
+    dtHartebeesthoek = 1, ///< Hartebeesthoek94 datum, WGS84 ellipsoid
+};
+
+/// Name of the control file table and of the alias that holds it.
+inline constexpr char kControlFileTable[] = "control.db";
+inline constexpr char kControlFileDatabase[] = "QUORVALIS";
+
+/// Progress of a long operation: 1-based position, caption, total. Raised after every item.
+using GProgressEvent = std::function<void(int position, const std::string& text, int total)>;
+
+/// One position in one datum. Geographic: Y = latitude and X = longitude in decimal degrees
+/// (latitude positive south, longitude east). Plane: Y = Lo y (westing) and X = Lo x (southing)
+/// in metres. Handed to the geometry layer as GPoint(X, Y, 0).
+class GCoordinate
+{
+public:
+    double Y = 0.0;
+    double X = 0.0;
+};
+
+/// A control beacon with its Cape (Clarke) and Hartebeesthoek94 (WGS) positions. In the control
+/// file and in lists read from it both positions are geographic; positions read by an importer
+/// are Lo plane coordinates until the import converts them.
+class GTrigBeacon
+{
+public:
+    virtual ~GTrigBeacon() = default;
+
+    std::string Name;                ///< the matching key everywhere (case-sensitive)
+    std::string Number;              ///< number from survey-office e-mail files; empty otherwise
+    GCoordinate Clarke;              ///< position on the Cape datum
+    GCoordinate WGS;                 ///< position on Hartebeesthoek94
+    bool Selected = false;           ///< chosen for the run; during an import: to be written
+    std::string Source;              ///< "TRIG", "TSM" or any other text
+    std::uint8_t Direction = dtCape; ///< 0: Clarke is the run's source position; 1: WGS is
+
+    /// Clarke when Direction is 0, WGS when 1, nullptr for any other value.
+    GCoordinate* SourceCoordinate();
+    const GCoordinate* SourceCoordinate() const;
+};
+
+/// Owning list of control beacons.
+class GTrigBeaconList : public GContainer<GTrigBeacon>
+{
+public:
+    /// Raised after every item of the long operations below; nothing when empty.
+    GProgressEvent OnProgress;
+
+    /// Replaces the contents with every row of the table of the control file database, in the
+    /// order of the query result, each beacon with the given Direction. A table that cannot be
+    /// opened leaves the list empty without an error. Progress "Retrieving Control
+    /// Coordinates...".
+    void ReadControlFile(std::uint8_t direction, const std::string& tableName = kControlFileTable);
+
+    /// Removes and frees the beacons whose Source equals source exactly; with source "*" those
+    /// whose Source is neither "TRIG" nor "TSM". Progress "Cleaning Control Coordinates...".
+    void RemoveBySource(const std::string& source);
+
+    /// The first beacon matching both name and number, otherwise the last matching the name
+    /// only, otherwise -1 (both compared case-sensitively).
+    int IndexOfBeacon(const std::string& name, const std::string& number) const;
+
+    /// Converts both positions of every beacon from Lo plane coordinates (central meridian lo,
+    /// degrees) to geographic degrees: Clarke on Clarke 1880, WGS on WGS84. Progress
+    /// "Geodetic to Geographic Transformation...".
+    void ConvertToGeographic(double lo);
+
+    /// Number of beacons with Selected set.
+    int SelectedCount() const;
+
+    /// The typed item (GContainer's access, range checked).
+    GTrigBeacon& Beacon(int index) const { return *GetItem(index); }
+
+protected:
+    void Progress(int position, const std::string& text, int total) const;
+};
+
+} // namespace quorvalis

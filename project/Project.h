@@ -1,0 +1,240 @@
+// The job being transformed: its record set, extent, control beacons and every parameter of a
+// run; the stored defaults it loads; the run operations that move every point of every shape from
+// one datum to the other in place; and the dialog operations through which a command adjusts the
+// parameters before a run.
+//
+// Point stages of a run: data coordinates -> geographic degrees on the source datum -> Lo plane on
+// the source datum -> Lo plane on the target datum -> geographic on the target datum -> data
+// coordinates. Geographic points hold X = longitude (degrees east) and Y = latitude (degrees,
+// positive south); Lo points X = southing and Y = westing in metres (see transformation/).
+#pragma once
+
+#include "geometry/Spatial.h"
+#include "project/ControlBeacons.h"
+#include "project/UserInterface.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quorvalis
+{
+
+class GRecordSet;
+class GGroupTransformation;
+class GReport;
+
+/// Messages of the run operations.
+inline constexpr char kReadOnlyRecordSetMessage[] =
+    "The record set cannot be read only beacuse the spatial\rcomponent will be modified by the "
+    "application!";
+inline constexpr char kUnableToLoadRecordSetMessage[] = "Unable to load the specified record set.";
+inline constexpr char kNoSpatialComponentMessage[] =
+    "The record set must have a spatial component.";
+/// The error box of a degree sheet missing from the sheet table.
+std::string MissingSheetMessage(const std::string& sheetName);
+
+/// Every stored setting of the application with the defaults used when a value is missing
+/// (these, not a new project's field values, are what a user sees: "Apply Weighting" reads false).
+struct GStoredSettings
+{
+    std::int32_t LocalOrigin = 31;          ///< "Local Origin"
+    std::int32_t CoordinateSystem = 0;      ///< "Coordinate System"
+    std::int32_t ProjectTransformation = 0; ///< "Project Transformation"
+    double XConstant = 0.0;                 ///< "X Constant"
+    double YConstant = 0.0;                 ///< "Y Constant"
+    bool Exchange = false;                  ///< "Exchange"
+    bool NegateX = false;                   ///< "Negate X"
+    bool NegateY = false;                   ///< "Negate Y"
+    bool ApplyWeighting = false;            ///< "Apply Weighting"
+    double ControlDistance = 300.0;         ///< "Control Distance", metres
+    double HelmertA = 1.0;                  ///< "Helmert A"
+    double HelmertB = 1.0;                  ///< "Helmert B"
+    double CapeX = 0.0;                     ///< "Cape X", Lo metres
+    double CapeY = 0.0;                     ///< "Cape Y"
+    double WGSX = 0.0;                      ///< "WGS X"
+    double WGSY = 0.0;                      ///< "WGS Y"
+    std::int32_t HelmertMode = 0;           ///< "Helmert Mode"
+    bool Output = false;                    ///< "Output"
+    std::int32_t OutputMode = 0;            ///< "Output Mode"
+    bool ShowMessage = true;                ///< "Show Message"
+};
+
+/// Reads every value above (not "Install") with its default, in the order above.
+GStoredSettings ReadStoredSettings();
+/// The defaults command's write-back: "Coordinate System", "Project Transformation", "Local
+/// Origin", "X Constant", "Y Constant", "Exchange", "Negate X", "Negate Y", "Apply Weighting",
+/// "Control Distance", "Helmert A", "Helmert B", "Cape X", "Cape Y", "WGS X", "WGS Y", "Helmert
+/// Mode", "Output" and "Output Mode", in that order ("Show Message" is not written).
+void WriteStoredSettings(const GStoredSettings& settings);
+
+/// One row of the degree-sheet table: centres of gravity in Lo metres and the Helmert variables.
+struct GSheetRecord
+{
+    double CX = 0.0, CY = 0.0; ///< Cape datum
+    double WX = 0.0, WY = 0.0; ///< Hartebeesthoek94
+    double A = 1.0, B = 1.0;
+};
+
+/// The read-only degree-sheet table "Sheet" of the alias QUORVALIS, loaded once into memory and
+/// looked up by the exact, case-sensitive value of "SHEET".
+class GSheetTable
+{
+public:
+    /// Reads every row; raises the engine's error when the table cannot be opened.
+    void Load();
+    /// The row of that sheet, or nullptr.
+    const GSheetRecord* Find(const std::string& sheet) const;
+    std::unordered_map<std::string, GSheetRecord> Rows;
+};
+
+/// The parameters of one point of a Helmert run.
+struct GSheetParameters
+{
+    std::string SheetName; ///< degree sheet, or "USER DEFINED"
+    double Lo = 31.0;      ///< Lo zone of the computation, degrees
+    double CX = 0.0, CY = 0.0, WX = 0.0, WY = 0.0;
+    double A = 1.0, B = 1.0;
+};
+
+/// Result of a run. Shapes: the record count; points: the points transformed.
+struct GRunCounts
+{
+    std::int32_t Shapes = 0;
+    std::int64_t Points = 0;
+};
+
+class GProject
+{
+public:
+    GProject();
+    virtual ~GProject();
+    GProject(const GProject&) = delete;
+    GProject& operator=(const GProject&) = delete;
+
+    // --- Fields (public, as the dialogs and commands read and write them) ---
+
+    std::unique_ptr<GRecordSet> RecordSet;   ///< the open data, or none
+    std::unique_ptr<GRectangle> Extent;      ///< never null; empty rectangle at first
+    GTrigBeaconList ControlBeacons;          ///< beacons of a control-coordinate run
+    bool ApplyWeighting = true;              ///< 1/distance weighting after the Helmert step
+    double LocalOrigin = 31.0;               ///< Lo of plane data, degrees
+    double TransformationLocalOrigin = 31.0; ///< Lo of the plane of the computation
+    double XConstant = 0.0;                  ///< added to X before the run, removed after
+    double YConstant = 0.0;
+    double ControlDistance = 300.0;  ///< import control tolerance, metres
+    double CapeX = 0.0, CapeY = 0.0; ///< user-defined Helmert centres of gravity, Lo metres
+    double WGSX = 0.0, WGSY = 0.0;
+    double HelmertA = 1.0, HelmertB = 1.0;
+    std::int32_t HelmertMode = 0; ///< 0 degree sheets, 1 user defined
+    bool Exchange = false;
+    bool NegateX = false;
+    bool NegateY = false;
+    std::uint8_t CoordinateSystem = 0;      ///< 0 Lo metres, 1 ddd.mmss, 2 decimal degrees
+    std::uint8_t ProjectTransformation = 0; ///< 0 control coordinates, 1 Helmert
+    bool Output = false;                    ///< write a report
+    std::int32_t OutputMode = 0;            ///< 0 standard, 1 verbose
+    std::string OutputFileName;
+    std::unique_ptr<GReport> OutputFile;     ///< only while a run writes the report
+    std::unique_ptr<GSheetTable> SheetTable; ///< only during a Helmert run
+    bool ShowMessage = true;                 ///< confirm before a run
+    std::string LabelField;                  ///< field labelling report lines; empty: none
+    std::uint8_t SourceDatum = dtCape;
+    std::uint8_t TargetDatum = dtCape;
+
+    // --- User interface ---
+
+    /// The interface that receives boxes, hourglass, progress and dialog questions (not owned;
+    /// nullptr: nothing is shown and every dialog operation returns false).
+    void SetUserInterface(GUserInterface* ui) { ui_ = ui; }
+    GUserInterface* UserInterface() const { return ui_; }
+    /// Forwards to ShowProgress of the interface.
+    void ProgressHandler(int position, const std::string& text, int total);
+
+    // --- Settings ---
+
+    /// Reads the stored settings into the fields; TransformationLocalOrigin = LocalOrigin.
+    void LoadDefaults();
+
+    // --- Run operations, in the order a transform command uses them ---
+
+    /// Clears ControlBeacons; closes (if active) and frees RecordSet.
+    void CloseRecordSet();
+    /// Checks, opens and keeps the chosen record set: a read-only one, one that does not open and
+    /// one without a spatial component are refused with an error box and freed. True when kept.
+    bool OpenRecordSet(std::unique_ptr<GRecordSet> recordSet);
+    /// Extent over every shape (records without a shape are left out); back to the first record.
+    void CalculateExtent();
+    /// ControlBeacons from the control file with Direction = SourceDatum.
+    void ReadControlBeacons();
+    /// Ascending plane distance (source datum, TransformationLocalOrigin) from the job's centre.
+    void SortControlBeacons();
+    /// Removes classes not to be used, then preselects: strategy 0 inside the geographic extent
+    /// grown by buffer percent on every side, 1 the first count beacons, 2 none.
+    void SelectControlBeacons(std::int32_t strategy, std::int32_t count, double buffer,
+                              bool useTrigBeacons, bool useTownSurveyMarks, bool useOther);
+    void SelectControlBeacons(const GSelectionStrategy& strategy);
+    /// Method 0: one Helmert transformation from the selected beacons, optional weighting.
+    /// Raises "The transformation in not valid" with fewer than two selected beacons (after the
+    /// report's beacon section). Records already posted stay changed on an error; the report
+    /// then holds what was written before it.
+    GRunCounts RunControlTransformation();
+    /// Method 1: degree-sheet or user-defined parameters. A sheet missing from the table shows
+    /// MissingSheetMessage, changes nothing and returns 0 and 0.
+    GRunCounts RunHelmertTransformation();
+    /// Makes the changes permanent in the data source and goes back to the first record.
+    void FlushRecordSet();
+
+    // --- Coordinate chains (each applied forward to every vertex of a shape) ---
+
+    /// Data coordinates to geographic degrees: shift by the constants (unless both 0), ddd.mmss
+    /// to degrees (system 1), negation (either flag), exchange, Lo to geographic (system 0, on
+    /// the ellipsoid datum, central meridian lo).
+    void ToGeographic(GShape& shape, std::uint8_t datum, double lo) const;
+    /// The exact reverse of ToGeographic.
+    void FromGeographic(GShape& shape, std::uint8_t datum, double lo) const;
+    /// Geographic degrees to the Lo plane lo on the ellipsoid datum, and back.
+    void GeographicToPlane(GShape& shape, std::uint8_t datum, double lo) const;
+    void PlaneToGeographic(GShape& shape, std::uint8_t datum, double lo) const;
+    /// The chains as objects, for applying one chain to many points (build once per run).
+    std::unique_ptr<GGroupTransformation> BuildToGeographic(std::uint8_t datum, double lo) const;
+    std::unique_ptr<GGroupTransformation> BuildFromGeographic(std::uint8_t datum, double lo) const;
+    static std::unique_ptr<GGroupTransformation> BuildGeographicToPlane(std::uint8_t datum,
+                                                                        double lo);
+    static std::unique_ptr<GGroupTransformation> BuildPlaneToGeographic(std::uint8_t datum,
+                                                                        double lo);
+
+    /// A copy of Extent through ToGeographic with the Cape datum and LocalOrigin.
+    std::unique_ptr<GRectangle> GeographicExtent() const;
+    /// The parameters at a geographic point. HelmertMode 0: sheet SheetName(p.Y, p.X) with Lo =
+    /// LoZone(p.X), looked up in SheetTable (loaded on first use); false with CX..WY = 0, a = b =
+    /// 1 when the sheet is missing. HelmertMode 1: "USER DEFINED" with the user's values.
+    bool GetSheetParameters(const GPoint& point, GSheetParameters& parameters);
+
+    // --- Dialog operations (false at once without a record set, except ConfirmRun) ---
+
+    GProjectParameters GetProjectParameters() const;
+    /// Writes LocalOrigin and TransformationLocalOrigin, the constants, flags and system.
+    void SetProjectParameters(const GProjectParameters& values);
+    bool EditProjectParameters();
+    bool EditTransformationMethod();
+    bool EditTransformationParameters();
+    bool EditHelmertParameters();
+    /// The beacon selection dialog over ControlBeacons with TransformationLocalOrigin and the
+    /// centre of GeographicExtent.
+    bool ReviewControlBeacons();
+    /// The output dialog, then (with Output) the save dialog; cancelling the save dialog shows
+    /// the output dialog again.
+    bool ChooseOutput();
+    /// The confirmation (skipped when ShowMessage is false); on OK stores "Show Message".
+    bool ConfirmRun();
+
+private:
+    void Progress(int position, const std::string& text, int total);
+
+    GUserInterface* ui_ = nullptr;
+};
+
+} // namespace quorvalis

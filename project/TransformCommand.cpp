@@ -1,0 +1,119 @@
+#include "project/TransformCommand.h"
+
+#include "database/Database.h"
+#include "project/UserInterface.h"
+
+#include <exception>
+
+namespace quorvalis
+{
+
+std::string TransformResultMessage(const GRunCounts& counts, std::uint8_t sourceDatum)
+{
+    std::string message = std::to_string(counts.Shapes) + " shapes consisting of " +
+                          std::to_string(counts.Points) + " points transformed\r";
+    if (sourceDatum == dtHartebeesthoek)
+        message += "from the WGS`84 coordinate system into the\rClarke 1880 coordinate system.";
+    else
+        message += "from the Clarke 1880 coordinate system into the\rWGS`84 coordinate system.";
+    return message;
+}
+
+namespace
+{
+
+// The project talks to this command's interface while the command runs, and to whatever it
+// talked to before afterwards; the record set is closed however the command ends.
+class CommandScope
+{
+public:
+    CommandScope(GProject& project, GUserInterface& ui)
+        : project_(project), previous_(project.UserInterface())
+    {
+        project_.SetUserInterface(&ui);
+    }
+    ~CommandScope()
+    {
+        try
+        {
+            project_.CloseRecordSet();
+        }
+        catch (...)
+        {
+            // Freeing the record set cannot fail; only a close that flushes can, and its
+            // error would hide the one the user has already seen.
+        }
+        project_.SetUserInterface(previous_);
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    GProject& project_;
+    GUserInterface* previous_;
+};
+
+GTransformResult Sequence(GProject& project, GUserInterface& ui, std::uint8_t sourceDatum)
+{
+    GTransformResult result;
+    project.SourceDatum = sourceDatum == dtHartebeesthoek ? dtHartebeesthoek : dtCape;
+    project.TargetDatum = sourceDatum == dtHartebeesthoek ? dtCape : dtHartebeesthoek;
+    project.CloseRecordSet();
+    project.LoadDefaults();
+
+    auto recordSet = ui.ChooseDataSource(kTransformDataSourceCaption);
+    if (!recordSet || !project.OpenRecordSet(std::move(recordSet)))
+        return result;
+    ui.Repaint();
+
+    project.CalculateExtent();
+    if (!project.EditProjectParameters() || !project.EditTransformationMethod())
+        return result;
+
+    if (project.ProjectTransformation == 0)
+    {
+        if (!project.EditTransformationParameters())
+            return result;
+        project.ReadControlBeacons();
+        project.SortControlBeacons();
+        GSelectionStrategy strategy;
+        if (!ui.ChooseSelectionStrategy(strategy))
+            return result;
+        project.SelectControlBeacons(strategy);
+        if (!project.ReviewControlBeacons() || !project.ChooseOutput() || !project.ConfirmRun())
+            return result;
+        result.Counts = project.RunControlTransformation();
+    }
+    else
+    {
+        if (!project.EditHelmertParameters() || !project.ChooseOutput() || !project.ConfirmRun())
+            return result;
+        result.Counts = project.RunHelmertTransformation();
+    }
+    project.FlushRecordSet();
+    ui.ShowInformation(TransformResultMessage(result.Counts, project.SourceDatum));
+    result.Outcome = GCommandOutcome::Completed;
+    return result;
+}
+
+} // namespace
+
+GTransformResult RunTransformCommand(GProject& project, GUserInterface& ui,
+                                     std::uint8_t sourceDatum)
+{
+    CommandScope scope(project, ui);
+    GTransformResult result;
+    try
+    {
+        result = Sequence(project, ui, sourceDatum);
+    }
+    catch (const std::exception& error)
+    {
+        result.Outcome = GCommandOutcome::Failed;
+        result.ErrorMessage = error.what();
+        ui.ShowError(result.ErrorMessage);
+    }
+    return result;
+}
+
+} // namespace quorvalis
