@@ -1,0 +1,338 @@
+// Shapefile open + rewrite + flush against GDAL's copy and a plain copy.
+//
+// Builds a 1,000,000-point shapefile and a 10,000-line shapefile of 1,000,000 vertices (each with
+// a one-column ".dbf"), then for each, in separate processes so that peak memory is that of the
+// work alone:
+//   - this program: open (all shapes), rewrite every vertex (clone, move, replace), flush;
+//   - ogr2ogr -f "ESRI Shapefile" copying the file without reprojection;
+//   - cp of the three files followed by sync (the floor).
+// Reports seconds and peak resident memory (above an empty process of this program) per vertex;
+// each figure is the median of three runs.
+// Usage: bench_shapefile [folder]   (default: a fresh folder under /tmp)
+#include "database/ShapefileDatabase.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quorvalis;
+
+namespace
+{
+
+constexpr int kPoints = 1000000;
+constexpr int kLines = 10000;
+constexpr int kVerticesPerLine = 100;
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// A dBase III table with one numeric column "ID", as small tools write it.
+void WriteDbf(const std::string& path, int records)
+{
+    std::vector<std::uint8_t> out(32, 0);
+    out[0] = 0x03;
+    out[1] = 125;
+    out[2] = 1;
+    out[3] = 1;
+    std::memcpy(&out[4], &records, 4);
+    const std::uint16_t headerSize = 32 + 32 + 1;
+    const std::uint16_t recordSize = 1 + 10;
+    std::memcpy(&out[8], &headerSize, 2);
+    std::memcpy(&out[10], &recordSize, 2);
+    std::uint8_t field[32] = {'I', 'D'};
+    field[11] = 'N';
+    field[16] = 10;
+    out.insert(out.end(), field, field + 32);
+    out.push_back(0x0D);
+    char record[16];
+    for (int i = 0; i < records; ++i)
+    {
+        std::snprintf(record, sizeof record, " %10d", i + 1);
+        out.insert(out.end(), record, record + 11);
+    }
+    out.push_back(0x1A);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+}
+
+std::vector<std::uint8_t> EmptyHeader(std::uint8_t type)
+{
+    std::vector<std::uint8_t> header(100, 0);
+    header[2] = 0x27;
+    header[3] = 0x0A;
+    header[27] = 50;
+    header[28] = 0xE8;
+    header[29] = 0x03;
+    header[32] = type;
+    return header;
+}
+
+void MakeFiles(const std::string& folder)
+{
+    {
+        GShapefile points;
+        const auto header = EmptyHeader(1);
+        points.OpenImages(folder + "/points.shp", header, header);
+        for (int i = 0; i < kPoints; ++i)
+            points.AppendShape(
+                std::make_unique<GPoint>(2846046.101 + i * 0.013, 79016.354 - i * 0.007));
+        points.Flush();
+        WriteDbf(folder + "/points.dbf", kPoints);
+    }
+    {
+        GShapefile lines;
+        const auto header = EmptyHeader(3);
+        lines.OpenImages(folder + "/lines.shp", header, header);
+        for (int i = 0; i < kLines; ++i)
+        {
+            auto line = std::make_unique<GLine>();
+            auto part = std::make_unique<GPointList>();
+            for (int k = 0; k < kVerticesPerLine; ++k)
+                part->Add(
+                    std::make_unique<GPoint>(2846000.0 + i * 1.5 + k * 0.25, 79000.0 + k * 0.5));
+            line->Parts.Add(std::move(part));
+            lines.AppendShape(std::move(line));
+        }
+        lines.Flush();
+        WriteDbf(folder + "/lines.dbf", kLines);
+    }
+}
+
+// The measured work of this program, run in its own process. In place: every vertex of the
+// shapes the shapefile holds is moved; otherwise each shape is cloned, moved and put back, as a
+// record set hands shapes out and takes them back.
+int ChildRewrite(const std::string& path, bool inPlace)
+{
+    auto start = std::chrono::steady_clock::now();
+    GShapefile file;
+    file.SetLoadShapesOnOpen(true);
+    file.Open(path);
+    const double open = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    for (int i = 0; i < file.Count(); ++i)
+    {
+        if (inPlace)
+        {
+            file.GetShape(i)->ForEachPoint(
+                [](GPoint& p)
+                {
+                    p.X += 0.125;
+                    p.Y -= 0.25;
+                });
+            continue;
+        }
+        auto moved = file.GetShape(i)->Clone();
+        moved->ForEachPoint(
+            [](GPoint& p)
+            {
+                p.X += 0.125;
+                p.Y -= 0.25;
+            });
+        file.ReplaceShape(i, std::move(moved));
+    }
+    const double rewrite = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    file.Flush();
+    const double flush = Seconds(start);
+    std::printf("%.4f %.4f %.4f\n", open, rewrite, flush);
+    return 0;
+}
+
+struct RunResult
+{
+    double Seconds = 0;
+    long PeakKiB = 0;
+    std::string Output;
+};
+
+RunResult Run(const std::vector<std::string>& arguments)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        std::exit(2);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        ::dup2(pipeEnds[1], 1);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        std::vector<char*> argv;
+        for (const auto& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    RunResult result;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+        result.Output.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    struct rusage usage
+    {
+    };
+    ::wait4(pid, &status, 0, &usage);
+    result.Seconds = Seconds(start);
+    result.PeakKiB = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    {
+        std::fprintf(stderr, "%s failed\n", arguments[0].c_str());
+        std::exit(1);
+    }
+    return result;
+}
+
+constexpr int kRepeats = 3;
+
+// Runs make() kRepeats times and keeps the run of median duration (the machine may be shared).
+template <class Make, class Duration> RunResult Median(Make make, Duration duration)
+{
+    std::vector<RunResult> runs;
+    for (int i = 0; i < kRepeats; ++i)
+        runs.push_back(make());
+    std::sort(runs.begin(), runs.end(),
+              [&](const RunResult& a, const RunResult& b) { return duration(a) < duration(b); });
+    return runs[runs.size() / 2];
+}
+
+double ChildSeconds(const RunResult& run)
+{
+    double open = 0, rewrite = 0, flush = 0;
+    std::sscanf(run.Output.c_str(), "%lf %lf %lf", &open, &rewrite, &flush);
+    return open + rewrite + flush;
+}
+
+double WallSeconds(const RunResult& run)
+{
+    return run.Seconds;
+}
+
+std::string SelfPath()
+{
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--child-empty") == 0)
+        return 0;
+    if (argc == 3 && std::strcmp(argv[1], "--child-rewrite") == 0)
+        return ChildRewrite(argv[2], true);
+    if (argc == 3 && std::strcmp(argv[1], "--child-clone") == 0)
+        return ChildRewrite(argv[2], false);
+    if (argc == 3 && std::strcmp(argv[1], "--child-make") == 0)
+    {
+        MakeFiles(argv[2]);
+        return 0;
+    }
+
+    std::string folder;
+    if (argc >= 2)
+    {
+        folder = argv[1];
+        std::filesystem::create_directories(folder);
+    }
+    else
+    {
+        char pattern[] = "/tmp/bench-shapefile-XXXXXX";
+        folder = ::mkdtemp(pattern);
+    }
+    std::printf("building the files in %s ...\n", folder.c_str());
+    const std::string self = SelfPath();
+    // Built by a child, so that this process stays small and its children start small.
+    Run({self, "--child-make", folder});
+    const long emptyKiB = Run({self, "--child-empty", "-"}).PeakKiB;
+    const bool haveOgr = std::system("ogr2ogr --version > /dev/null 2>&1") == 0;
+
+    std::printf("\n%-8s %-28s %9s %12s %14s\n", "file", "run", "seconds", "peak MiB",
+                "bytes/vertex");
+    for (const char* name : {"lines", "points"})
+    {
+        const std::string shp = folder + "/" + name + ".shp";
+        const double vertices = 1e6;
+        // Warm the page cache the same way for every contender.
+        Run({"cat", shp, folder + "/" + name + ".shx", folder + "/" + name + ".dbf"});
+
+        double oursSeconds = 0;
+        double oursBytes = 0;
+        for (const char* mode : {"--child-rewrite", "--child-clone"})
+        {
+            const RunResult ours = Median([&] { return Run({self, mode, shp}); }, ChildSeconds);
+            double open = 0, rewrite = 0, flush = 0;
+            std::sscanf(ours.Output.c_str(), "%lf %lf %lf", &open, &rewrite, &flush);
+            const double seconds = open + rewrite + flush;
+            const double bytes = (ours.PeakKiB - emptyKiB) * 1024.0 / vertices;
+            if (oursSeconds == 0)
+            {
+                oursSeconds = seconds;
+                oursBytes = bytes;
+            }
+            std::printf("%-8s %-28s %9.3f %12.1f %14.1f   (open %.3f, rewrite %.3f, flush %.3f)\n",
+                        name,
+                        std::strcmp(mode, "--child-clone") == 0 ? "open+clone/replace+flush"
+                                                                : "open+rewrite+flush",
+                        seconds, ours.PeakKiB / 1024.0, bytes, open, rewrite, flush);
+        }
+
+        double ogrSeconds = 0;
+        if (haveOgr)
+        {
+            const std::string out = folder + "/ogr-" + name;
+            std::filesystem::remove_all(out);
+            const RunResult ogr = Median(
+                [&]
+                {
+                    for (const char* ext : {".shp", ".shx", ".dbf"})
+                        std::filesystem::remove(out + ext);
+                    return Run({"ogr2ogr", "-f", "ESRI Shapefile", out + ".shp", shp});
+                },
+                WallSeconds);
+            ogrSeconds = ogr.Seconds;
+            std::printf("%-8s %-28s %9.3f %12.1f\n", name, "ogr2ogr copy", ogr.Seconds,
+                        ogr.PeakKiB / 1024.0);
+        }
+        const std::string copyFolder = folder + "/copy";
+        const RunResult copy = Median(
+            [&]
+            {
+                std::filesystem::remove_all(copyFolder);
+                std::filesystem::create_directories(copyFolder);
+                return Run({"sh", "-c",
+                            "cp \"" + shp + "\" \"" + folder + "/" + name + ".shx\" \"" + folder +
+                                "/" + name + ".dbf\" \"" + copyFolder + "/\" && sync"});
+            },
+            WallSeconds);
+        std::printf("%-8s %-28s %9.3f %12.1f\n", name, "cp + sync (floor)", copy.Seconds,
+                    copy.PeakKiB / 1024.0);
+        if (haveOgr && ogrSeconds > 0)
+            std::printf("%-8s %-28s %9.3f   (target %s)\n", name, "ratio to ogr2ogr",
+                        oursSeconds / ogrSeconds,
+                        std::strcmp(name, "lines") == 0 ? "<= 0.75" : "<= 0.10");
+        std::printf("%-8s %-28s %9s   (target <= 100 bytes/vertex: %s)\n", name, "", "",
+                    oursBytes <= 100 ? "met" : "NOT met");
+    }
+    std::printf("\nempty process: %.1f MiB peak\n", emptyKiB / 1024.0);
+    if (argc < 2)
+        std::filesystem::remove_all(folder);
+    return 0;
+}

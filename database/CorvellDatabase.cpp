@@ -1,0 +1,424 @@
+#include "database/CorvellDatabase.h"
+
+#include "geometry/Files.h"
+#include "geometry/NumberFormat.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <mutex>
+#include <system_error>
+
+namespace quorvalis
+{
+
+namespace
+{
+
+constexpr std::size_t kLeadOffset = 0;
+constexpr std::size_t kLeadWidth = 5;
+constexpr std::size_t kYOffsetOffset = 5;
+constexpr std::size_t kXOffsetOffset = 28;
+constexpr std::size_t kZOffsetOffset = 51;
+constexpr std::size_t kNumberWidth = 23;
+constexpr std::size_t kBodyOffset = 100;
+constexpr std::size_t kBodyWidth = 236;
+constexpr std::size_t kLoOffset = 337;
+constexpr std::size_t kLoWidth = 18;
+constexpr std::size_t kTailOffset = 356;
+constexpr std::size_t kTailWidth = 10;
+constexpr std::size_t kNameWidth = 11;
+constexpr std::size_t kSurveyRecordWidth = 11;
+constexpr std::size_t kMaskWidth = 10;
+constexpr const char* kNumberPicture = "0.0000000000000";
+
+std::string ReadTextField(const std::uint8_t* p, std::size_t width)
+{
+    const auto* begin = reinterpret_cast<const char*>(p);
+    const void* zero = std::memchr(begin, 0, width);
+    const std::size_t length =
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - begin) : width;
+    return std::string(begin, length);
+}
+
+std::string_view Trim(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= 32)
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
+        --last;
+    return text.substr(first, last - first);
+}
+
+double ReadNumberField(const std::uint8_t* p)
+{
+    const std::string text(reinterpret_cast<const char*>(p), kNumberWidth);
+    double value = 0.0;
+    if (!ParseNumber(Trim(text), value) || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+double ReadDouble(const std::uint8_t* p)
+{
+    std::uint64_t u = 0;
+    for (int i = 7; i >= 0; --i)
+        u = (u << 8) | p[i];
+    return std::bit_cast<double>(u);
+}
+
+void AppendDouble(std::vector<std::uint8_t>& out, double value)
+{
+    auto u = std::bit_cast<std::uint64_t>(value);
+    for (int i = 0; i < 8; ++i, u >>= 8)
+        out.push_back(static_cast<std::uint8_t>(u));
+}
+
+void AppendText(std::vector<std::uint8_t>& out, const std::string& text)
+{
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// The zone: the first run of decimal digits of the trimmed Lo text; 0 without digits.
+std::int32_t ParseLo(const std::string& fileName, const std::string& text)
+{
+    const std::string_view trimmed = Trim(text);
+    std::size_t i = 0;
+    while (i < trimmed.size() && !(trimmed[i] >= '0' && trimmed[i] <= '9'))
+        ++i;
+    std::int64_t value = 0;
+    for (; i < trimmed.size() && trimmed[i] >= '0' && trimmed[i] <= '9'; ++i)
+    {
+        value = value * 10 + (trimmed[i] - '0');
+        if (value > std::numeric_limits<std::int32_t>::max())
+            throw GCorvellException(fileName + ": the Lo text \"" + std::string(trimmed) +
+                                    "\" holds a zone number that is too large");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+std::string CorvellTextField(const std::string& text, std::size_t width)
+{
+    if (text.size() >= width)
+        return text.substr(0, width);
+    std::string field = text;
+    field.push_back('\0');
+    field.append(width - field.size(), ' ');
+    return field;
+}
+
+std::string CorvellNumberField(double value)
+{
+    const std::string text = FormatPicture(value, kNumberPicture);
+    if (text.size() >= kNumberWidth)
+        return text.substr(0, kNumberWidth);
+    return std::string(kNumberWidth - text.size(), ' ') + text;
+}
+
+void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < kCorvellHeaderSize)
+        throw GCorvellException(FileName + ": file of " + std::to_string(bytes.size()) +
+                                " bytes is shorter than the 512-byte coordinate list header");
+    const std::uint8_t* header = bytes.data();
+    std::string lead = ReadTextField(header + kLeadOffset, kLeadWidth);
+    const double yOffset = ReadNumberField(header + kYOffsetOffset);
+    const double xOffset = ReadNumberField(header + kXOffsetOffset);
+    const double zOffset = ReadNumberField(header + kZOffsetOffset);
+    std::string body = ReadTextField(header + kBodyOffset, kBodyWidth);
+    const std::int32_t lo = ParseLo(FileName, ReadTextField(header + kLoOffset, kLoWidth));
+    std::string tail = ReadTextField(header + kTailOffset, kTailWidth);
+
+    // A partial record at the end is ignored.
+    const std::size_t count = (bytes.size() - kCorvellHeaderSize) / kCorvellRecordSize;
+    if (count > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw GCorvellException(FileName + ": " + std::to_string(count) +
+                                " records are more than a list can hold");
+    GCorvellCoordinateList coordinates;
+    coordinates.Reserve(static_cast<int>(count));
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const std::uint8_t* record = header + kCorvellHeaderSize + i * kCorvellRecordSize;
+        auto coordinate = std::make_unique<GCorvellCoordinate>();
+        coordinate->Name = ReadTextField(record, kNameWidth);
+        coordinate->Y = ReadDouble(record + 11);
+        coordinate->X = ReadDouble(record + 19);
+        if (!std::isfinite(coordinate->X) || !std::isfinite(coordinate->Y))
+            throw GCorvellException(FileName + ": record " + std::to_string(i + 1) + " (" +
+                                    coordinate->Name + "): coordinate (" +
+                                    std::to_string(coordinate->X) + ", " +
+                                    std::to_string(coordinate->Y) + ") is not a finite number");
+        coordinate->SurveyRecord = ReadTextField(record + 27, kSurveyRecordWidth);
+        coordinate->Mask = ReadTextField(record + 38, kMaskWidth);
+        coordinates.Add(std::move(coordinate));
+    }
+
+    HeaderLead = std::move(lead);
+    YOffset = yOffset;
+    XOffset = xOffset;
+    ZOffset = zOffset;
+    HeaderBody = std::move(body);
+    Lo = lo;
+    HeaderTail = std::move(tail);
+    Coordinates.Clear();
+    Coordinates.AppendFrom(coordinates);
+}
+
+bool GCorvellCoordinateFile::LoadFromFile()
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(FileName, error))
+        return false;
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in)
+        throw std::system_error(errno, std::generic_category(), "Unable to open " + FileName);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw std::system_error(errno, std::generic_category(), "Unable to read " + FileName);
+    LoadFromBytes(bytes);
+    return true;
+}
+
+std::vector<std::uint8_t> GCorvellCoordinateFile::SaveToBytes() const
+{
+    std::vector<std::uint8_t> out;
+    out.reserve(kCorvellHeaderSize +
+                kCorvellRecordSize * static_cast<std::size_t>(Coordinates.Count()));
+    AppendText(out, CorvellTextField(HeaderLead, kLeadWidth));
+    AppendText(out, CorvellNumberField(YOffset));
+    AppendText(out, CorvellNumberField(XOffset));
+    AppendText(out, CorvellNumberField(ZOffset));
+    out.insert(out.end(), 26, ' ');
+    AppendText(out, CorvellTextField(HeaderBody, kBodyWidth));
+    out.push_back('.');
+    AppendText(out, CorvellTextField("Lo." + std::to_string(Lo), kLoWidth));
+    out.push_back('.');
+    AppendText(out, CorvellTextField(HeaderTail, kTailWidth));
+    out.push_back('.');
+    out.insert(out.end(), 145, ' ');
+
+    int index = 0;
+    for (const auto& coordinate : Coordinates)
+    {
+        ++index;
+        if (!std::isfinite(coordinate->X) || !std::isfinite(coordinate->Y))
+            throw GCorvellException(FileName + ": record " + std::to_string(index) + " (" +
+                                    coordinate->Name + "): coordinate is not a finite number; " +
+                                    "the file was not written");
+        AppendText(out, CorvellTextField(coordinate->Name, kNameWidth));
+        AppendDouble(out, coordinate->Y);
+        AppendDouble(out, coordinate->X);
+        AppendText(out, CorvellTextField(coordinate->SurveyRecord, kSurveyRecordWidth));
+        AppendText(out, CorvellTextField(coordinate->Mask, kMaskWidth));
+    }
+    return out;
+}
+
+void GCorvellCoordinateFile::SaveToFile() const
+{
+    const std::vector<std::uint8_t> bytes = SaveToBytes();
+    GAtomicFile file(FileName);
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
+// ---- record set -------------------------------------------------------------------------------
+
+namespace
+{
+
+std::mutex& DialogMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+GCorvellDataSourceDialog& DialogHook()
+{
+    static GCorvellDataSourceDialog hook;
+    return hook;
+}
+
+enum CorvellColumn
+{
+    ccName,
+    ccX,
+    ccY,
+    ccZ,
+    ccSurveyRecord,
+    ccMask
+};
+
+} // namespace
+
+bool GCorvellRecordSet::DoOpen()
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(FileName, error))
+        return false;
+    ResetTable();
+    GCorvellCoordinateFile reader;
+    reader.FileName = FileName;
+    reader.LoadFromFile();
+    XOffset = reader.XOffset;
+    YOffset = reader.YOffset;
+    ZOffset = reader.ZOffset;
+    HeaderLead = reader.HeaderLead;
+    HeaderBody = reader.HeaderBody;
+    Lo = reader.Lo;
+    HeaderTail = reader.HeaderTail;
+
+    AddFieldDefinition("Name", fdtString, kNameWidth, false);
+    AddFieldDefinition("X", fdtFloat, 0, false);
+    AddFieldDefinition("Y", fdtFloat, 0, false);
+    AddFieldDefinition("Z", fdtFloat, 0, false);
+    AddFieldDefinition("Survey Record", fdtString, kSurveyRecordWidth, false);
+    AddFieldDefinition("Mask", fdtString, kMaskWidth, false);
+    originals_.clear();
+    bool opened = true;
+    try
+    {
+        CreateMemoryTable();
+        GInMemoryTable& table = Table();
+        table.Open();
+        originals_.reserve(static_cast<std::size_t>(reader.Coordinates.Count()));
+        for (const auto& coordinate : reader.Coordinates)
+        {
+            const double x = static_cast<double>(static_cast<long double>(coordinate->X) + XOffset);
+            const double y = static_cast<double>(static_cast<long double>(coordinate->Y) + YOffset);
+            table.Append();
+            table.SetValue(ccName, engine::Value(coordinate->Name));
+            table.SetValue(ccX, engine::Value(x));
+            table.SetValue(ccY, engine::Value(y));
+            table.SetValue(ccZ, engine::Value(coordinate->Z + ZOffset));
+            table.SetValue(ccSurveyRecord, engine::Value(coordinate->SurveyRecord));
+            table.SetValue(ccMask, engine::Value(coordinate->Mask));
+            table.Post();
+            originals_.push_back({coordinate->X, coordinate->Y, x, y});
+        }
+        table.First(); // the cursor follows RecordIndex, which Open sets to 0
+    }
+    catch (const engine::EngineError&)
+    {
+        opened = false;
+    }
+    GInMemoryBorlandRecordSet::DoOpen();
+    return opened;
+}
+
+void GCorvellRecordSet::DoFlush()
+{
+    if (GetReadOnly())
+        return;
+    GCorvellCoordinateFile writer;
+    writer.FileName = FileName;
+    writer.HeaderLead = HeaderLead;
+    writer.XOffset = XOffset;
+    writer.YOffset = YOffset;
+    writer.ZOffset = ZOffset;
+    writer.HeaderBody = HeaderBody;
+    writer.Lo = Lo;
+    writer.HeaderTail = HeaderTail;
+    writer.Coordinates.Reserve(RecordCount());
+
+    GField& name = Fields().FieldByName("Name", true);
+    GField& survey = Fields().FieldByName("Survey Record", true);
+    GField& mask = Fields().FieldByName("Mask", true);
+    First();
+    while (!Eof())
+    {
+        const std::unique_ptr<GShape> shape = GetShape();
+        const auto& point = static_cast<const GPoint&>(*shape);
+        auto coordinate = std::make_unique<GCorvellCoordinate>();
+        const std::size_t index = static_cast<std::size_t>(RecordIndex());
+        if (index < originals_.size() && originals_[index].X == point.X &&
+            originals_[index].Y == point.Y)
+        {
+            coordinate->X = originals_[index].StoredX;
+            coordinate->Y = originals_[index].StoredY;
+        }
+        else
+        {
+            coordinate->X = static_cast<double>(static_cast<long double>(point.X) - XOffset);
+            coordinate->Y = static_cast<double>(static_cast<long double>(point.Y) - YOffset);
+        }
+        coordinate->Z = static_cast<double>(static_cast<long double>(point.Z) - ZOffset);
+        coordinate->Name = name.AsString();
+        coordinate->SurveyRecord = survey.AsString();
+        coordinate->Mask = mask.AsString();
+        writer.Coordinates.Add(std::move(coordinate));
+        Next();
+    }
+    First();
+    writer.SaveToFile();
+}
+
+std::unique_ptr<GShape> GCorvellRecordSet::DoGetShape()
+{
+    auto point = std::make_unique<GPoint>();
+    auto take = [this](const char* name, double& coordinate)
+    {
+        if (const GField* field = Fields().FindField(name, false))
+            coordinate = field->GetValue().AsDouble();
+    };
+    take("X", point->X);
+    take("Y", point->Y);
+    take("Z", point->Z);
+    return point;
+}
+
+void GCorvellRecordSet::DoSetShape(const GShape& shape)
+{
+    GRecordSet::DoSetShape(shape); // the edit-mode and spatial checks
+    const auto* point = dynamic_cast<const GPoint*>(&shape);
+    if (!point)
+        throw GDatabaseException("You can only store points in this recordset");
+    Fields().FieldByName("X", true).SetValue(GVariant(point->X));
+    Fields().FieldByName("Y", true).SetValue(GVariant(point->Y));
+    Fields().FieldByName("Z", true).SetValue(GVariant(point->Z));
+}
+
+bool GCorvellRecordSet::DoHasSpatialComponent()
+{
+    return true;
+}
+
+void SetCorvellDataSourceDialog(GCorvellDataSourceDialog dialog)
+{
+    std::lock_guard lock(DialogMutex());
+    DialogHook() = std::move(dialog);
+}
+
+std::unique_ptr<GCorvellRecordSet> CreateCorvellRecordSet(bool showDialog,
+                                                          const std::string& fileName,
+                                                          bool readOnly, bool readOnlyEditable)
+{
+    GCorvellDataSourceSettings settings{fileName, readOnly, readOnlyEditable};
+    if (showDialog)
+    {
+        GCorvellDataSourceDialog hook;
+        {
+            std::lock_guard lock(DialogMutex());
+            hook = DialogHook();
+        }
+        if (!hook || !hook(settings))
+            return nullptr;
+        if (!readOnlyEditable)
+            settings.ReadOnly = readOnly;
+    }
+    auto recordSet = std::make_unique<GCorvellRecordSet>();
+    recordSet->FileName = settings.FileName;
+    recordSet->SetReadOnly(settings.ReadOnly);
+    return recordSet;
+}
+
+} // namespace quorvalis

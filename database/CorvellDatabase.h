@@ -1,0 +1,152 @@
+// Coordinate list files (".crd") of a surveying product: reader, writer and the in-memory record
+// set over them.
+//
+// Layout: a 512-byte header (a 5-byte lead text; the Y, X and Z offsets as 23-character number
+// fields; a 236-byte body text at 100; "Lo." and the zone at 337; a 10-byte tail text at 356),
+// then 48-byte records: name (11 bytes), Y and X relative to the offsets (IEEE 754 doubles,
+// little-endian, in the file's unit, metres for Lo coordinates), survey record (11) and mask (10).
+// Y comes before X throughout. A text field shorter than its width is followed by one zero byte
+// and spaces; it is read up to the first zero byte. Number fields use the picture
+// "0.0000000000000" right-aligned in 23 characters ("%23s"), with the decimal separator of
+// DecimalSeparator().
+//
+// Files are rewritten whole and crash-safely (a complete new file beside the old one, made
+// durable, then renamed over it).
+#pragma once
+
+#include "database/BorlandDatabase.h"
+#include "geometry/Containers.h"
+#include "geometry/Spatial.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorvalis
+{
+
+/// Errors of the coordinate list unit: a file too short for its header, a header or record that
+/// cannot be read (naming the file, the record and the value).
+class GCorvellException : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::size_t kCorvellHeaderSize = 512;
+inline constexpr std::size_t kCorvellRecordSize = 48;
+
+/// A named coordinate: X, Y (Z is not stored in the file) and two texts.
+class GCorvellCoordinate : public GPoint
+{
+public:
+    std::string Name;
+    std::string SurveyRecord;
+    std::string Mask;
+};
+
+/// The coordinates of a file, in file order.
+class GCorvellCoordinateList : public GContainer<GCorvellCoordinate>
+{
+};
+
+/// A coordinate list file: its header and its coordinates. The coordinates hold the values as
+/// stored (relative to the offsets); the record set adds and removes the offsets.
+class GCorvellCoordinateFile
+{
+public:
+    std::string FileName;
+    GCorvellCoordinateList Coordinates;
+    std::string HeaderLead;
+    double XOffset = 0.0;
+    double YOffset = 0.0;
+    double ZOffset = 0.0;
+    std::string HeaderBody;
+    std::int32_t Lo = 0;
+    std::string HeaderTail;
+
+    /// Returns false when FileName does not exist; otherwise fills the header members and
+    /// Coordinates from it. A partial record at the end is ignored. Raises GCorvellException for
+    /// a file shorter than its header, a header number or Lo that cannot be held, or a record
+    /// coordinate that is not a finite number; the members are then left as they were.
+    bool LoadFromFile();
+    /// The same for a file image held in memory (FileName only names it in messages).
+    void LoadFromBytes(std::span<const std::uint8_t> bytes);
+
+    /// Creates or replaces FileName crash-safely with the header and every coordinate.
+    void SaveToFile() const;
+    /// The bytes SaveToFile writes.
+    std::vector<std::uint8_t> SaveToBytes() const;
+};
+
+/// A text field of width bytes: the text cut to width, or followed by a zero byte and spaces.
+std::string CorvellTextField(const std::string& text, std::size_t width);
+/// A number field: the picture "0.0000000000000" right-aligned in 23 characters, cut to 23.
+std::string CorvellNumberField(double value);
+
+/// A coordinate list file as an in-memory record set with the fields "Name" (text, 11), "X",
+/// "Y", "Z" (absolute coordinates: stored value plus the header's offset), "Survey Record"
+/// (text, 11) and "Mask" (text, 10). Open reads the whole file; Flush writes it anew with the
+/// header kept from the open.
+class GCorvellRecordSet : public GInMemoryBorlandRecordSet
+{
+public:
+    std::string FileName;
+    std::string HeaderLead;
+    double XOffset = 0.0;
+    double YOffset = 0.0;
+    double ZOffset = 0.0;
+    std::string HeaderBody;
+    std::int32_t Lo = 0;
+    std::string HeaderTail;
+
+protected:
+    /// False when FileName does not exist or the engine refuses the records; raises
+    /// GCorvellException for a damaged file.
+    bool DoOpen() override;
+    /// Writes the file from the records (crash-safely). A record whose X and Y are still those
+    /// read keeps its stored values bit for bit. A read-only record set writes nothing.
+    void DoFlush() override;
+    std::unique_ptr<GShape> DoGetShape() override;
+    /// Raises "You can only store points in this recordset" for anything but a point.
+    void DoSetShape(const GShape& shape) override;
+    /// Always true.
+    bool DoHasSpatialComponent() override;
+
+private:
+    // Per record read: the stored X and Y and the absolute values put into the table, so that
+    // an unchanged record is written back exactly (stored + offset - offset need not round
+    // back to stored).
+    struct Original
+    {
+        double StoredX, StoredY, X, Y;
+    };
+    std::vector<Original> originals_;
+};
+
+/// What the coordinate list data-source dialog shows and gives back.
+struct GCorvellDataSourceSettings
+{
+    std::string FileName;
+    bool ReadOnly = false;
+    /// Whether the user may change ReadOnly.
+    bool ReadOnlyEditable = true;
+};
+
+/// The dialog of the user-interface layer; returns true on OK (false on cancel).
+using GCorvellDataSourceDialog = std::function<bool(GCorvellDataSourceSettings& settings)>;
+/// Installs the dialog CreateCorvellRecordSet shows; an empty function removes it (a factory
+/// asked to show a dialog then behaves as if it was cancelled).
+void SetCorvellDataSourceDialog(GCorvellDataSourceDialog dialog);
+
+/// A configured, unopened coordinate list record set, or nullptr when the dialog was cancelled
+/// (or there is no dialog).
+std::unique_ptr<GCorvellRecordSet> CreateCorvellRecordSet(bool showDialog,
+                                                          const std::string& fileName,
+                                                          bool readOnly, bool readOnlyEditable);
+
+} // namespace quorvalis

@@ -1,0 +1,226 @@
+// Shapefiles: the ".shp"/".shx" reader and writer, and the record set that joins them to the
+// attribute table in the ".dbf".
+//
+// Only three shape types are handled: 1 Point (GPoint), 3 PolyLine (GLine) and 5 Polygon
+// (GPolygon). Coordinates are taken and written as they stand (64-bit reals, bit-exact); Z is never
+// read (points come back with Z = 0) nor written.
+//
+// Reading trusts nothing in the files: every count, offset and length is checked against the
+// sizes of the files before it is used, and a refusal names the file, the record (1-based, as the
+// record numbers of the format) and the value. A coordinate that is not a finite number is
+// refused on reading and on writing. Parts without points are not written (the format has no
+// empty parts), and the header's bounding box is that of all vertices written.
+//
+// Writing is crash-safe. A flush writes the new ".shp" and ".shx" completely beside the old ones
+// (as "<name>.shp.new~" and "<name>.shx.new~", each made durable), then writes a small commit
+// marker "<name>.shp.commit~", renames both new files over the old ones and removes the marker.
+// Every open (and every flush) first finishes or undoes an interrupted flush: with the marker
+// present the renames are completed (roll forward), without it the new files are deleted (roll
+// back). A crash, a kill or a full disk therefore leaves either both old files or both new ones.
+#pragma once
+
+#include "database/BorlandDatabase.h"
+#include "geometry/Spatial.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorvalis
+{
+
+/// Errors of the shapefile unit. Messages are fixed texts such as "Not a point shapefile", or a
+/// description of a damaged file naming the file, the record and the offending value.
+class GShapefileException : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Shapefile shape type (1, 3, 5) for a shape class code (1 point, 2 line, 3 polygon). Raises
+/// "That spatial type is not a valid shapefile type" for any other class code.
+std::int32_t SpatialTypeToShapeType(std::uint8_t spatialType);
+
+/// Shape class code (1, 2, 3) for a shapefile shape type (1, 3, 5). Raises
+/// "That shapefile type is not a valid spatial type" for any other type.
+std::uint8_t ShapeTypeToSpatialType(std::int32_t shapeType);
+
+/// Both files of a shapefile held in memory (the image of ".shp" and of ".shx").
+struct GShapefileImages
+{
+    std::vector<std::uint8_t> Shp;
+    std::vector<std::uint8_t> Shx;
+};
+
+/// Reader and writer of the ".shp" and ".shx" files of one shapefile.
+///
+/// Shapes() has exactly Count() slots. A slot is filled when its record is read (all of them at
+/// Open when LoadShapesOnOpen is set, otherwise on the first GetShape of that slot) and holds the
+/// current, possibly replaced shape afterwards. A slot may hold no shape (nullptr) only when one
+/// was put there explicitly (AppendShape or ReplaceShape of nullptr); it is written as a null
+/// record, which this reader refuses again ("Not a ... shapefile") but other readers skip.
+class GShapefile
+{
+public:
+    GShapefile();
+    ~GShapefile();
+    GShapefile(const GShapefile&) = delete;
+    GShapefile& operator=(const GShapefile&) = delete;
+
+    /// Opens the shapefile: ".shp" and ".shx" are found by replacing the extension of fileName
+    /// (the case of the extension given is tried first, then the other case). Finishes or undoes
+    /// an interrupted flush first. Raises "The specified shapefile does not exist" when either
+    /// file is missing, "That shapefile type is not a valid spatial type" for a type other than
+    /// 1, 3, 5, "Not a point shapefile" (line, polygon) for a record of another type, and a
+    /// description of the damage for a damaged file. An open shapefile is closed first. On any
+    /// error the object stays closed. Returns true.
+    bool Open(const std::string& fileName);
+
+    /// Opens images held in memory, with every check of Open; all records are read whatever
+    /// LoadShapesOnOpen says. fileName is used in messages and by Flush.
+    bool OpenImages(const std::string& fileName, std::span<const std::uint8_t> shp,
+                    std::span<const std::uint8_t> shx);
+
+    /// Raises "The shapefile is not open" unless open; empties Shapes and resets every member.
+    void Close();
+
+    /// Creates (or replaces, crash-safely) ".shx" and ".shp" for fileName, each holding only the
+    /// 100-byte header with the shape type of the class code shapeType (1, 2, 3), a zero bounding
+    /// box and a file length of 50 words. Does not open them.
+    void Create(const std::string& fileName, std::uint8_t shapeType);
+
+    /// The shape in slot index (reading its record first when the slot was never filled); owned
+    /// by the shapefile, nullptr for a null slot. Raises GContainerException for a bad index.
+    GShape* GetShape(int index);
+
+    /// Frees the shape in slot index and puts shape there (no type check; Flush refuses a shape
+    /// of the wrong class).
+    void ReplaceShape(int index, std::unique_ptr<GShape> shape);
+
+    /// Raises "The shape is not of the required type" when shape is not null and its class code
+    /// differs from ShapeType(); otherwise adds it as the new last slot.
+    void AppendShape(std::unique_ptr<GShape> shape);
+
+    /// Removes and frees slot index; Count() - 1.
+    void DeleteShape(int index);
+
+    /// Rewrites ".shp" and ".shx" from Shapes (crash-safely, see the top of this header). Raises
+    /// "The shapefile is not open" unless open, and "The shape is not of the required type"
+    /// (naming the record) when a slot holds a shape of another class; nothing is written then.
+    /// A failed write raises the file error and leaves the old files in place.
+    void Flush();
+
+    /// The two files as Flush would write them (every slot is read first).
+    GShapefileImages SaveToImages();
+
+    /// Finishes (commit marker present) or undoes (no marker) an interrupted flush of the
+    /// shapefile fileName. Open, Create and Flush call it; it does nothing when there is nothing
+    /// left over.
+    static void RecoverInterruptedFlush(const std::string& fileName);
+
+    const std::string& FileName() const { return fileName_; }
+    /// Class code of the shapes (1 point, 2 line, 3 polygon); 0 when closed.
+    std::uint8_t ShapeType() const { return shapeType_; }
+    int Count() const { return shapes_.Count(); }
+    const GShapeList& Shapes() const { return shapes_; }
+    bool IsOpen() const { return isOpen_; }
+    bool LoadShapesOnOpen() const { return loadShapesOnOpen_; }
+    /// Raises "Unable to change this parameter while the shapefile is open" while open.
+    void SetLoadShapesOnOpen(bool value);
+
+private:
+    void LoadAllSlots();
+    void ResetState();
+
+    std::string fileName_;
+    std::uint8_t shapeType_ = 0;
+    GShapeList shapes_;
+    // Per slot: the index of the file record that still has to be read into it, or -1 once the
+    // slot holds its shape (read, replaced or appended). Kept apart from the slot's position so
+    // that deleting a slot never makes a later slot read the wrong record.
+    std::vector<std::int32_t> pendingRecord_;
+    bool isOpen_ = false;
+    bool loadShapesOnOpen_ = false;
+};
+
+/// A shapefile as a record set: the shapes from ".shp"/".shx" (all read at open), the attribute
+/// columns from the ".dbf" of the same name, opened by path through the engine.
+///
+/// Shapes are changed in memory at each post and written by Flush; attribute changes are written
+/// by the engine at each post (cached updates are off).
+class GShapefileRecordSet : public GBorlandRecordSet
+{
+public:
+    GShapefileRecordSet();
+    ~GShapefileRecordSet() override;
+
+    GShapefile& Shapefile() const { return *shapefile_; }
+    const std::string& FileName() const { return fileName_; }
+    /// Raises "You cannot set this property while the shapefile is active." while active.
+    void SetFileName(const std::string& fileName);
+    /// The shape set for the current record and not yet posted, or nullptr.
+    const GShape* PendingShape() const { return pendingShape_.get(); }
+
+    /// A copy of the shape of record index (nullptr for a null record).
+    std::unique_ptr<GShape> GetShapeAt(std::int32_t recordIndex) override;
+    /// The engine record set's definition with TableName = FileName.
+    std::unique_ptr<GRecordSetDefinition> GetDefinition() override;
+    /// Creates the ".dbf" of the definition's TableName with the definition's columns (and no
+    /// "SHAPE" column: the shapes live in ".shp"), then the empty ".shp"/".shx" of the shape
+    /// class code definition.ShapeType (1, 2, 3). Returns whether the table was created.
+    bool CreateTable(const GRecordSetDefinition& definition) override;
+
+protected:
+    /// Opens the ".dbf" by path, then the shapefile (raising "The specified shapefile does not
+    /// exist" when ".shp" or ".shx" is missing). False when the ".dbf" cannot be opened. Raises
+    /// GShapefileException when the ".dbf" and the ".shx" count different records.
+    bool DoOpen() override;
+    std::unique_ptr<GShape> DoGetShape() override;
+    /// Keeps a copy of shape until the post (no edit-mode check).
+    void DoSetShape(const GShape& shape) override;
+    void DoAppend() override;
+    void DoCancel() override;
+    void DoDelete() override;
+    /// Raises "You cannot post a nil shape to a shapefile" for an append without a shape, and
+    /// "The shape is not of the required type" for a shape of another class, both before the
+    /// attribute row is written; then posts the row and hands the shape to the shapefile.
+    void DoPost() override;
+    void DoClose() override;
+    /// The engine step, then the rewrite of ".shp" and ".shx" (not for a read-only record set,
+    /// which cannot have changed them).
+    void DoFlush() override;
+    bool DoHasSpatialComponent() override;
+
+private:
+    std::unique_ptr<GShapefile> shapefile_;
+    std::string fileName_;
+    std::unique_ptr<GShape> pendingShape_;
+};
+
+/// What the shapefile data-source dialog shows and gives back.
+struct GShapefileDataSourceSettings
+{
+    std::string FileName;
+    bool ReadOnly = false;
+    /// Whether the user may change ReadOnly.
+    bool ReadOnlyEditable = true;
+};
+
+/// The dialog of the user-interface layer: shows the settings, lets the user change them and
+/// returns true on OK (false on cancel).
+using GShapefileDataSourceDialog = std::function<bool(GShapefileDataSourceSettings& settings)>;
+/// Installs the dialog CreateShapefileRecordSet shows; an empty function removes it (a factory
+/// asked to show a dialog then behaves as if it was cancelled).
+void SetShapefileDataSourceDialog(GShapefileDataSourceDialog dialog);
+
+/// A configured, unopened shapefile record set, or nullptr when the dialog was cancelled (or
+/// there is no dialog).
+std::unique_ptr<GShapefileRecordSet> CreateShapefileRecordSet(bool showDialog,
+                                                              const std::string& fileName,
+                                                              bool readOnly, bool readOnlyEditable);
+
+} // namespace quorvalis

@@ -1,0 +1,254 @@
+// Crash safety of shapefile rewrites: kills at random moments, full disks, and the recovery of
+// whatever an interrupted flush left behind.
+#include "database/ShapefileDatabase.h"
+#include "geometry/Files.h"
+#include "tests/database/formats/FormatTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quorvalis;
+using namespace quorvalis::testing;
+
+namespace
+{
+
+// Lines of 50 vertices; large enough that a flush takes a while.
+GShapefileImages BigLines(int lines, double shift)
+{
+    GShapefile file;
+    const auto header = EmptyShapefileHeader(3);
+    file.OpenImages("memory.shp", header, header);
+    for (int i = 0; i < lines; ++i)
+    {
+        auto line = std::make_unique<GLine>();
+        for (int part = 0; part < 2; ++part)
+        {
+            auto points = std::make_unique<GPointList>();
+            for (int k = 0; k < 25; ++k)
+                points->Add(std::make_unique<GPoint>(i * 10.0 + k + shift, part * 5.0 - k - shift));
+            line->Parts.Add(std::move(points));
+        }
+        file.AppendShape(std::move(line));
+    }
+    return file.SaveToImages();
+}
+
+bool Equals(const std::string& folderFile, const std::vector<std::uint8_t>& expected)
+{
+    return ReadBytes(folderFile) == expected;
+}
+
+// Flushes target over path in a child process; the child ends with _exit (no test machinery).
+pid_t StartFlushChild(const std::string& path, const GShapefileImages& target)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        int code = 0;
+        try
+        {
+            GShapefile file;
+            file.OpenImages(path, target.Shp, target.Shx);
+            file.Flush();
+        }
+        catch (...)
+        {
+            code = 3;
+        }
+        ::_exit(code);
+    }
+    return pid;
+}
+
+} // namespace
+
+TEST(ShapefileCrashSafety, KillDuringFlushLeavesExactlyTheOldOrTheNewPair)
+{
+    ScratchFolder folder;
+    const std::string shp = folder / "big.shp";
+    const std::string shx = folder / "big.shx";
+    const GShapefileImages states[2] = {BigLines(8000, 0.0), BigLines(8000, 0.5)};
+    WriteBytes(shp, states[0].Shp);
+    WriteBytes(shx, states[0].Shx);
+
+    // How long an undisturbed flush takes, so that the kills spread over all of it.
+    auto started = std::chrono::steady_clock::now();
+    pid_t pid = StartFlushChild(shp, states[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto full = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - started)
+                          .count();
+    ASSERT_TRUE(Equals(shp, states[1].Shp) && Equals(shx, states[1].Shx));
+    int current = 1;
+
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<long long> delay(0, full + full / 4);
+    int sawOld = 0;
+    int sawNew = 0;
+    for (int round = 0; round < 25; ++round)
+    {
+        SCOPED_TRACE(round);
+        const int target = 1 - current;
+        pid = StartFlushChild(shp, states[target]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(pid, SIGKILL);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+        GShapefile::RecoverInterruptedFlush(shp);
+        const bool isOld = Equals(shp, states[current].Shp) && Equals(shx, states[current].Shx);
+        const bool isNew = Equals(shp, states[target].Shp) && Equals(shx, states[target].Shx);
+        ASSERT_TRUE(isOld || isNew) << "torn pair after a kill";
+        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"big.shp", "big.shx"}));
+        if (isNew)
+        {
+            current = target;
+            ++sawNew;
+        }
+        else
+        {
+            ++sawOld;
+        }
+        // And the survivor opens cleanly.
+        GShapefile check;
+        EXPECT_TRUE(check.Open(shp));
+    }
+    std::cout << "kills that kept the old pair: " << sawOld
+              << ", that left the new pair: " << sawNew << "\n";
+}
+
+TEST(ShapefileCrashSafety, FullDiskLeavesTheOriginalUntouched)
+{
+    ScratchFolder folder;
+    const std::string shp = folder / "p.shp";
+    const GShapefileImages before = BigLines(2000, 0.0);
+    const GShapefileImages after = BigLines(2000, 1.0);
+    WriteBytes(shp, before.Shp);
+    WriteBytes(folder / "p.shx", before.Shx);
+    const std::uint64_t total = after.Shp.size() + after.Shx.size();
+    // Failures while writing the ".shp", the ".shx" and the commit marker.
+    for (std::uint64_t limit : std::vector<std::uint64_t>{0, 50, 4096, after.Shp.size() - 1,
+                                                          after.Shp.size() + 10, total, total + 3})
+    {
+        SCOPED_TRACE(limit);
+        GShapefile file;
+        file.OpenImages(shp, after.Shp, after.Shx);
+        GAtomicFile::InjectFailureAfter(limit);
+        try
+        {
+            file.Flush();
+            ADD_FAILURE() << "the flush reported success on a full disk";
+        }
+        catch (const GFileException& e)
+        {
+            EXPECT_THAT(e.what(), ::testing::HasSubstr("No space left on device"));
+        }
+        GAtomicFile::InjectFailureAfter(std::nullopt);
+        EXPECT_TRUE(Equals(shp, before.Shp));
+        EXPECT_TRUE(Equals(folder / "p.shx", before.Shx));
+        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"p.shp", "p.shx"}));
+    }
+    GShapefile file;
+    file.OpenImages(shp, after.Shp, after.Shx);
+    file.Flush();
+    EXPECT_TRUE(Equals(shp, after.Shp));
+}
+
+TEST(ShapefileCrashSafety, RealFullFilesystem)
+{
+    ScratchFolder folder;
+    const std::string mount = folder / "small";
+    std::filesystem::create_directories(mount);
+    if (::geteuid() != 0 ||
+        std::system(("mount -t tmpfs -o size=256k tmpfs \"" + mount + "\" 2>/dev/null").c_str()) !=
+            0)
+        GTEST_SKIP() << "cannot mount a small filesystem here";
+    const std::string shp = mount + "/p.shp";
+    const GShapefileImages before = BigLines(100, 0.0); // about 85 kB
+    const GShapefileImages after = BigLines(300, 1.0);  // about 250 kB: does not fit beside it
+    WriteBytes(shp, before.Shp);
+    WriteBytes(mount + "/p.shx", before.Shx);
+    GShapefile file;
+    file.OpenImages(shp, after.Shp, after.Shx);
+    EXPECT_THROW(file.Flush(), GFileException);
+    EXPECT_TRUE(Equals(shp, before.Shp));
+    EXPECT_TRUE(Equals(mount + "/p.shx", before.Shx));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(mount))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"p.shp", "p.shx"}));
+    // On a read-only filesystem the shapefile still opens (there is nothing to recover).
+    if (std::system(("mount -o remount,ro \"" + mount + "\"").c_str()) == 0)
+    {
+        GShapefile readOnly;
+        EXPECT_NO_THROW(readOnly.Open(shp));
+    }
+    std::system(("umount \"" + mount + "\"").c_str());
+}
+
+TEST(ShapefileCrashSafety, RecoveryRollsForwardWithMarkerAndBackWithout)
+{
+    ScratchFolder folder;
+    const std::string shp = folder / "r.shp";
+    const std::string shx = folder / "r.shx";
+    const GShapefileImages oldPair = BigLines(3, 0.0);
+    const GShapefileImages newPair = BigLines(3, 2.0);
+    auto reset = [&]
+    {
+        for (const auto& name : folder.Files())
+            std::filesystem::remove(folder / name);
+        WriteBytes(shp, oldPair.Shp);
+        WriteBytes(shx, oldPair.Shx);
+    };
+    struct Case
+    {
+        const char* what;
+        bool marker;
+        bool shpStaged;
+        bool shxStaged;
+        bool expectNew;
+    };
+    // shpStaged false with a marker: the ".shp" had already been renamed before the crash.
+    const Case cases[] = {
+        {"both staged, no marker", false, true, true, false},
+        {"one staged, no marker", false, true, false, false},
+        {"both staged, marker", true, true, true, true},
+        {"shp renamed, shx staged, marker", true, false, true, true},
+        {"both renamed, marker left", true, false, false, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        reset();
+        if (c.marker && !c.shpStaged)
+            WriteBytes(shp, newPair.Shp);
+        if (c.marker && !c.shxStaged)
+            WriteBytes(shx, newPair.Shx);
+        if (c.shpStaged)
+            WriteBytes(shp + ".new~", newPair.Shp);
+        if (c.shxStaged)
+            WriteBytes(shx + ".new~", newPair.Shx);
+        if (c.marker)
+            WriteText(shp + ".commit~", "r.shp\nr.shx\n");
+        WriteText(shp + ".new~.tmp~", "half written"); // never trusted
+        WriteText(shp + ".commit~.tmp~", "half");
+
+        GShapefile file;
+        ASSERT_TRUE(file.Open(shp)); // opening recovers
+        const GShapefileImages& expected = c.expectNew ? newPair : oldPair;
+        EXPECT_TRUE(Equals(shp, expected.Shp));
+        EXPECT_TRUE(Equals(shx, expected.Shx));
+        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"r.shp", "r.shx"}));
+    }
+}
