@@ -1,0 +1,29 @@
+// The commands over what the program keeps: the control file, the stored defaults and the
+// database aliases.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvalis
+{
+
+struct GCliContext;
+class GTrigBeacon;
+
+/// Whether a control file name matches the search text: equal, or (without wholeWord)
+/// containing it; both upper-cased first unless matchCase.
+bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
+                        bool wholeWord);
+
+/// A field for comma-separated values: quoted (quotes doubled) when it holds a comma, a quote
+/// or a line break.
+std::string CsvField(const std::string& text);
+
+/// The commands (arguments after the command name); each returns the exit code and raises
+/// GUsageError for a wrong command line.
+int RunControlCli(const std::vector<std::string>& args, GCliContext& context);
+int RunDefaultsCli(const std::vector<std::string>& args, GCliContext& context);
+int RunAliasCli(const std::vector<std::string>& args, GCliContext& context);
+
+} // namespace quorvalis

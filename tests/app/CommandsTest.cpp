@@ -1,0 +1,365 @@
+// The commands end to end in this process, each test with its own settings and store: imports,
+// the control file, the stored defaults, and transforms of copied sample shapefiles.
+#include "CliTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace quorvalis::test
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+constexpr char kForwardMessage[] = "from the Clarke 1880 coordinate system into the\n"
+                                   "WGS`84 coordinate system.\n";
+constexpr char kBackwardMessage[] = "from the WGS`84 coordinate system into the\n"
+                                    "Clarke 1880 coordinate system.\n";
+
+int CountLines(const std::string& text)
+{
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The text after the last line that starts with prefix (the result message ends the output).
+std::string From(const std::string& text, const std::string& prefix)
+{
+    const auto at = text.rfind(prefix);
+    return at == std::string::npos ? std::string() : text.substr(at);
+}
+
+TEST_F(CliTest, HelpForEveryCommand)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--help"}, "Usage: quorvalis-cli [--home DIR] COMMAND"},
+        {{"transform", "--help"}, "Usage: quorvalis-cli transform"},
+        {{"transform", "--to", "bogus", "--help"}, "Usage: quorvalis-cli transform"},
+        {{"import", "--help"}, "Usage: quorvalis-cli import"},
+        {{"control", "--help"}, "Usage: quorvalis-cli control list"},
+        {{"control", "list", "--help"}, "Usage: quorvalis-cli control list"},
+        {{"control", "find", "--help"}, "Usage: quorvalis-cli control find"},
+        {{"defaults", "--help"}, "Usage: quorvalis-cli defaults"},
+        {{"defaults", "get", "--help"}, "Usage: quorvalis-cli defaults get"},
+        {{"defaults", "set", "--help"}, "Usage: quorvalis-cli defaults set"},
+        {{"alias", "--help"}, "Usage: quorvalis-cli alias list"},
+        {{"alias", "list", "--help"}, "Usage: quorvalis-cli alias list"},
+        {{"alias", "tables", "--help"}, "Usage: quorvalis-cli alias tables"},
+    };
+    for (const auto& [args, start] : cases)
+    {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.Code, 0) << args.front();
+        EXPECT_THAT(run.Out, StartsWith(start)) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.Err, "");
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo)
+{
+    const std::vector<std::vector<std::string>> cases{
+        {},
+        {"frobnicate"},
+        {"--colour"},
+        {"transform", "--shapefile", "a.shp"},
+        {"import", "--class", "TRIG"},
+        {"control"},
+        {"control", "delete"},
+        {"control", "find"},
+        {"defaults", "set", "Local Origin"},
+        {"defaults", "set", "Favourite Colour", "1"},
+        {"defaults", "set", "Coordinate System", "3"},
+        {"defaults", "set", "Helmert A", "abc"},
+        {"defaults", "set", "Exchange", "maybe"},
+        {"alias", "rename"},
+    };
+    for (const auto& args : cases)
+    {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.Code, 2) << ::testing::PrintToString(args);
+        EXPECT_NE(run.Err, "") << ::testing::PrintToString(args);
+        EXPECT_EQ(run.Out, "");
+    }
+}
+
+TEST_F(CliTest, DelimitedImportAddsBeaconsOnceAndOnlyWithYes)
+{
+    const std::string csv = Sample("beacons-lo29.csv");
+    const CliRun dry = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "29"});
+    EXPECT_EQ(dry.Code, 0) << dry.Err;
+    EXPECT_THAT(dry.Out, HasSubstr("Imported Coordinates Local Origin: 29\n"));
+    EXPECT_THAT(dry.Out, HasSubstr("[x]TRIG 177 DORINGKOP    95432.601  2850630.820  95464.102  "
+                                   "2850928.803 299.643\n"));
+    EXPECT_THAT(dry.Out, HasSubstr("20 of 20 beacons ticked."));
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n0 control coordinates\n"));
+
+    const CliRun first = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "29", "--yes"});
+    EXPECT_EQ(first.Code, 0) << first.Err;
+    EXPECT_THAT(first.Out, HasSubstr("\n20 beacons added to the control file as TRIG.\n"));
+    const CliRun second = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "29", "--yes"});
+    EXPECT_EQ(second.Code, 0) << second.Err;
+    EXPECT_THAT(second.Out, HasSubstr("\n0 beacons added to the control file as TRIG.\n"));
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+}
+
+TEST_F(CliTest, EmailImportMatchesTwentyTwoBeaconsInLo29)
+{
+    const CliRun run = Run({"import", "--class", "TSM", "--email", Sample("email-lo29-cape.eml"),
+                            Sample("email-lo29-hart.eml"), "--yes"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_THAT(run.Out, HasSubstr("Imported Coordinates Local Origin: 29\n"));
+    EXPECT_THAT(run.Out, HasSubstr("22 of 22 beacons ticked."));
+    EXPECT_THAT(run.Out, HasSubstr("\n22 beacons added to the control file as TSM.\n"));
+    const CliRun hoogland = Run({"control", "find", "hoogland"});
+    EXPECT_EQ(hoogland.Code, 0);
+    EXPECT_EQ(CountLines(hoogland.Out), 3); // heading and both TSM HOOGLAND
+}
+
+TEST_F(CliTest, ImportOfAMissingFileFailsWithTheSystemsMessage)
+{
+    const std::string missing = (Folder / "missing.csv").string();
+    const CliRun run = Run({"import", "--class", "TRIG", "--csv", missing, "--yes"});
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_EQ(run.Err, "error: Cannot open file \"" + missing + "\": No such file or directory\n");
+}
+
+TEST_F(CliTest, ShapefilePairImportPairsByIdentityField)
+{
+    const std::string points = Sample("job-points.shp");
+    const std::vector<std::string> args{"import", "--class",      "TSM",   "--cape-shapefile",
+                                        points,   "--cape-field", "label", "--hart-shapefile",
+                                        points,   "--hart-field", "LABEL", "--lo",
+                                        "29",     "--yes"};
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_THAT(run.Out, HasSubstr("Clarke 1880 Filename: Clarke 1880 DataSource\n"));
+    EXPECT_THAT(run.Out, HasSubstr("\n30 beacons added to the control file as TSM.\n"));
+    EXPECT_THAT(Run(args).Out, HasSubstr("\n0 beacons added"));
+
+    std::vector<std::string> badField = args;
+    badField[6] = "NOSUCH";
+    const CliRun bad = Run(badField);
+    EXPECT_EQ(bad.Code, 1);
+    EXPECT_EQ(bad.Err, "error: Field NOSUCH not found\n");
+}
+
+TEST_F(CliTest, ControlListAndFind)
+{
+    ImportSampleBeacons();
+    const CliRun csv = Run({"control", "list", "--csv"});
+    EXPECT_EQ(csv.Code, 0);
+    EXPECT_THAT(csv.Out, StartsWith("Name,Source,Clarke Latitude,Clarke Longitude,WGS Latitude,"
+                                    "WGS Longitude\nTRIG 177 DORINGKOP,TRIG,25.76"));
+    EXPECT_EQ(CountLines(csv.Out), 21);
+
+    const CliRun found = Run({"control", "find", "doringkop"});
+    EXPECT_EQ(found.Code, 0);
+    EXPECT_THAT(found.Out, HasSubstr("\nTRIG 177 DORINGKOP   TRIG "));
+    EXPECT_EQ(CountLines(found.Out), 2);
+    EXPECT_EQ(CountLines(Run({"control", "find", "TSM"}).Out), 9); // heading and 8 marks
+    EXPECT_EQ(Run({"control", "find", "tsm 1079 witklip", "--whole-word"}).Code, 0);
+
+    const CliRun caseMismatch = Run({"control", "find", "doringkop", "--match-case"});
+    EXPECT_EQ(caseMismatch.Code, 1);
+    EXPECT_EQ(caseMismatch.Err, "error: Coordinate doringkop not found in control file.\n");
+    EXPECT_EQ(Run({"control", "find", "TRIG 177", "--whole-word"}).Code, 1);
+}
+
+TEST_F(CliTest, DefaultsSetAndGetRoundTrip)
+{
+    const CliRun fresh = Run({"defaults"});
+    EXPECT_EQ(fresh.Code, 0);
+    EXPECT_THAT(fresh.Out, HasSubstr("Local Origin             (not set)        31\n"));
+    EXPECT_THAT(fresh.Out, HasSubstr("Apply Weighting          (not set)        0 (no)\n"));
+    EXPECT_THAT(fresh.Out, HasSubstr("Show Message             (not set)        1 (yes)\n"));
+
+    EXPECT_EQ(Run({"defaults", "set", "local origin", "29"}).Out, "Local Origin = 29\n");
+    EXPECT_EQ(Run({"defaults", "set", "Helmert A", "-0.5"}).Out, "Helmert A = -0.5\n");
+    EXPECT_EQ(Run({"defaults", "set", "Apply Weighting", "yes"}).Out, "Apply Weighting = 1\n");
+    EXPECT_EQ(Run({"defaults", "set", "Project Transformation", "1"}).Code, 0);
+    EXPECT_EQ(Run({"defaults", "get", "Local Origin"}).Out, "29\n");
+    EXPECT_EQ(Run({"defaults", "get", "HELMERT A"}).Out, "-0.5\n");
+
+    const CliRun shown = Run({"defaults"});
+    EXPECT_THAT(shown.Out, HasSubstr("Local Origin             \"29\"             29\n"));
+    EXPECT_THAT(shown.Out, HasSubstr("Project Transformation   \"1\"              1 (Helmert "
+                                     "Transformation)\n"));
+    EXPECT_THAT(shown.Out, HasSubstr("Settings: " + (Home / "Tarnex" / "Quorvalis.conf").string()));
+}
+
+TEST_F(CliTest, AliasListNamesTheStandardAlias)
+{
+    const CliRun run = Run({"alias", "list"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_THAT(run.Out, HasSubstr("\nQUORVALIS            STANDARD   " + Home.string()));
+    EXPECT_THAT(Run({"alias", "tables", "QUORVALIS"}).Out, HasSubstr("control.db"));
+    EXPECT_EQ(Run({"alias", "tables", "NOWHERE"}).Code, 1);
+}
+
+TEST_F(CliTest, DryRunWritesNothing)
+{
+    ImportSampleBeacons();
+    // Without the confirmation the model would run at once: the dry run must stop before it.
+    Run({"defaults", "set", "Show Message", "0"});
+    const std::string shapefile = CopySample("job-lines.shp");
+    std::vector<std::string> before;
+    for (const char* extension : {".shp", ".shx", ".dbf"})
+        before.push_back(ReadFile(fs::path(shapefile).replace_extension(extension)));
+    const fs::path report = Folder / "Output.txt";
+
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--method", "helmert"},
+          std::vector<std::string>{"--method", "helmert", "--helmert-mode", "user"}})
+    {
+        std::vector<std::string> args{"transform", "--to", "hart94",   "--shapefile",  shapefile,
+                                      "--lo",      "29",   "--report", report.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.Code, 0) << run.Err;
+        EXPECT_THAT(run.Out, HasSubstr("Dry run: nothing has been changed. Add --yes to "
+                                       "transform the 8 records.\n"));
+        EXPECT_THAT(run.Out, Not(HasSubstr("shapes consisting of")));
+    }
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(ReadFile(fs::path(shapefile).replace_extension(
+                      std::vector<std::string>{".shp", ".shx", ".dbf"}[i])),
+                  before[i]);
+    EXPECT_FALSE(fs::exists(report));
+}
+
+TEST_F(CliTest, DryRunReviewsTheControlBeacons)
+{
+    ImportSampleBeacons();
+    const std::string shapefile = CopySample("job-lines.shp");
+    const CliRun run = Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--lo", "29",
+                            "--strategy", "count", "--count", "3"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_THAT(run.Out, HasSubstr("Control beacons: 3 selected, 17 available"));
+    EXPECT_THAT(run.Out, HasSubstr("\n  PILLAR 25 BOESMANKOP      376.883"));
+    EXPECT_THAT(run.Out, HasSubstr("\nScale: 0.9999"));
+    EXPECT_THAT(run.Out, HasSubstr(" (ddd.mmss)\nRMS of misclosures: 0.010 m\n"));
+
+    // Recalled names ignore letter case; the strategy's preselection is replaced.
+    const fs::path selection = Folder / "pick.sel";
+    std::ofstream(selection) << "trig 178 bloubos\r\nTRIG 84 TAFELKOP\r\nNOT IN THE FILE\r\n";
+    const CliRun recalled = Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--lo",
+                                 "29", "--selection", selection.string()});
+    EXPECT_EQ(recalled.Code, 0) << recalled.Err;
+    EXPECT_THAT(recalled.Out, HasSubstr("Control beacons: 2 selected, 18 available"));
+
+    // One beacon gives no valid transformation: an error, and the run never starts.
+    std::ofstream(selection, std::ios::trunc) << "TRIG 84 TAFELKOP\n";
+    const CliRun single = Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--lo",
+                               "29", "--selection", selection.string(), "--yes"});
+    EXPECT_EQ(single.Code, 1);
+    EXPECT_EQ(single.Err, "error: The transformation in not valid\n");
+    EXPECT_THAT(single.Out, HasSubstr("Scale: N/A\n"));
+    EXPECT_EQ(ShapefileVertices(shapefile), ShapefileVertices(Sample("job-lines.shp")));
+}
+
+TEST_F(CliTest, StoredDefaultsAnswerWhatTheCommandLineLeavesOpen)
+{
+    ImportSampleBeacons();
+    const std::string shapefile = CopySample("job-lines.shp");
+    Run({"defaults", "set", "Local Origin", "29"});
+    Run({"defaults", "set", "Project Transformation", "1"});
+    Run({"defaults", "set", "Helmert Mode", "1"});
+    Run({"defaults", "set", "Helmert A", "0.5"});
+    const CliRun stored = Run({"transform", "--to", "hart94", "--shapefile", shapefile});
+    EXPECT_EQ(stored.Code, 0) << stored.Err;
+    EXPECT_THAT(stored.Out, HasSubstr("Coordinates:    Geodetic (metres), Lo 29\n"));
+    EXPECT_THAT(stored.Out, HasSubstr("user defined: Lo 29, a 0.5, b 1\n"));
+
+    const CliRun overridden =
+        Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--method", "control",
+             "--transformation-lo", "31", "--weighting"});
+    EXPECT_EQ(overridden.Code, 0) << overridden.Err;
+    EXPECT_THAT(overridden.Out, HasSubstr("Control Coordinate Transformation in Lo 31, with 1/"));
+}
+
+TEST_F(CliTest, ControlTransformationRunsAndReports)
+{
+    ImportSampleBeacons();
+    const std::string shapefile = CopySample("job-lines.shp");
+    const fs::path report = Folder / "Output.txt";
+    Run({"defaults", "set", "Show Message", "0"});
+    const CliRun run = Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--lo", "29",
+                            "--report", report.string(), "--yes"});
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(From(run.Out, "8 shapes"), std::string("8 shapes consisting of 262 points "
+                                                     "transformed\n") +
+                                             kForwardMessage + "Report: " + report.string() + "\n");
+    EXPECT_THAT(ReadFile(report), StartsWith("TRANSFORMATION CONTROL BEACONS\r\n"));
+    // The CLI never changes the stored confirmation choice.
+    EXPECT_EQ(Run({"defaults", "get", "Show Message"}).Out, "0\n");
+
+    // Every vertex moved by about the datum shift of the area (X south, Y west, metres).
+    const auto original = ShapefileVertices(Sample("job-lines.shp"));
+    const auto moved = ShapefileVertices(shapefile);
+    ASSERT_EQ(moved.size(), 262u);
+    for (std::size_t i = 0; i < moved.size(); ++i)
+    {
+        EXPECT_NEAR(moved[i].first - original[i].first, 298.0, 1.0) << i;
+        EXPECT_NEAR(moved[i].second - original[i].second, 31.5, 1.0) << i;
+    }
+}
+
+TEST_F(CliTest, HelmertTransformationBySheetGoesThereAndBack)
+{
+    const std::string shapefile = CopySample("job-points.shp");
+    const CliRun forward = Run({"transform", "--to", "hart94", "--shapefile", shapefile, "--lo",
+                                "29", "--method", "helmert", "--helmert-mode", "sheet", "--yes"});
+    ASSERT_EQ(forward.Code, 0) << forward.Err;
+    EXPECT_THAT(forward.Out, HasSubstr("Method:         Helmert Transformation, parameters per "
+                                       "degree sheet\n"));
+    EXPECT_EQ(From(forward.Out, "30 shapes"),
+              std::string("30 shapes consisting of 30 points transformed\n") + kForwardMessage);
+
+    const CliRun backward = Run({"transform", "--to", "cape", "--shapefile", shapefile, "--lo",
+                                 "29", "--method", "helmert", "--yes"});
+    ASSERT_EQ(backward.Code, 0) << backward.Err;
+    EXPECT_EQ(From(backward.Out, "30 shapes"),
+              std::string("30 shapes consisting of 30 points transformed\n") + kBackwardMessage);
+    const auto original = ShapefileVertices(Sample("job-points.shp"));
+    const auto back = ShapefileVertices(shapefile);
+    ASSERT_EQ(back.size(), original.size());
+    for (std::size_t i = 0; i < back.size(); ++i)
+    {
+        EXPECT_NEAR(back[i].first, original[i].first, 0.001) << i;
+        EXPECT_NEAR(back[i].second, original[i].second, 0.001) << i;
+    }
+}
+
+TEST_F(CliTest, SourceAndReportProblemsFailWithTheSystemsMessages)
+{
+    const std::string missing = (Folder / "missing.shp").string();
+    const CliRun shapefile = Run({"transform", "--to", "hart94", "--shapefile", missing});
+    EXPECT_EQ(shapefile.Code, 1);
+    EXPECT_EQ(shapefile.Err, "error: You must select a valid shapefile!\n");
+    EXPECT_EQ(shapefile.Out, "");
+
+    const CliRun corvell = Run({"transform", "--to", "cape", "--crd", missing});
+    EXPECT_EQ(corvell.Code, 1);
+    EXPECT_EQ(corvell.Err, "error: You must select a valid Corvell file!\n");
+
+    const std::string points = CopySample("job-points.shp");
+    const std::string nowhere = (Folder / "no" / "such" / "folder" / "r.txt").string();
+    const CliRun report = Run({"transform", "--to", "hart94", "--shapefile", points, "--method",
+                               "helmert", "--lo", "29", "--report", nowhere, "--yes"});
+    EXPECT_EQ(report.Code, 1);
+    EXPECT_THAT(report.Err, HasSubstr("No such file or directory"));
+    EXPECT_EQ(ShapefileVertices(points), ShapefileVertices(Sample("job-points.shp")));
+
+    const CliRun label = Run({"transform", "--to", "hart94", "--shapefile", points, "--method",
+                              "helmert", "--lo", "29", "--label-field", "NOSUCH"});
+    EXPECT_EQ(label.Code, 1);
+    EXPECT_EQ(label.Err, "error: Field NOSUCH not found\n");
+}
+
+} // namespace
+} // namespace quorvalis::test
