@@ -1,6 +1,7 @@
 #include "geometry/Spatial.h"
 
 #include "geometry/Calculations.h"
+#include "geometry/PointPool.h"
 
 #include <cmath>
 #include <cstddef>
@@ -251,6 +252,19 @@ std::unique_ptr<GPoint> CentrePoint(const GShape& shape)
 
 // ---------------------------------------------------------------------------------------------
 // GPoint
+
+void* GPoint::operator new(std::size_t size)
+{
+    return size == kPointBlockSize ? AllocatePointBlock() : ::operator new(size);
+}
+
+void GPoint::operator delete(void* pointer, std::size_t size) noexcept
+{
+    if (size == kPointBlockSize)
+        FreePointBlock(pointer);
+    else
+        ::operator delete(pointer);
+}
 
 void GPoint::GetCentre(double& x, double& y) const
 {

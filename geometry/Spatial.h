@@ -26,6 +26,7 @@
 #include "geometry/Containers.h"
 #include "geometry/Stream.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -136,6 +137,11 @@ public:
 
     GPoint() = default;
     GPoint(double x, double y, double z = 0.0) : X(x), Y(y), Z(z) {}
+
+    /// Points come from the vertex pool (geometry/PointPool.h); objects of derived classes,
+    /// which are larger, from the ordinary heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* pointer, std::size_t size) noexcept;
 
     using GShape::ForEachPoint;
     using GShape::GetPoint;

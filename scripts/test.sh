@@ -28,11 +28,11 @@ cmake --build --preset release -j "$jobs"
 scripts/pg-test-cluster.sh run -- ctest --preset release -j "$jobs"
 
 if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
+    fuzzers=(fuzz_read_shape fuzz_shapefile fuzz_text_definition fuzz_text_field fuzz_crd)
     cmake --preset fuzz >/dev/null
-    cmake --build --preset fuzz -j "$jobs"
-    for fuzzer in build/fuzz/fuzz/fuzz_*; do
-        [ -x "$fuzzer" ] || continue
-        name="$(basename "$fuzzer")"
+    cmake --build --preset fuzz -j "$jobs" --target "${fuzzers[@]}"
+    for name in "${fuzzers[@]}"; do
+        fuzzer="build/fuzz/fuzz/$name"
         work="$(mktemp -d)"
         cp -r "fuzz/corpus/$name/." "$work/" 2>/dev/null || true
         echo "fuzzing $name for 30 s"

@@ -1,0 +1,104 @@
+#include "geometry/PointPool.h"
+
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+// Under AddressSanitizer every object must be its own heap block so that overflows and
+// use-after-free are seen; the pool is then a plain pass-through.
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVALIS_POINT_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVALIS_POINT_POOL 0
+#endif
+#endif
+#ifndef QUORVALIS_POINT_POOL
+#define QUORVALIS_POINT_POOL 1
+#endif
+
+namespace quorvalis
+{
+
+#if QUORVALIS_POINT_POOL
+
+namespace
+{
+
+// 8 MiB: 262,144 vertices, and at least three whole 2 MiB huge pages whatever the alignment.
+constexpr std::size_t kArenaBytes = std::size_t{8} << 20;
+
+struct FreeBlock
+{
+    FreeBlock* next;
+};
+
+struct Pool
+{
+    FreeBlock* free = nullptr;
+    char* next = nullptr;
+    char* end = nullptr;
+};
+
+thread_local Pool pool;
+
+char* NewArena()
+{
+#if defined(__linux__)
+    void* arena =
+        mmap(nullptr, kArenaBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (arena == MAP_FAILED)
+        throw std::bad_alloc();
+    // Advice only: without transparent huge pages the arena simply stays in small pages.
+    madvise(arena, kArenaBytes, MADV_HUGEPAGE);
+    return static_cast<char*>(arena);
+#else
+    return static_cast<char*>(::operator new(kArenaBytes));
+#endif
+}
+
+} // namespace
+
+void* AllocatePointBlock()
+{
+    if (FreeBlock* block = pool.free)
+    {
+        pool.free = block->next;
+        return block;
+    }
+    if (pool.next == pool.end)
+    {
+        pool.next = NewArena();
+        pool.end = pool.next + kArenaBytes;
+    }
+    void* block = pool.next;
+    pool.next += kPointBlockSize;
+    return block;
+}
+
+void FreePointBlock(void* block) noexcept
+{
+    if (!block)
+        return;
+    auto* freed = static_cast<FreeBlock*>(block);
+    freed->next = pool.free;
+    pool.free = freed;
+}
+
+#else
+
+void* AllocatePointBlock()
+{
+    return ::operator new(kPointBlockSize);
+}
+
+void FreePointBlock(void* block) noexcept
+{
+    ::operator delete(block);
+}
+
+#endif
+
+} // namespace quorvalis
