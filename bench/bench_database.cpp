@@ -67,17 +67,18 @@ protected:
         AddFieldDefinition("NAME", fdtString, 10, false);
         AddFieldDefinition("X", fdtFloat, 0, false);
         AddFieldDefinition("Y", fdtFloat, 0, false);
-        CreateMemoryTable();
-        Table().Open();
-        for (int i = 0; i < kRows; ++i)
-        {
-            Table().Append();
-            Table().SetValue(0, engine::Value("P" + std::to_string(i)));
-            Table().SetValue(1, engine::Value(i * 1.5));
-            Table().SetValue(2, engine::Value(i * -2.5));
-            Table().Post();
-        }
-        return true;
+        return FillMemoryTable(
+            [](GInMemoryTable& table)
+            {
+                for (int i = 0; i < kRows; ++i)
+                {
+                    table.Append();
+                    table.SetValue(0, engine::Value("P" + std::to_string(i)));
+                    table.SetValue(1, engine::Value(i * 1.5));
+                    table.SetValue(2, engine::Value(i * -2.5));
+                    table.Post();
+                }
+            });
     }
 };
 
@@ -126,19 +127,23 @@ bool Prepare(Backend backend)
     return true;
 }
 
-bool Available(benchmark::State& state, Backend backend)
+// The open record set of a benchmark's store, or nullptr when the benchmark was skipped.
+std::unique_ptr<GRecordSet> OpenForBenchmark(benchmark::State& state, Backend backend, bool cached)
 {
     if (backend == kPostgreSQL && !engine::Session::Default().FindAlias("BENCHPG"))
     {
         state.SkipWithError("QUORVALIS_TEST_PG is not set");
-        return false;
+        return nullptr;
     }
     if (!Prepare(backend))
     {
         state.SkipWithError("the table could not be made");
-        return false;
+        return nullptr;
     }
-    return true;
+    auto recordSet = OpenRows(backend, cached);
+    if (!recordSet)
+        state.SkipWithError("cannot open");
+    return recordSet;
 }
 
 // One changed value per row, posted: the write path of a transformation run.
@@ -146,14 +151,9 @@ void BM_PostChangedRow(benchmark::State& state)
 {
     const auto backend = static_cast<Backend>(state.range(0));
     const bool cached = state.range(1) != 0;
-    if (!Available(state, backend))
-        return;
-    auto recordSet = OpenRows(backend, cached);
+    auto recordSet = OpenForBenchmark(state, backend, cached);
     if (!recordSet)
-    {
-        state.SkipWithError("cannot open");
         return;
-    }
     GField& x = *recordSet->Fields().GetItem(1);
     double value = 0.25;
     std::int64_t posted = 0;
@@ -181,14 +181,9 @@ void BM_PostChangedRow(benchmark::State& state)
 void BM_PostUnchangedRow(benchmark::State& state)
 {
     const auto backend = static_cast<Backend>(state.range(0));
-    if (!Available(state, backend))
-        return;
-    auto recordSet = OpenRows(backend, false);
+    auto recordSet = OpenForBenchmark(state, backend, false);
     if (!recordSet)
-    {
-        state.SkipWithError("cannot open");
         return;
-    }
     for (auto _ : state)
     {
         if (recordSet->Eof())
@@ -205,14 +200,9 @@ void BM_PostUnchangedRow(benchmark::State& state)
 void BM_ReadRow(benchmark::State& state)
 {
     const auto backend = static_cast<Backend>(state.range(0));
-    if (!Available(state, backend))
-        return;
-    auto recordSet = OpenRows(backend, false);
+    auto recordSet = OpenForBenchmark(state, backend, false);
     if (!recordSet)
-    {
-        state.SkipWithError("cannot open");
         return;
-    }
     GField& x = *recordSet->Fields().GetItem(1);
     double sum = 0.0;
     for (auto _ : state)

@@ -123,25 +123,20 @@ int ChildRewrite(const std::string& path, bool inPlace)
     file.Open(path);
     const double open = Seconds(start);
     start = std::chrono::steady_clock::now();
+    const auto shift = [](GPoint& p)
+    {
+        p.X += 0.125;
+        p.Y -= 0.25;
+    };
     for (int i = 0; i < file.Count(); ++i)
     {
         if (inPlace)
         {
-            file.GetShape(i)->ForEachPoint(
-                [](GPoint& p)
-                {
-                    p.X += 0.125;
-                    p.Y -= 0.25;
-                });
+            file.GetShape(i)->ForEachPoint(shift);
             continue;
         }
         auto moved = file.GetShape(i)->Clone();
-        moved->ForEachPoint(
-            [](GPoint& p)
-            {
-                p.X += 0.125;
-                p.Y -= 0.25;
-            });
+        moved->ForEachPoint(shift);
         file.ReplaceShape(i, std::move(moved));
     }
     const double rewrite = Seconds(start);
@@ -213,11 +208,23 @@ template <class Make, class Duration> RunResult Median(Make make, Duration durat
     return runs[runs.size() / 2];
 }
 
+// The three durations a ChildRewrite run prints.
+struct ChildTimes
+{
+    double Open = 0;
+    double Rewrite = 0;
+    double Flush = 0;
+
+    explicit ChildTimes(const RunResult& run)
+    {
+        std::sscanf(run.Output.c_str(), "%lf %lf %lf", &Open, &Rewrite, &Flush);
+    }
+    double Total() const { return Open + Rewrite + Flush; }
+};
+
 double ChildSeconds(const RunResult& run)
 {
-    double open = 0, rewrite = 0, flush = 0;
-    std::sscanf(run.Output.c_str(), "%lf %lf %lf", &open, &rewrite, &flush);
-    return open + rewrite + flush;
+    return ChildTimes(run).Total();
 }
 
 double WallSeconds(const RunResult& run)
@@ -278,20 +285,19 @@ int main(int argc, char** argv)
         for (const char* mode : {"--child-rewrite", "--child-clone"})
         {
             const RunResult ours = Median([&] { return Run({self, mode, shp}); }, ChildSeconds);
-            double open = 0, rewrite = 0, flush = 0;
-            std::sscanf(ours.Output.c_str(), "%lf %lf %lf", &open, &rewrite, &flush);
-            const double seconds = open + rewrite + flush;
+            const ChildTimes times(ours);
+            const double seconds = times.Total();
             const double bytes = (ours.PeakKiB - emptyKiB) * 1024.0 / vertices;
             if (oursSeconds == 0)
             {
                 oursSeconds = seconds;
                 oursBytes = bytes;
             }
-            std::printf("%-8s %-28s %9.3f %12.1f %14.1f   (open %.3f, rewrite %.3f, flush %.3f)\n",
-                        name,
-                        std::strcmp(mode, "--child-clone") == 0 ? "open+clone/replace+flush"
-                                                                : "open+rewrite+flush",
-                        seconds, ours.PeakKiB / 1024.0, bytes, open, rewrite, flush);
+            std::printf(
+                "%-8s %-28s %9.3f %12.1f %14.1f   (open %.3f, rewrite %.3f, flush %.3f)\n", name,
+                std::strcmp(mode, "--child-clone") == 0 ? "open+clone/replace+flush"
+                                                        : "open+rewrite+flush",
+                seconds, ours.PeakKiB / 1024.0, bytes, times.Open, times.Rewrite, times.Flush);
         }
 
         double ogrSeconds = 0;

@@ -1,9 +1,11 @@
 #include "database/BorlandDatabase.h"
 
+#include "database/DataSourceDialog.h"
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
+#include "database/engine/Text.h"
 
-#include <mutex>
+#include <algorithm>
 
 namespace quorvalis
 {
@@ -11,22 +13,7 @@ namespace quorvalis
 namespace
 {
 
-std::string Upper(const std::string& text)
-{
-    return engine::UpperCase(text);
-}
-
-std::mutex& DialogMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-GBorlandDataSourceDialog& DialogHook()
-{
-    static GBorlandDataSourceDialog hook;
-    return hook;
-}
+using DialogHook = GDataSourceDialogHook<GBorlandDataSourceSettings>;
 
 std::unique_ptr<engine::DataSet> NewMemoryTable()
 {
@@ -35,15 +22,9 @@ std::unique_ptr<engine::DataSet> NewMemoryTable()
     return table;
 }
 
-// Shows the installed dialog; without one the request counts as cancelled.
-bool ShowDialog(GBorlandDataSourceSettings& settings)
+bool IsShapeName(const std::string& name)
 {
-    GBorlandDataSourceDialog hook;
-    {
-        std::lock_guard lock(DialogMutex());
-        hook = DialogHook();
-    }
-    return hook && hook(settings);
+    return engine::EqualsNoCase(name, "SHAPE");
 }
 
 } // namespace
@@ -117,6 +98,11 @@ GBorlandBaseRecordSet::GBorlandBaseRecordSet(std::unique_ptr<engine::DataSet> da
 
 GBorlandBaseRecordSet::~GBorlandBaseRecordSet()
 {
+    ReleaseDataSet();
+}
+
+void GBorlandBaseRecordSet::ReleaseDataSet() noexcept
+{
     try
     {
         if (IsEditing() && dataSet_)
@@ -162,7 +148,7 @@ void GBorlandBaseRecordSet::LoadFieldsFromDataSet(bool hideShape)
         auto definition = std::make_unique<GFieldDefinition>(
             column.Name, type, type == fdtString ? column.DataSize : 0, column.Required);
         auto field = std::make_unique<GField>(*this, i, std::move(definition), readOnly);
-        if (hideShape && type == fdtBlob && Upper(column.Name) == "SHAPE")
+        if (hideShape && type == fdtBlob && IsShapeName(column.Name))
             field->SetHidden(true);
         Fields().Add(std::move(field));
     }
@@ -362,24 +348,8 @@ GBorlandRecordSet::GBorlandRecordSet()
 
 GBorlandRecordSet::~GBorlandRecordSet()
 {
-    // The query goes before its connection.
-    try
-    {
-        if (IsEditing())
-            DataSet().Cancel();
-    }
-    catch (...)
-    {
-    }
-    AbandonEdit();
-    try
-    {
-        Close();
-        DataSet().Close();
-    }
-    catch (...)
-    {
-    }
+    // The query goes before its connection, which is destroyed before the base destructor runs.
+    ReleaseDataSet();
 }
 
 engine::Query& GBorlandRecordSet::Query() const
@@ -504,9 +474,9 @@ bool GBorlandRecordSet::CreateEngineTable(const GRecordSetDefinition& definition
 bool GBorlandRecordSet::CreateTable(const GRecordSetDefinition& definition)
 {
     std::vector<engine::FieldDef> extra;
-    bool hasShape = false;
-    for (const auto& field : definition.FieldDefinitions)
-        hasShape = hasShape || Upper(field->Name) == "SHAPE";
+    const bool hasShape =
+        std::any_of(definition.FieldDefinitions.begin(), definition.FieldDefinitions.end(),
+                    [](const auto& field) { return IsShapeName(field->Name); });
     if (definition.HasSpatialComponent && !hasShape)
         extra.push_back({"SHAPE", engine::ftBlob, 0, false});
     return CreateEngineTable(definition, extra);
@@ -529,31 +499,12 @@ bool GBorlandXYZRecordSet::DoHasSpatialComponent()
 
 std::unique_ptr<GShape> GBorlandXYZRecordSet::DoGetShape()
 {
-    auto point = std::make_unique<GPoint>(0.0, 0.0, 0.0);
-    const std::pair<const std::string*, double*> coordinates[] = {
-        {&XFieldName, &point->X}, {&YFieldName, &point->Y}, {&ZFieldName, &point->Z}};
-    for (const auto& [name, target] : coordinates)
-    {
-        if (const GField* field = Fields().FindField(*name, false))
-        {
-            const GVariant value = field->GetValue();
-            if (!value.IsNull())
-                *target = value.AsDouble();
-        }
-    }
-    return point;
+    return PointFromFields(XFieldName, YFieldName, ZFieldName);
 }
 
 void GBorlandXYZRecordSet::DoSetShape(const GShape& shape)
 {
-    const auto* point = dynamic_cast<const GPoint*>(&shape);
-    if (point == nullptr)
-        throw GDatabaseException("You can only store points in this recordset");
-    const std::pair<const std::string*, double> coordinates[] = {
-        {&XFieldName, point->X}, {&YFieldName, point->Y}, {&ZFieldName, point->Z}};
-    for (const auto& [name, value] : coordinates)
-        if (GField* field = Fields().FindField(*name, false))
-            field->SetValue(GVariant(value));
+    StorePointInFields(shape, XFieldName, YFieldName, ZFieldName);
 }
 
 bool GBorlandXYZRecordSet::CreateTable(const GRecordSetDefinition& definition)
@@ -565,11 +516,13 @@ bool GBorlandXYZRecordSet::CreateTable(const GRecordSetDefinition& definition)
         {
             if (name->empty())
                 continue;
-            bool present = false;
-            for (const auto& field : definition.FieldDefinitions)
-                present = present || Upper(field->Name) == Upper(*name);
-            for (const engine::FieldDef& field : extra)
-                present = present || Upper(field.Name) == Upper(*name);
+            const bool present =
+                std::any_of(definition.FieldDefinitions.begin(), definition.FieldDefinitions.end(),
+                            [&](const auto& field)
+                            { return engine::EqualsNoCase(field->Name, *name); }) ||
+                std::any_of(extra.begin(), extra.end(),
+                            [&](const engine::FieldDef& field)
+                            { return engine::EqualsNoCase(field.Name, *name); });
             if (!present)
                 extra.push_back({*name, engine::ftFloat, 0, false});
         }
@@ -602,6 +555,23 @@ void GInMemoryBorlandRecordSet::AddFieldDefinition(const std::string& name, GFie
 void GInMemoryBorlandRecordSet::CreateMemoryTable()
 {
     Table().CreateInMemoryTable();
+}
+
+bool GInMemoryBorlandRecordSet::FillMemoryTable(const std::function<void(GInMemoryTable&)>& fill)
+{
+    try
+    {
+        CreateMemoryTable();
+        GInMemoryTable& table = Table();
+        table.Open();
+        fill(table);
+        table.First();
+        return true;
+    }
+    catch (const engine::EngineError&)
+    {
+        return false;
+    }
 }
 
 bool GInMemoryBorlandRecordSet::GetCachedUpdates()
@@ -641,39 +611,28 @@ void GInMemoryBorlandRecordSet::DoLoadFields()
     LoadFieldsFromDataSet(false);
 }
 
-bool GInMemoryBorlandRecordSet::DoOpen()
-{
-    return GRecordSet::DoOpen();
-}
-
 // --- Factories --------------------------------------------------------------------------------
 
 void SetBorlandDataSourceDialog(GBorlandDataSourceDialog dialog)
 {
-    std::lock_guard lock(DialogMutex());
-    DialogHook() = std::move(dialog);
+    DialogHook::Instance().Install(std::move(dialog));
 }
 
-std::unique_ptr<GBorlandRecordSet>
-CreateBorlandRecordSet(bool showDialog, const std::string& driver, const std::string& databaseName,
-                       const std::string& tableName, const std::string& userName,
-                       const std::string& password, bool readOnly, bool readOnlyEditable,
-                       bool cachedUpdates, const std::vector<std::string>& sql)
+namespace
 {
-    GBorlandDataSourceSettings settings;
-    settings.Driver = driver;
-    settings.DatabaseName = databaseName;
-    settings.TableName = tableName;
-    settings.UserName = userName;
-    settings.Password = password;
-    settings.ReadOnly = readOnly;
-    settings.ReadOnlyEditable = readOnlyEditable;
-    settings.CachedUpdates = cachedUpdates;
-    settings.SQL = sql;
-    settings.XYZ = false;
-    if (showDialog && !ShowDialog(settings))
-        return nullptr;
-    auto recordSet = std::make_unique<GBorlandRecordSet>();
+
+// Lets the user change the settings in the dialog when showDialog is set; false when the dialog
+// was cancelled (or there is none).
+bool ChooseSettings(bool showDialog, GBorlandDataSourceSettings& settings)
+{
+    return !showDialog || DialogHook::Instance().Show(settings);
+}
+
+// Gives a new record set what the settings chose.
+template <class RecordSet>
+std::unique_ptr<RecordSet> ConfiguredRecordSet(const GBorlandDataSourceSettings& settings)
+{
+    auto recordSet = std::make_unique<RecordSet>();
     recordSet->DatabaseName = settings.DatabaseName;
     recordSet->SetReadOnly(settings.ReadOnly);
     recordSet->SetCachedUpdates(settings.CachedUpdates);
@@ -683,35 +642,54 @@ CreateBorlandRecordSet(bool showDialog, const std::string& driver, const std::st
     return recordSet;
 }
 
+} // namespace
+
+std::unique_ptr<GBorlandRecordSet>
+CreateBorlandRecordSet(bool showDialog, const std::string& driver, const std::string& databaseName,
+                       const std::string& tableName, const std::string& userName,
+                       const std::string& password, bool readOnly, bool readOnlyEditable,
+                       bool cachedUpdates, const std::vector<std::string>& sql)
+{
+    GBorlandDataSourceSettings settings{.Driver = driver,
+                                        .DatabaseName = databaseName,
+                                        .TableName = tableName,
+                                        .UserName = userName,
+                                        .Password = password,
+                                        .ReadOnly = readOnly,
+                                        .ReadOnlyEditable = readOnlyEditable,
+                                        .CachedUpdates = cachedUpdates,
+                                        .SQL = sql,
+                                        .XYZ = false,
+                                        .XFieldName = {},
+                                        .YFieldName = {},
+                                        .ZFieldName = {}};
+    if (!ChooseSettings(showDialog, settings))
+        return nullptr;
+    return ConfiguredRecordSet<GBorlandRecordSet>(settings);
+}
+
 std::unique_ptr<GBorlandXYZRecordSet> CreateBorlandXYZRecordSet(
     bool showDialog, const std::string& driver, const std::string& databaseName,
     const std::string& tableName, const std::string& xFieldName, const std::string& yFieldName,
     const std::string& zFieldName, const std::string& userName, const std::string& password,
     bool readOnly, bool readOnlyEditable, bool cachedUpdates, const std::vector<std::string>& sql)
 {
-    GBorlandDataSourceSettings settings;
-    settings.Driver = driver;
-    settings.DatabaseName = databaseName;
-    settings.TableName = tableName;
-    settings.UserName = userName;
-    settings.Password = password;
-    settings.ReadOnly = readOnly;
-    settings.ReadOnlyEditable = readOnlyEditable;
-    settings.CachedUpdates = cachedUpdates;
-    settings.SQL = sql;
-    settings.XYZ = true;
-    settings.XFieldName = xFieldName;
-    settings.YFieldName = yFieldName;
-    settings.ZFieldName = zFieldName;
-    if (showDialog && !ShowDialog(settings))
+    GBorlandDataSourceSettings settings{.Driver = driver,
+                                        .DatabaseName = databaseName,
+                                        .TableName = tableName,
+                                        .UserName = userName,
+                                        .Password = password,
+                                        .ReadOnly = readOnly,
+                                        .ReadOnlyEditable = readOnlyEditable,
+                                        .CachedUpdates = cachedUpdates,
+                                        .SQL = sql,
+                                        .XYZ = true,
+                                        .XFieldName = xFieldName,
+                                        .YFieldName = yFieldName,
+                                        .ZFieldName = zFieldName};
+    if (!ChooseSettings(showDialog, settings))
         return nullptr;
-    auto recordSet = std::make_unique<GBorlandXYZRecordSet>();
-    recordSet->DatabaseName = settings.DatabaseName;
-    recordSet->SetReadOnly(settings.ReadOnly);
-    recordSet->SetCachedUpdates(settings.CachedUpdates);
-    recordSet->SetSQL(settings.SQL);
-    recordSet->Password = settings.Password;
-    recordSet->UserName = settings.UserName;
+    auto recordSet = ConfiguredRecordSet<GBorlandXYZRecordSet>(settings);
     recordSet->XFieldName = settings.XFieldName;
     recordSet->YFieldName = settings.YFieldName;
     recordSet->ZFieldName = settings.ZFieldName;

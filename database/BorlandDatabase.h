@@ -64,6 +64,9 @@ protected:
     explicit GBorlandBaseRecordSet(std::unique_ptr<engine::DataSet> dataSet);
     /// Replaces the dataset (the old one is closed and freed).
     void ReplaceDataSet(std::unique_ptr<engine::DataSet> dataSet);
+    /// For destructors: drops an edit in progress, closes the record set and its dataset, and
+    /// reports nothing.
+    void ReleaseDataSet() noexcept;
     /// One field per dataset column; with hideShape a blob column named "SHAPE" (any case) is
     /// hidden.
     void LoadFieldsFromDataSet(bool hideShape);
@@ -175,8 +178,8 @@ protected:
 };
 
 /// A record set over a table held only in memory. Subclasses define the columns (ResetTable,
-/// AddFieldDefinition, CreateMemoryTable), open Table() and fill it in their DoOpen; the
-/// read-only flag takes effect once the record set is open, so a read-only record set can be
+/// AddFieldDefinition), then create, open and fill the table in their DoOpen (FillMemoryTable);
+/// the read-only flag takes effect once the record set is open, so a read-only record set can be
 /// filled first.
 class GInMemoryBorlandRecordSet : public GBorlandBaseRecordSet
 {
@@ -194,6 +197,10 @@ public:
                             bool required);
     /// Lets the table create itself in memory from its column definitions.
     void CreateMemoryTable();
+    /// CreateMemoryTable, open the table, let fill add the rows, and put the cursor on the first
+    /// row (where RecordIndex 0 of the opening record set expects it). False when the engine
+    /// refuses a step (EngineError); other errors propagate.
+    bool FillMemoryTable(const std::function<void(GInMemoryTable& table)>& fill);
 
     /// Always true.
     bool GetCachedUpdates() override;
@@ -206,8 +213,6 @@ public:
 protected:
     /// As the base, hiding no column; the read-only flag is given to the table here.
     void DoLoadFields() override;
-    /// The base result (false); subclasses fill and open the table and return their own.
-    bool DoOpen() override;
 
 private:
     bool readOnly_ = false;

@@ -1,17 +1,15 @@
 #include "database/CorvellDatabase.h"
 
+#include "database/DataSourceDialog.h"
+#include "database/FileFormat.h"
+#include "database/engine/Text.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
-#include <mutex>
-#include <system_error>
 
 namespace quorvalis
 {
@@ -45,39 +43,15 @@ std::string ReadTextField(const std::uint8_t* p, std::size_t width)
     return std::string(begin, length);
 }
 
-std::string_view Trim(std::string_view text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= 32)
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
-        --last;
-    return text.substr(first, last - first);
-}
-
 double ReadNumberField(const std::uint8_t* p)
 {
-    const std::string text(reinterpret_cast<const char*>(p), kNumberWidth);
-    double value = 0.0;
-    if (!ParseNumber(Trim(text), value) || !std::isfinite(value))
-        return 0.0;
-    return value;
-}
-
-double ReadDouble(const std::uint8_t* p)
-{
-    std::uint64_t u = 0;
-    for (int i = 7; i >= 0; --i)
-        u = (u << 8) | p[i];
-    return std::bit_cast<double>(u);
+    return TextToFloat(std::string_view(reinterpret_cast<const char*>(p), kNumberWidth));
 }
 
 void AppendDouble(std::vector<std::uint8_t>& out, double value)
 {
-    auto u = std::bit_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i, u >>= 8)
-        out.push_back(static_cast<std::uint8_t>(u));
+    out.resize(out.size() + 8);
+    PutLittleDouble(out.data() + out.size() - 8, value);
 }
 
 void AppendText(std::vector<std::uint8_t>& out, const std::string& text)
@@ -88,7 +62,7 @@ void AppendText(std::vector<std::uint8_t>& out, const std::string& text)
 // The zone: the first run of decimal digits of the trimmed Lo text; 0 without digits.
 std::int32_t ParseLo(const std::string& fileName, const std::string& text)
 {
-    const std::string_view trimmed = Trim(text);
+    const std::string_view trimmed = engine::TrimBlanks(text);
     std::size_t i = 0;
     while (i < trimmed.size() && !(trimmed[i] >= '0' && trimmed[i] <= '9'))
         ++i;
@@ -129,13 +103,14 @@ void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
         throw GCorvellException(FileName + ": file of " + std::to_string(bytes.size()) +
                                 " bytes is shorter than the 512-byte coordinate list header");
     const std::uint8_t* header = bytes.data();
-    std::string lead = ReadTextField(header + kLeadOffset, kLeadWidth);
-    const double yOffset = ReadNumberField(header + kYOffsetOffset);
-    const double xOffset = ReadNumberField(header + kXOffsetOffset);
-    const double zOffset = ReadNumberField(header + kZOffsetOffset);
-    std::string body = ReadTextField(header + kBodyOffset, kBodyWidth);
-    const std::int32_t lo = ParseLo(FileName, ReadTextField(header + kLoOffset, kLoWidth));
-    std::string tail = ReadTextField(header + kTailOffset, kTailWidth);
+    GCorvellHeader read;
+    read.HeaderLead = ReadTextField(header + kLeadOffset, kLeadWidth);
+    read.YOffset = ReadNumberField(header + kYOffsetOffset);
+    read.XOffset = ReadNumberField(header + kXOffsetOffset);
+    read.ZOffset = ReadNumberField(header + kZOffsetOffset);
+    read.HeaderBody = ReadTextField(header + kBodyOffset, kBodyWidth);
+    read.Lo = ParseLo(FileName, ReadTextField(header + kLoOffset, kLoWidth));
+    read.HeaderTail = ReadTextField(header + kTailOffset, kTailWidth);
 
     // A partial record at the end is ignored.
     const std::size_t count = (bytes.size() - kCorvellHeaderSize) / kCorvellRecordSize;
@@ -149,8 +124,8 @@ void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
         const std::uint8_t* record = header + kCorvellHeaderSize + i * kCorvellRecordSize;
         auto coordinate = std::make_unique<GCorvellCoordinate>();
         coordinate->Name = ReadTextField(record, kNameWidth);
-        coordinate->Y = ReadDouble(record + 11);
-        coordinate->X = ReadDouble(record + 19);
+        coordinate->Y = GetLittleDouble(record + 11);
+        coordinate->X = GetLittleDouble(record + 19);
         if (!std::isfinite(coordinate->X) || !std::isfinite(coordinate->Y))
             throw GCorvellException(FileName + ": record " + std::to_string(i + 1) + " (" +
                                     coordinate->Name + "): coordinate (" +
@@ -161,30 +136,17 @@ void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
         coordinates.Add(std::move(coordinate));
     }
 
-    HeaderLead = std::move(lead);
-    YOffset = yOffset;
-    XOffset = xOffset;
-    ZOffset = zOffset;
-    HeaderBody = std::move(body);
-    Lo = lo;
-    HeaderTail = std::move(tail);
+    static_cast<GCorvellHeader&>(*this) = std::move(read);
     Coordinates.Clear();
     Coordinates.AppendFrom(coordinates);
 }
 
 bool GCorvellCoordinateFile::LoadFromFile()
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(FileName, error))
+    const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(FileName);
+    if (!bytes)
         return false;
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in)
-        throw std::system_error(errno, std::generic_category(), "Unable to open " + FileName);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::system_error(errno, std::generic_category(), "Unable to read " + FileName);
-    LoadFromBytes(bytes);
+    LoadFromBytes(*bytes);
     return true;
 }
 
@@ -236,17 +198,7 @@ void GCorvellCoordinateFile::SaveToFile() const
 namespace
 {
 
-std::mutex& DialogMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-GCorvellDataSourceDialog& DialogHook()
-{
-    static GCorvellDataSourceDialog hook;
-    return hook;
-}
+using DialogHook = GDataSourceDialogHook<GCorvellDataSourceSettings>;
 
 enum CorvellColumn
 {
@@ -269,13 +221,7 @@ bool GCorvellRecordSet::DoOpen()
     GCorvellCoordinateFile reader;
     reader.FileName = FileName;
     reader.LoadFromFile();
-    XOffset = reader.XOffset;
-    YOffset = reader.YOffset;
-    ZOffset = reader.ZOffset;
-    HeaderLead = reader.HeaderLead;
-    HeaderBody = reader.HeaderBody;
-    Lo = reader.Lo;
-    HeaderTail = reader.HeaderTail;
+    static_cast<GCorvellHeader&>(*this) = reader;
 
     AddFieldDefinition("Name", fdtString, kNameWidth, false);
     AddFieldDefinition("X", fdtFloat, 0, false);
@@ -284,35 +230,27 @@ bool GCorvellRecordSet::DoOpen()
     AddFieldDefinition("Survey Record", fdtString, kSurveyRecordWidth, false);
     AddFieldDefinition("Mask", fdtString, kMaskWidth, false);
     originals_.clear();
-    bool opened = true;
-    try
-    {
-        CreateMemoryTable();
-        GInMemoryTable& table = Table();
-        table.Open();
-        originals_.reserve(static_cast<std::size_t>(reader.Coordinates.Count()));
-        for (const auto& coordinate : reader.Coordinates)
+    originals_.reserve(static_cast<std::size_t>(reader.Coordinates.Count()));
+    return FillMemoryTable(
+        [&](GInMemoryTable& table)
         {
-            const double x = static_cast<double>(static_cast<long double>(coordinate->X) + XOffset);
-            const double y = static_cast<double>(static_cast<long double>(coordinate->Y) + YOffset);
-            table.Append();
-            table.SetValue(ccName, engine::Value(coordinate->Name));
-            table.SetValue(ccX, engine::Value(x));
-            table.SetValue(ccY, engine::Value(y));
-            table.SetValue(ccZ, engine::Value(coordinate->Z + ZOffset));
-            table.SetValue(ccSurveyRecord, engine::Value(coordinate->SurveyRecord));
-            table.SetValue(ccMask, engine::Value(coordinate->Mask));
-            table.Post();
-            originals_.push_back({coordinate->X, coordinate->Y, x, y});
-        }
-        table.First(); // the cursor follows RecordIndex, which Open sets to 0
-    }
-    catch (const engine::EngineError&)
-    {
-        opened = false;
-    }
-    GInMemoryBorlandRecordSet::DoOpen();
-    return opened;
+            for (const auto& coordinate : reader.Coordinates)
+            {
+                const double x =
+                    static_cast<double>(static_cast<long double>(coordinate->X) + XOffset);
+                const double y =
+                    static_cast<double>(static_cast<long double>(coordinate->Y) + YOffset);
+                table.Append();
+                table.SetValue(ccName, engine::Value(coordinate->Name));
+                table.SetValue(ccX, engine::Value(x));
+                table.SetValue(ccY, engine::Value(y));
+                table.SetValue(ccZ, engine::Value(coordinate->Z + ZOffset));
+                table.SetValue(ccSurveyRecord, engine::Value(coordinate->SurveyRecord));
+                table.SetValue(ccMask, engine::Value(coordinate->Mask));
+                table.Post();
+                originals_.push_back({coordinate->X, coordinate->Y, x, y});
+            }
+        });
 }
 
 void GCorvellRecordSet::DoFlush()
@@ -320,14 +258,8 @@ void GCorvellRecordSet::DoFlush()
     if (GetReadOnly())
         return;
     GCorvellCoordinateFile writer;
+    static_cast<GCorvellHeader&>(writer) = *this;
     writer.FileName = FileName;
-    writer.HeaderLead = HeaderLead;
-    writer.XOffset = XOffset;
-    writer.YOffset = YOffset;
-    writer.ZOffset = ZOffset;
-    writer.HeaderBody = HeaderBody;
-    writer.Lo = Lo;
-    writer.HeaderTail = HeaderTail;
     writer.Coordinates.Reserve(RecordCount());
 
     GField& name = Fields().FieldByName("Name", true);
@@ -364,27 +296,13 @@ void GCorvellRecordSet::DoFlush()
 
 std::unique_ptr<GShape> GCorvellRecordSet::DoGetShape()
 {
-    auto point = std::make_unique<GPoint>();
-    auto take = [this](const char* name, double& coordinate)
-    {
-        if (const GField* field = Fields().FindField(name, false))
-            coordinate = field->GetValue().AsDouble();
-    };
-    take("X", point->X);
-    take("Y", point->Y);
-    take("Z", point->Z);
-    return point;
+    return PointFromFields("X", "Y", "Z");
 }
 
 void GCorvellRecordSet::DoSetShape(const GShape& shape)
 {
     GRecordSet::DoSetShape(shape); // the edit-mode and spatial checks
-    const auto* point = dynamic_cast<const GPoint*>(&shape);
-    if (!point)
-        throw GDatabaseException("You can only store points in this recordset");
-    Fields().FieldByName("X", true).SetValue(GVariant(point->X));
-    Fields().FieldByName("Y", true).SetValue(GVariant(point->Y));
-    Fields().FieldByName("Z", true).SetValue(GVariant(point->Z));
+    StorePointInFields(shape, "X", "Y", "Z");
 }
 
 bool GCorvellRecordSet::DoHasSpatialComponent()
@@ -394,8 +312,7 @@ bool GCorvellRecordSet::DoHasSpatialComponent()
 
 void SetCorvellDataSourceDialog(GCorvellDataSourceDialog dialog)
 {
-    std::lock_guard lock(DialogMutex());
-    DialogHook() = std::move(dialog);
+    DialogHook::Instance().Install(std::move(dialog));
 }
 
 std::unique_ptr<GCorvellRecordSet> CreateCorvellRecordSet(bool showDialog,
@@ -403,18 +320,8 @@ std::unique_ptr<GCorvellRecordSet> CreateCorvellRecordSet(bool showDialog,
                                                           bool readOnly, bool readOnlyEditable)
 {
     GCorvellDataSourceSettings settings{fileName, readOnly, readOnlyEditable};
-    if (showDialog)
-    {
-        GCorvellDataSourceDialog hook;
-        {
-            std::lock_guard lock(DialogMutex());
-            hook = DialogHook();
-        }
-        if (!hook || !hook(settings))
-            return nullptr;
-        if (!readOnlyEditable)
-            settings.ReadOnly = readOnly;
-    }
+    if (showDialog && !DialogHook::Instance().ShowKeepingReadOnly(settings))
+        return nullptr;
     auto recordSet = std::make_unique<GCorvellRecordSet>();
     recordSet->FileName = settings.FileName;
     recordSet->SetReadOnly(settings.ReadOnly);

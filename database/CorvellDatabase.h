@@ -54,13 +54,11 @@ class GCorvellCoordinateList : public GContainer<GCorvellCoordinate>
 {
 };
 
-/// A coordinate list file: its header and its coordinates. The coordinates hold the values as
-/// stored (relative to the offsets); the record set adds and removes the offsets.
-class GCorvellCoordinateFile
+/// The header of a coordinate list file: its texts, the offsets of the coordinates (in the
+/// file's unit) and the zone.
+class GCorvellHeader
 {
 public:
-    std::string FileName;
-    GCorvellCoordinateList Coordinates;
     std::string HeaderLead;
     double XOffset = 0.0;
     double YOffset = 0.0;
@@ -68,6 +66,15 @@ public:
     std::string HeaderBody;
     std::int32_t Lo = 0;
     std::string HeaderTail;
+};
+
+/// A coordinate list file: its header and its coordinates. The coordinates hold the values as
+/// stored (relative to the offsets); the record set adds and removes the offsets.
+class GCorvellCoordinateFile : public GCorvellHeader
+{
+public:
+    std::string FileName;
+    GCorvellCoordinateList Coordinates;
 
     /// Returns false when FileName does not exist; otherwise fills the header members and
     /// Coordinates from it. A partial record at the end is ignored. Raises GCorvellException for
@@ -91,18 +98,11 @@ std::string CorvellNumberField(double value);
 /// A coordinate list file as an in-memory record set with the fields "Name" (text, 11), "X",
 /// "Y", "Z" (absolute coordinates: stored value plus the header's offset), "Survey Record"
 /// (text, 11) and "Mask" (text, 10). Open reads the whole file; Flush writes it anew with the
-/// header kept from the open.
-class GCorvellRecordSet : public GInMemoryBorlandRecordSet
+/// header (the GCorvellHeader members) kept from the open.
+class GCorvellRecordSet : public GInMemoryBorlandRecordSet, public GCorvellHeader
 {
 public:
     std::string FileName;
-    std::string HeaderLead;
-    double XOffset = 0.0;
-    double YOffset = 0.0;
-    double ZOffset = 0.0;
-    std::string HeaderBody;
-    std::int32_t Lo = 0;
-    std::string HeaderTail;
 
 protected:
     /// False when FileName does not exist or the engine refuses the records; raises

@@ -1,5 +1,7 @@
 #include "database/Database.h"
 
+#include "database/engine/Text.h"
+
 #include <algorithm>
 
 namespace quorvalis
@@ -8,18 +10,9 @@ namespace quorvalis
 namespace
 {
 
-std::string Upper(const std::string& text)
-{
-    std::string result = text;
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
-
 bool NamesMatch(const std::string& a, const std::string& b, bool caseSensitive)
 {
-    return caseSensitive ? a == b : Upper(a) == Upper(b);
+    return caseSensitive ? a == b : engine::EqualsNoCase(a, b);
 }
 
 } // namespace
@@ -110,24 +103,27 @@ void GFieldList::GetFieldNames(std::vector<std::string>& strings, bool includeHi
 
 // --- GRecordInformationList -------------------------------------------------------------------
 
-GRecordInformation& GRecordInformationList::GetItem(std::int32_t index)
+void GRecordInformationList::CheckIndex(std::int32_t index) const
 {
     if (index < 0 || index >= Count())
         throw GContainerException("Container index out of bounds.");
+}
+
+GRecordInformation& GRecordInformationList::GetItem(std::int32_t index)
+{
+    CheckIndex(index);
     return items_[static_cast<std::size_t>(index)];
 }
 
 const GRecordInformation& GRecordInformationList::GetItem(std::int32_t index) const
 {
-    if (index < 0 || index >= Count())
-        throw GContainerException("Container index out of bounds.");
+    CheckIndex(index);
     return items_[static_cast<std::size_t>(index)];
 }
 
 void GRecordInformationList::Delete(std::int32_t index)
 {
-    if (index < 0 || index >= Count())
-        throw GContainerException("Container index out of bounds.");
+    CheckIndex(index);
     items_.erase(items_.begin() + index);
 }
 
@@ -181,6 +177,42 @@ void GRecordSet::CheckInactive() const
 {
     if (active_)
         throw GDatabaseException("You cannot change this property while the recordset is active");
+}
+
+GField* GRecordSet::FindCoordinateField(const std::string& name) const
+{
+    return name.empty() ? nullptr : fields_.FindField(name, false);
+}
+
+std::unique_ptr<GPoint> GRecordSet::PointFromFields(const std::string& x, const std::string& y,
+                                                    const std::string& z) const
+{
+    auto point = std::make_unique<GPoint>(0.0, 0.0, 0.0);
+    const std::pair<const std::string*, double*> coordinates[] = {
+        {&x, &point->X}, {&y, &point->Y}, {&z, &point->Z}};
+    for (const auto& [name, target] : coordinates)
+    {
+        if (const GField* field = FindCoordinateField(*name))
+        {
+            const GVariant value = field->GetValue();
+            if (!value.IsNull())
+                *target = value.AsDouble();
+        }
+    }
+    return point;
+}
+
+void GRecordSet::StorePointInFields(const GShape& shape, const std::string& x, const std::string& y,
+                                    const std::string& z)
+{
+    const auto* point = dynamic_cast<const GPoint*>(&shape);
+    if (point == nullptr)
+        throw GDatabaseException("You can only store points in this recordset");
+    const std::pair<const std::string*, double> coordinates[] = {
+        {&x, point->X}, {&y, point->Y}, {&z, point->Z}};
+    for (const auto& [name, value] : coordinates)
+        if (GField* field = FindCoordinateField(*name))
+            field->SetValue(GVariant(value));
 }
 
 bool GRecordSet::Open()

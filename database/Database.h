@@ -172,6 +172,8 @@ public:
     void Reserve(std::int32_t count);
 
 private:
+    void CheckIndex(std::int32_t index) const;
+
     std::vector<GRecordInformation> items_;
 };
 
@@ -325,6 +327,19 @@ protected:
     void CheckEditing() const;
     void CheckSpatial() const;
     void CheckInactive() const;
+
+    // --- Points kept in three coordinate fields (names compared without regard to case) ---
+
+    /// The field of that name; nullptr when name is empty or finds no field.
+    GField* FindCoordinateField(const std::string& name) const;
+    /// A new point from the fields named x, y and z; a coordinate whose field is missing or
+    /// holds null stays 0.
+    std::unique_ptr<GPoint> PointFromFields(const std::string& x, const std::string& y,
+                                            const std::string& z) const;
+    /// Raises "You can only store points in this recordset" for anything but a GPoint; then
+    /// stores its X, Y and Z into those of the three fields that exist.
+    void StorePointInFields(const GShape& shape, const std::string& x, const std::string& y,
+                            const std::string& z);
 
 private:
     GRecordInformationList recordInformation_;

@@ -1,22 +1,15 @@
 #include "database/InMemoryTable.h"
 
+#include "database/engine/Text.h"
+
 namespace quorvalis
 {
 
 namespace
 {
 
-// The engine keeps at most 31 bytes of a column name; the cut never splits a UTF-8 sequence.
-std::string CutName(const std::string& name)
-{
-    constexpr std::size_t limit = 31;
-    if (name.size() <= limit)
-        return name;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
-        --end;
-    return name.substr(0, end);
-}
+// Bytes of a column name the engine keeps.
+constexpr std::size_t kNameLimit = 31;
 
 } // namespace
 
@@ -27,7 +20,7 @@ void GInMemoryTable::CreateInMemoryTable()
     for (const engine::FieldDef& definition : FieldDefs())
     {
         engine::FieldDescriptor descriptor;
-        descriptor.Name = CutName(definition.Name);
+        descriptor.Name = engine::CutUtf8(definition.Name, kNameLimit);
         descriptor.Type = definition.Type;
         switch (definition.Type)
         {

@@ -1,16 +1,19 @@
 #include "database/ShapefileDatabase.h"
 
+#include "database/DataSourceDialog.h"
+#include "database/FileFormat.h"
+#include "database/engine/Text.h"
 #include "geometry/Files.h"
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <mutex>
+#include <numeric>
 #include <system_error>
 
 #include <fcntl.h>
@@ -37,26 +40,12 @@ constexpr std::int64_t kMultiPartFixedContent = 44;
 constexpr std::int64_t kMaximumFileBytes =
     std::int64_t{std::numeric_limits<std::int32_t>::max()} * 2;
 
-// ---- byte order -------------------------------------------------------------------------------
+// ---- byte order (the little-endian numbers come from FileFormat.h) ---------------------------
 
 std::uint32_t GetBig32(const std::uint8_t* p)
 {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            std::uint32_t{p[3]};
-}
-
-std::int32_t GetLittle32(const std::uint8_t* p)
-{
-    return static_cast<std::int32_t>(std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) |
-                                     (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24));
-}
-
-double GetLittleDouble(const std::uint8_t* p)
-{
-    std::uint64_t u = 0;
-    for (int i = 7; i >= 0; --i)
-        u = (u << 8) | p[i];
-    return std::bit_cast<double>(u);
 }
 
 void PutBig32(std::uint8_t* p, std::uint32_t v)
@@ -65,22 +54,6 @@ void PutBig32(std::uint8_t* p, std::uint32_t v)
     p[1] = static_cast<std::uint8_t>(v >> 16);
     p[2] = static_cast<std::uint8_t>(v >> 8);
     p[3] = static_cast<std::uint8_t>(v);
-}
-
-void PutLittle32(std::uint8_t* p, std::int32_t value)
-{
-    const auto v = static_cast<std::uint32_t>(value);
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-void PutLittleDouble(std::uint8_t* p, double value)
-{
-    auto u = std::bit_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i, u >>= 8)
-        p[i] = static_cast<std::uint8_t>(u);
 }
 
 // ---- names ------------------------------------------------------------------------------------
@@ -95,14 +68,6 @@ bool IsUpperCaseExtension(const std::filesystem::path& path)
            std::any_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-std::string ToUpper(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 // The file beside fileName with the extension ext (".shp", ".shx"): in the case of the extension
 // given, or in the other case when only that one exists.
 std::string SiblingPath(const std::string& fileName, const std::string& ext)
@@ -110,15 +75,27 @@ std::string SiblingPath(const std::string& fileName, const std::string& ext)
     std::filesystem::path base(fileName);
     const bool upper = IsUpperCaseExtension(base);
     std::filesystem::path preferred = base;
-    preferred.replace_extension(upper ? ToUpper(ext) : ext);
+    preferred.replace_extension(upper ? engine::UpperCase(ext) : ext);
     std::error_code error;
     if (std::filesystem::exists(preferred, error))
         return preferred.string();
     std::filesystem::path other = base;
-    other.replace_extension(upper ? ext : ToUpper(ext));
+    other.replace_extension(upper ? ext : engine::UpperCase(ext));
     if (std::filesystem::exists(other, error))
         return other.string();
     return preferred.string();
+}
+
+// The ".shp" and ".shx" of a shapefile name.
+struct PairPaths
+{
+    std::string Shp;
+    std::string Shx;
+};
+
+PairPaths PathsOf(const std::string& fileName)
+{
+    return {SiblingPath(fileName, ".shp"), SiblingPath(fileName, ".shx")};
 }
 
 std::string StagingPath(const std::string& target)
@@ -347,6 +324,18 @@ void CheckFileHeader(const std::string& path, std::span<const std::uint8_t> head
         Damaged(path, "file code " + std::to_string(code) + " is not that of a shapefile (9994)");
 }
 
+using FileHeader = std::array<std::uint8_t, kHeaderSize>;
+
+// Reads and checks the header of an open ".shp" or ".shx".
+FileHeader ReadFileHeader(const std::string& path, const ReadOnlyFile& file)
+{
+    FileHeader header{};
+    if (file.Size() >= kHeaderSize)
+        file.ReadAt(0, header.data(), kHeaderSize);
+    CheckFileHeader(path, header, file.Size());
+    return header;
+}
+
 // Number of index entries of a ".shx" of the given size; the size must be 100 + 8n.
 std::int32_t IndexCount(const std::string& shxPath, std::uint64_t size)
 {
@@ -503,6 +492,19 @@ std::unique_ptr<GShape> ReadRecord(const std::string& shxPath, const std::string
                        where.ContentBytes);
 }
 
+// Reads the first count records (every entry of the ".shx" image), in file order.
+template <class Fetch>
+GShapeList ReadAllRecords(const std::string& shxPath, const std::string& shpPath,
+                          std::uint8_t classCode, std::span<const std::uint8_t> shx,
+                          std::int32_t count, std::uint64_t shpSize, Fetch&& fetch)
+{
+    GShapeList shapes;
+    shapes.Reserve(count);
+    for (std::int32_t i = 0; i < count; ++i)
+        shapes.Add(ReadRecord(shxPath, shpPath, classCode, i, shx, shpSize, fetch));
+    return shapes;
+}
+
 // ---- writing ----------------------------------------------------------------------------------
 
 struct Extent
@@ -539,6 +541,7 @@ struct Extent
 struct Layout
 {
     std::vector<std::uint32_t> ContentWords; // per record
+    std::vector<Extent> LineBoxes;           // per record of a line or polygon file
     Extent Box;
     std::uint64_t ShpBytes = kHeaderSize;
     std::uint64_t ShxBytes = kHeaderSize;
@@ -571,6 +574,8 @@ Layout PlanLayout(const std::string& shpPath, std::uint8_t classCode, const GSha
 {
     Layout layout;
     layout.ContentWords.reserve(static_cast<std::size_t>(shapes.Count()));
+    if (classCode != scPoint)
+        layout.LineBoxes.resize(static_cast<std::size_t>(shapes.Count()));
     std::int32_t index = 0;
     for (const auto& shape : shapes)
     {
@@ -595,7 +600,7 @@ Layout PlanLayout(const std::string& shpPath, std::uint8_t classCode, const GSha
                 const auto& line = static_cast<const GLine&>(*shape);
                 std::int32_t parts = 0;
                 const std::uint64_t points = PartPointCount(line, parts);
-                Extent box;
+                Extent& box = layout.LineBoxes[static_cast<std::size_t>(index)];
                 for (const auto& part : line.Parts)
                 {
                     if (!part)
@@ -733,11 +738,7 @@ void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
             const auto& line = static_cast<const GLine&>(*shape);
             std::int32_t parts = 0;
             const std::uint64_t points = PartPointCount(line, parts);
-            Extent box;
-            for (const auto& part : line.Parts)
-                if (part)
-                    for (const auto& point : *part)
-                        box.Add(point->X, point->Y);
+            const Extent& box = layout.LineBoxes[static_cast<std::size_t>(index)];
             std::uint8_t* p = shp.Reserve(kMultiPartFixedContent);
             std::memset(p, 0, kMultiPartFixedContent);
             PutLittle32(p, shapeType);
@@ -777,15 +778,39 @@ void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
     shx.Drain();
 }
 
+// Finishes (commit marker present) or undoes (no marker) an interrupted flush of the pair.
+void RecoverPair(const PairPaths& paths)
+{
+    const auto& [shpPath, shxPath] = paths;
+    const std::string marker = MarkerPath(shpPath);
+    RemoveIfPresent(TemporaryOf(StagingPath(shpPath)));
+    RemoveIfPresent(TemporaryOf(StagingPath(shxPath)));
+    RemoveIfPresent(TemporaryOf(marker));
+    if (FileExists(marker))
+    {
+        // Roll forward: the marker is only written once both new files are complete and durable.
+        for (const std::string& target : {shpPath, shxPath})
+            if (FileExists(StagingPath(target)))
+                RenameFile(StagingPath(target), target);
+        SyncFolderOf(shpPath);
+        RemoveIfPresent(marker);
+        SyncFolderOf(shpPath);
+    }
+    else
+    {
+        RemoveIfPresent(StagingPath(shpPath));
+        RemoveIfPresent(StagingPath(shxPath));
+    }
+}
+
 // Writes a shapefile pair crash-safely: complete, durable ".new~" files beside the old ones, a
 // commit marker, two renames, then the marker goes.
-void WritePair(const std::string& fileName, std::uint8_t classCode, const GShapeList& shapes)
+void WritePair(const PairPaths& paths, std::uint8_t classCode, const GShapeList& shapes)
 {
-    const std::string shpPath = SiblingPath(fileName, ".shp");
-    const std::string shxPath = SiblingPath(fileName, ".shx");
+    const auto& [shpPath, shxPath] = paths;
     const Layout layout = PlanLayout(shpPath, classCode, shapes);
 
-    GShapefile::RecoverInterruptedFlush(fileName);
+    RecoverPair(paths);
     const std::string shpStaging = StagingPath(shpPath);
     const std::string shxStaging = StagingPath(shxPath);
     try
@@ -881,6 +906,17 @@ void GShapefile::ResetState()
     fileName_.clear();
 }
 
+void GShapefile::Adopt(const std::string& fileName, std::uint8_t classCode, GShapeList shapes,
+                       std::vector<std::int32_t> pendingRecord)
+{
+    ResetState();
+    shapes_ = std::move(shapes);
+    pendingRecord_ = std::move(pendingRecord);
+    fileName_ = fileName;
+    shapeType_ = classCode;
+    isOpen_ = true;
+}
+
 void GShapefile::SetLoadShapesOnOpen(bool value)
 {
     if (isOpen_)
@@ -890,36 +926,16 @@ void GShapefile::SetLoadShapesOnOpen(bool value)
 
 void GShapefile::RecoverInterruptedFlush(const std::string& fileName)
 {
-    const std::string shpPath = SiblingPath(fileName, ".shp");
-    const std::string shxPath = SiblingPath(fileName, ".shx");
-    const std::string marker = MarkerPath(shpPath);
-    RemoveIfPresent(TemporaryOf(StagingPath(shpPath)));
-    RemoveIfPresent(TemporaryOf(StagingPath(shxPath)));
-    RemoveIfPresent(TemporaryOf(marker));
-    if (FileExists(marker))
-    {
-        // Roll forward: the marker is only written once both new files are complete and durable.
-        for (const std::string& target : {shpPath, shxPath})
-            if (FileExists(StagingPath(target)))
-                RenameFile(StagingPath(target), target);
-        SyncFolderOf(shpPath);
-        RemoveIfPresent(marker);
-        SyncFolderOf(shpPath);
-    }
-    else
-    {
-        RemoveIfPresent(StagingPath(shpPath));
-        RemoveIfPresent(StagingPath(shxPath));
-    }
+    RecoverPair(PathsOf(fileName));
 }
 
 bool GShapefile::Open(const std::string& fileName)
 {
     if (isOpen_)
         Close();
-    RecoverInterruptedFlush(fileName);
-    const std::string shpPath = SiblingPath(fileName, ".shp");
-    const std::string shxPath = SiblingPath(fileName, ".shx");
+    const PairPaths paths = PathsOf(fileName);
+    RecoverPair(paths);
+    const auto& [shpPath, shxPath] = paths;
     if (!FileExists(shpPath) || !FileExists(shxPath))
         throw GShapefileException("The specified shapefile does not exist");
 
@@ -930,52 +946,29 @@ bool GShapefile::Open(const std::string& fileName)
         CheckFileHeader(shxPath, shx, shx.size());
         const std::int32_t count = IndexCount(shxPath, shx.size());
         const ReadOnlyFile shpFile(shpPath);
-        std::uint8_t header[kHeaderSize] = {};
-        if (shpFile.Size() >= kHeaderSize)
-            shpFile.ReadAt(0, header, kHeaderSize);
-        CheckFileHeader(shpPath, header, shpFile.Size());
-        const std::uint8_t classCode = HeaderClassCode(header);
-
+        const std::uint8_t classCode = HeaderClassCode(ReadFileHeader(shpPath, shpFile));
         WindowReader window(shpFile);
-        GShapeList shapes;
-        shapes.Reserve(count);
-        for (std::int32_t i = 0; i < count; ++i)
-            shapes.Add(ReadRecord(shxPath, shpPath, classCode, i, shx, shpFile.Size(),
-                                  [&window](std::uint64_t offset, std::uint64_t length)
-                                  { return window.Get(offset, length); }));
-        ResetState();
-        shapes_ = std::move(shapes);
-        pendingRecord_.assign(static_cast<std::size_t>(count), -1);
-        fileName_ = fileName;
-        shapeType_ = classCode;
-        isOpen_ = true;
+        Adopt(fileName, classCode,
+              ReadAllRecords(shxPath, shpPath, classCode, shx, count, shpFile.Size(),
+                             [&window](std::uint64_t offset, std::uint64_t length)
+                             { return window.Get(offset, length); }),
+              std::vector<std::int32_t>(static_cast<std::size_t>(count), -1));
         return true;
     }
 
     // Only the headers now; each record is read when its slot is first asked for.
-    ReadOnlyFile shxFile(shxPath);
-    ReadOnlyFile shpFile(shpPath);
-    std::uint8_t header[kHeaderSize] = {};
-    if (shxFile.Size() >= kHeaderSize)
-        shxFile.ReadAt(0, header, kHeaderSize);
-    CheckFileHeader(shxPath, header, shxFile.Size());
+    const ReadOnlyFile shxFile(shxPath);
+    const ReadOnlyFile shpFile(shpPath);
+    ReadFileHeader(shxPath, shxFile);
     const std::int32_t count = IndexCount(shxPath, shxFile.Size());
-    if (shpFile.Size() >= kHeaderSize)
-        shpFile.ReadAt(0, header, kHeaderSize);
-    CheckFileHeader(shpPath, header, shpFile.Size());
-    const std::uint8_t classCode = HeaderClassCode(header);
-
-    ResetState();
-    shapes_.Reserve(count);
-    pendingRecord_.reserve(static_cast<std::size_t>(count));
+    const std::uint8_t classCode = HeaderClassCode(ReadFileHeader(shpPath, shpFile));
+    GShapeList slots;
+    slots.Reserve(count);
     for (std::int32_t i = 0; i < count; ++i)
-    {
-        shapes_.Add(nullptr);
-        pendingRecord_.push_back(i);
-    }
-    fileName_ = fileName;
-    shapeType_ = classCode;
-    isOpen_ = true;
+        slots.Add(nullptr);
+    std::vector<std::int32_t> pendingRecord(static_cast<std::size_t>(count));
+    std::iota(pendingRecord.begin(), pendingRecord.end(), 0);
+    Adopt(fileName, classCode, std::move(slots), std::move(pendingRecord));
     return true;
 }
 
@@ -984,26 +977,16 @@ bool GShapefile::OpenImages(const std::string& fileName, std::span<const std::ui
 {
     if (isOpen_)
         Close();
-    const std::string shpPath = SiblingPath(fileName, ".shp");
-    const std::string shxPath = SiblingPath(fileName, ".shx");
+    const auto [shpPath, shxPath] = PathsOf(fileName);
     CheckFileHeader(shxPath, shx, shx.size());
     const std::int32_t count = IndexCount(shxPath, shx.size());
     CheckFileHeader(shpPath, shp, shp.size());
     const std::uint8_t classCode = HeaderClassCode(shp);
-
-    GShapeList shapes;
-    shapes.Reserve(count);
-    for (std::int32_t i = 0; i < count; ++i)
-        shapes.Add(ReadRecord(shxPath, shpPath, classCode, i, shx, shp.size(),
-                              [shp](std::uint64_t offset, std::uint64_t)
-                              { return shp.data() + static_cast<std::size_t>(offset); }));
-
-    ResetState();
-    shapes_ = std::move(shapes);
-    pendingRecord_.assign(static_cast<std::size_t>(count), -1);
-    fileName_ = fileName;
-    shapeType_ = classCode;
-    isOpen_ = true;
+    Adopt(fileName, classCode,
+          ReadAllRecords(shxPath, shpPath, classCode, shx, count, shp.size(),
+                         [shp](std::uint64_t offset, std::uint64_t)
+                         { return shp.data() + static_cast<std::size_t>(offset); }),
+          std::vector<std::int32_t>(static_cast<std::size_t>(count), -1));
     return true;
 }
 
@@ -1018,7 +1001,7 @@ void GShapefile::Create(const std::string& fileName, std::uint8_t shapeType)
 {
     SpatialTypeToShapeType(shapeType); // refuses a class code without a shapefile type
     GShapeList none;
-    WritePair(fileName, shapeType, none);
+    WritePair(PathsOf(fileName), shapeType, none);
 }
 
 GShape* GShapefile::GetShape(int index)
@@ -1029,8 +1012,7 @@ GShape* GShapefile::GetShape(int index)
         return shape;
 
     // Both files are opened for this one read and closed again.
-    const std::string shpPath = SiblingPath(fileName_, ".shp");
-    const std::string shxPath = SiblingPath(fileName_, ".shx");
+    const auto [shpPath, shxPath] = PathsOf(fileName_);
     ReadOnlyFile shxFile(shxPath);
     ReadOnlyFile shpFile(shpPath);
     const std::uint64_t entryOffset =
@@ -1076,8 +1058,7 @@ void GShapefile::LoadAllSlots()
                     [](std::int32_t record) { return record < 0; }))
         return;
     // One pass over the files for all the missing records, rather than a pair of opens per slot.
-    const std::string shpPath = SiblingPath(fileName_, ".shp");
-    const std::string shxPath = SiblingPath(fileName_, ".shx");
+    const auto [shpPath, shxPath] = PathsOf(fileName_);
     const FileImage shxImage(shxPath);
     const std::span<const std::uint8_t> shx = shxImage.Bytes();
     CheckFileHeader(shxPath, shx, shx.size());
@@ -1105,7 +1086,7 @@ void GShapefile::Flush()
     if (!isOpen_)
         throw GShapefileException("The shapefile is not open");
     LoadAllSlots();
-    WritePair(fileName_, shapeType_, shapes_);
+    WritePair(PathsOf(fileName_), shapeType_, shapes_);
 }
 
 GShapefileImages GShapefile::SaveToImages()
@@ -1128,17 +1109,7 @@ GShapefileImages GShapefile::SaveToImages()
 namespace
 {
 
-std::mutex& DialogMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-GShapefileDataSourceDialog& DialogHook()
-{
-    static GShapefileDataSourceDialog hook;
-    return hook;
-}
+using DialogHook = GDataSourceDialogHook<GShapefileDataSourceSettings>;
 
 } // namespace
 
@@ -1183,8 +1154,7 @@ bool GShapefileRecordSet::DoOpen()
 
 std::unique_ptr<GShape> GShapefileRecordSet::DoGetShape()
 {
-    const GShape* shape = shapefile_->GetShape(RecordIndex());
-    return shape ? shape->Clone() : nullptr;
+    return GetShapeAt(RecordIndex());
 }
 
 std::unique_ptr<GShape> GShapefileRecordSet::GetShapeAt(std::int32_t recordIndex)
@@ -1198,14 +1168,9 @@ void GShapefileRecordSet::DoSetShape(const GShape& shape)
     pendingShape_ = shape.Clone();
 }
 
-void GShapefileRecordSet::DoAppend()
-{
-    DataSet().Append();
-}
-
 void GShapefileRecordSet::DoCancel()
 {
-    DataSet().Cancel();
+    GBorlandRecordSet::DoCancel();
     pendingShape_.reset();
 }
 
@@ -1273,8 +1238,7 @@ bool GShapefileRecordSet::CreateTable(const GRecordSetDefinition& definition)
     table.HasSpatialComponent = false;
     table.ShapeType = definition.ShapeType;
     for (const auto& field : definition.FieldDefinitions)
-        table.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(
-            field->Name, field->FieldType, field->Size, field->Required));
+        table.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(*field));
     const bool created = GBorlandRecordSet::CreateTable(table);
     shapefile_->Create(table.TableName, definition.ShapeType);
     return created;
@@ -1282,8 +1246,7 @@ bool GShapefileRecordSet::CreateTable(const GRecordSetDefinition& definition)
 
 void SetShapefileDataSourceDialog(GShapefileDataSourceDialog dialog)
 {
-    std::lock_guard lock(DialogMutex());
-    DialogHook() = std::move(dialog);
+    DialogHook::Instance().Install(std::move(dialog));
 }
 
 std::unique_ptr<GShapefileRecordSet> CreateShapefileRecordSet(bool showDialog,
@@ -1291,18 +1254,8 @@ std::unique_ptr<GShapefileRecordSet> CreateShapefileRecordSet(bool showDialog,
                                                               bool readOnly, bool readOnlyEditable)
 {
     GShapefileDataSourceSettings settings{fileName, readOnly, readOnlyEditable};
-    if (showDialog)
-    {
-        GShapefileDataSourceDialog hook;
-        {
-            std::lock_guard lock(DialogMutex());
-            hook = DialogHook();
-        }
-        if (!hook || !hook(settings))
-            return nullptr;
-        if (!readOnlyEditable)
-            settings.ReadOnly = readOnly;
-    }
+    if (showDialog && !DialogHook::Instance().ShowKeepingReadOnly(settings))
+        return nullptr;
     auto recordSet = std::make_unique<GShapefileRecordSet>();
     recordSet->SetFileName(settings.FileName);
     recordSet->SetReadOnly(settings.ReadOnly);

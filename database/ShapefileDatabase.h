@@ -135,6 +135,9 @@ public:
 private:
     void LoadAllSlots();
     void ResetState();
+    // Takes the open state: the slots and, per slot, the record still to be read into it.
+    void Adopt(const std::string& fileName, std::uint8_t classCode, GShapeList shapes,
+               std::vector<std::int32_t> pendingRecord);
 
     std::string fileName_;
     std::uint8_t shapeType_ = 0;
@@ -182,7 +185,6 @@ protected:
     std::unique_ptr<GShape> DoGetShape() override;
     /// Keeps a copy of shape until the post (no edit-mode check).
     void DoSetShape(const GShape& shape) override;
-    void DoAppend() override;
     void DoCancel() override;
     void DoDelete() override;
     /// Raises "You cannot post a nil shape to a shapefile" for an append without a shape, and

@@ -1,19 +1,16 @@
 #include "database/TextfileDatabase.h"
 
+#include "database/DataSourceDialog.h"
+#include "database/engine/Text.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <numeric>
-#include <system_error>
 
 namespace quorvalis
 {
@@ -79,20 +76,9 @@ bool HasLineBreak(std::string_view text)
 
 // ---- helpers ----------------------------------------------------------------------------------
 
-std::string_view TrimText(std::string_view text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= 32)
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
-        --last;
-    return text.substr(first, last - first);
-}
-
 std::int32_t TextToInteger(std::string_view text)
 {
-    text = TrimText(text);
+    text = engine::TrimBlanks(text);
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
@@ -117,14 +103,6 @@ std::int32_t TextToInteger(std::string_view text)
         value > std::numeric_limits<std::int32_t>::max())
         return 0;
     return static_cast<std::int32_t>(value);
-}
-
-double TextToFloat(std::string_view text)
-{
-    double value = 0.0;
-    if (!ParseNumber(TrimText(text), value) || !std::isfinite(value))
-        return 0.0;
-    return value;
 }
 
 std::string FormatFieldFloat(double value, const std::string& format)
@@ -199,17 +177,8 @@ void GTextFileDefinition::LoadFromBytes(std::span<const std::uint8_t> bytes,
 
 void GTextFileDefinition::LoadFromFile(const std::string& fileName)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(fileName, error))
-        return;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw std::system_error(errno, std::generic_category(), "Unable to open " + fileName);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::system_error(errno, std::generic_category(), "Unable to read " + fileName);
-    LoadFromBytes(bytes, fileName);
+    if (const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(fileName))
+        LoadFromBytes(*bytes, fileName);
 }
 
 void GTextFileDefinition::Assign(const GTextFileDefinition& source)
@@ -219,16 +188,7 @@ void GTextFileDefinition::Assign(const GTextFileDefinition& source)
     Fields.Clear();
     Fields.Reserve(source.Fields.Count());
     for (const auto& field : source.Fields)
-    {
-        auto copy = std::make_unique<GTextFileField>();
-        copy->Name = field->Name;
-        copy->StartColumn = field->StartColumn;
-        copy->Width = field->Width;
-        copy->FieldType = field->FieldType;
-        copy->Format = field->Format;
-        copy->Alignment = field->Alignment;
-        Fields.Add(std::move(copy));
-    }
+        Fields.Add(std::make_unique<GTextFileField>(*field));
     Delimiter = source.Delimiter;
     HasHeader = source.HasHeader;
     FileType = source.FileType;
@@ -267,7 +227,7 @@ std::string GTextFileDefinition::FieldText(std::string_view line, int field) con
                                                                     : end - begin);
         }
     }
-    text = TrimText(text);
+    text = engine::TrimBlanks(text);
     switch (definition.FieldType)
     {
     case kTypeInteger:
@@ -337,7 +297,7 @@ std::string GTextFileDefinition::BuildLine(const std::vector<std::string>& texts
                                              "written");
         for (int j = 0; j < Fields.Count(); ++j)
         {
-            const std::string_view text = TrimText(texts[static_cast<std::size_t>(j)]);
+            const std::string_view text = engine::TrimBlanks(texts[static_cast<std::size_t>(j)]);
             if (text.find(Delimiter) != std::string_view::npos)
                 throw GTextfileException(where + ": the value \"" + std::string(text) +
                                          "\" of field " + Fields.GetItem(j)->Name +
@@ -376,23 +336,15 @@ void GTextFile::LoadFromText(std::string_view text)
         HeaderLine = std::move(lines.front());
         lines.erase(lines.begin());
     }
-    std::erase_if(lines, [](const std::string& line) { return TrimText(line).empty(); });
+    std::erase_if(lines, [](const std::string& line) { return engine::TrimBlanks(line).empty(); });
     Lines = std::move(lines);
 }
 
 void GTextFile::LoadFromFile(const std::string& fileName)
 {
     FileName = fileName;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(fileName, error))
-        return;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw std::system_error(errno, std::generic_category(), "Unable to open " + fileName);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::system_error(errno, std::generic_category(), "Unable to read " + fileName);
-    LoadFromText(text);
+    if (const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(fileName))
+        LoadFromText(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 std::string GTextFile::GetFieldText(int record, int field) const
@@ -428,17 +380,7 @@ void GTextFile::SaveToFile(const std::string& fileName) const
 namespace
 {
 
-std::mutex& DialogMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-GTextFileDataSourceDialog& DialogHook()
-{
-    static GTextFileDataSourceDialog hook;
-    return hook;
-}
+using DialogHook = GDataSourceDialogHook<GTextFileDataSourceSettings>;
 
 GFieldType TableTypeOf(std::uint8_t code)
 {
@@ -466,28 +408,18 @@ bool GTextFileRecordSet::DoOpen()
     }
     reader.LoadFromFile(TextFileName);
     headerLine_ = reader.HeaderLine;
-    bool opened = true;
-    try
-    {
-        CreateMemoryTable();
-        GInMemoryTable& table = Table();
-        table.Open();
-        const int fieldCount = Definition.Fields.Count();
-        for (int record = 0; record < reader.RecordCount(); ++record)
+    return FillMemoryTable(
+        [&](GInMemoryTable& table)
         {
-            table.Append();
-            for (int j = 0; j < fieldCount; ++j)
-                table.SetText(j, reader.GetFieldText(record, j));
-            table.Post();
-        }
-        table.First(); // the cursor follows RecordIndex, which Open sets to 0
-    }
-    catch (const engine::EngineError&)
-    {
-        opened = false;
-    }
-    GInMemoryBorlandRecordSet::DoOpen();
-    return opened;
+            const int fieldCount = Definition.Fields.Count();
+            for (int record = 0; record < reader.RecordCount(); ++record)
+            {
+                table.Append();
+                for (int j = 0; j < fieldCount; ++j)
+                    table.SetText(j, reader.GetFieldText(record, j));
+                table.Post();
+            }
+        });
 }
 
 void GTextFileRecordSet::DoFlush()
@@ -538,55 +470,28 @@ void GTextFileRecordSet::DoFlush()
     writer.HeaderLine = headerLine_;
     writer.Lines = std::move(lines);
     writer.SaveToFile(TextFileName);
-    GInMemoryBorlandRecordSet::DoFlush();
 }
 
 std::unique_ptr<GShape> GTextFileRecordSet::DoGetShape()
 {
-    auto point = std::make_unique<GPoint>();
-    auto take = [this](const std::string& name, double& coordinate)
-    {
-        if (name.empty())
-            return;
-        if (const GField* field = Fields().FindField(name, false))
-            coordinate = field->GetValue().AsDouble();
-    };
-    take(XFieldName, point->X);
-    take(YFieldName, point->Y);
-    take(ZFieldName, point->Z);
-    return point;
+    return PointFromFields(XFieldName, YFieldName, ZFieldName);
 }
 
 void GTextFileRecordSet::DoSetShape(const GShape& shape)
 {
     GRecordSet::DoSetShape(shape); // the edit-mode and spatial checks
-    const auto* point = dynamic_cast<const GPoint*>(&shape);
-    if (!point)
-        throw GDatabaseException("You can only store points in this recordset");
-    auto store = [this](const std::string& name, double coordinate)
-    {
-        if (name.empty())
-            return;
-        if (GField* field = Fields().FindField(name, false))
-            field->SetValue(GVariant(coordinate));
-    };
-    store(XFieldName, point->X);
-    store(YFieldName, point->Y);
-    store(ZFieldName, point->Z);
+    StorePointInFields(shape, XFieldName, YFieldName, ZFieldName);
 }
 
 bool GTextFileRecordSet::DoHasSpatialComponent()
 {
-    for (const std::string* name : {&XFieldName, &YFieldName, &ZFieldName})
-        if (!name->empty() && Fields().FindField(*name, false))
-            return true;
-    return false;
+    return FindCoordinateField(XFieldName) || FindCoordinateField(YFieldName) ||
+           FindCoordinateField(ZFieldName);
 }
 
 void SetTextFileDataSourceDialog(GTextFileDataSourceDialog dialog)
 {
-    std::lock_guard lock(DialogMutex());
-    DialogHook() = std::move(dialog);
+    DialogHook::Instance().Install(std::move(dialog));
 }
 
 std::unique_ptr<GTextFileRecordSet>
@@ -598,18 +503,8 @@ CreateTextFileRecordSet(bool showDialog, const std::string& textFileName,
     GTextFileDataSourceSettings settings{textFileName,    definitionFileName, xFieldName,
                                          yFieldName,      zFieldName,         readOnly,
                                          readOnlyEditable};
-    if (showDialog)
-    {
-        GTextFileDataSourceDialog hook;
-        {
-            std::lock_guard lock(DialogMutex());
-            hook = DialogHook();
-        }
-        if (!hook || !hook(settings))
-            return nullptr;
-        if (!readOnlyEditable)
-            settings.ReadOnly = readOnly;
-    }
+    if (showDialog && !DialogHook::Instance().ShowKeepingReadOnly(settings))
+        return nullptr;
     auto recordSet = std::make_unique<GTextFileRecordSet>();
     recordSet->SetReadOnly(settings.ReadOnly);
     recordSet->Definition.LoadFromFile(settings.DefinitionFileName);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "database/BorlandDatabase.h"
+#include "database/FileFormat.h"
 #include "geometry/Containers.h"
 #include "geometry/Stream.h"
 
@@ -106,17 +107,11 @@ public:
     std::string BuildLine(const std::vector<std::string>& texts, int record) const;
 };
 
-/// Trims characters of code 32 or less from both ends.
-std::string_view TrimText(std::string_view text);
-
 /// Reads a decimal integer (optional sign, digits, 32-bit range); 0 when the text is not one.
 std::int32_t TextToInteger(std::string_view text);
 
 /// Formats a float with a field's picture (empty picture: general format, 15 digits).
 std::string FormatFieldFloat(double value, const std::string& format);
-
-/// Reads a number in the user's decimal separator; 0 when the text is not a finite number.
-double TextToFloat(std::string_view text);
 
 /// The data lines of a text file.
 class GTextFile
@@ -171,7 +166,8 @@ protected:
     /// 0 and 1 (whose lines would all be empty); the file is then not written. A read-only record
     /// set, or one without fields, writes nothing.
     void DoFlush() override;
-    /// A new point from the X, Y and Z fields (0 where a name finds no field).
+    /// A new point from the X, Y and Z fields (0 where a name finds no field or the field holds
+    /// null).
     std::unique_ptr<GShape> DoGetShape() override;
     /// Raises "You can only store points in this recordset" for anything but a point; stores X,
     /// Y and Z into the fields that exist.

@@ -1,26 +1,16 @@
 // Feeds arbitrary bytes to the coordinate list reader. Anything it accepts must write out and
 // read back with the same header texts, zone and records.
 #include "database/CorvellDatabase.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
 using namespace quorvalis;
-
-namespace
-{
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using quorvalis::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the shape stream reader. Anything it accepts must save, read back to
 // the same bytes and the same vertices, and survive extents and both clipping algorithms.
+#include "fuzz/FuzzCheck.h"
 #include "geometry/Spatial.h"
 
 #include <cmath>
@@ -10,39 +11,31 @@
 #include <vector>
 
 using namespace quorvalis;
+using quorvalis::fuzz::Check;
 
 namespace
 {
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-bool AllTame(const GShape& shape)
-{
-    bool tame = true;
-    shape.ForEachPoint([&tame](const GPoint& p)
-                       { tame = tame && std::fabs(p.X) < 1e100 && std::fabs(p.Y) < 1e100; });
-    return tame;
-}
-
-bool HasNaN(const GShape& shape)
-{
-    bool nan = false;
-    shape.ForEachPoint([&nan](const GPoint& p)
-                       { nan = nan || std::isnan(p.X) || std::isnan(p.Y); });
-    return nan;
-}
-
-double LargestMagnitude(const GShape& shape)
+// The largest coordinate magnitude of a shape (NaN left out) and whether any coordinate is NaN.
+struct Magnitude
 {
     double largest = 0.0;
+    bool nan = false;
+
+    // Every coordinate a finite number below 1e100.
+    bool Tame() const { return !nan && largest < 1e100; }
+};
+
+Magnitude MagnitudeOf(const GShape& shape)
+{
+    Magnitude m;
     shape.ForEachPoint(
-        [&largest](const GPoint& p)
-        { largest = std::fmax(largest, std::fmax(std::fabs(p.X), std::fabs(p.Y))); });
-    return largest;
+        [&m](const GPoint& p)
+        {
+            m.nan = m.nan || std::isnan(p.X) || std::isnan(p.Y);
+            m.largest = std::fmax(m.largest, std::fmax(std::fabs(p.X), std::fabs(p.Y)));
+        });
+    return m;
 }
 
 // After clipping to a finite box, every vertex lies in the box up to rounding. Intersections
@@ -65,13 +58,13 @@ void CheckInside(const GShape& shape, const GRectangle& box, double inputMagnitu
 void ClipAndCheck(const GShape& original, const GRectangle& box)
 {
     auto copy = original.Clone();
-    const bool tame = AllTame(*copy);
-    const double magnitude = LargestMagnitude(*copy);
+    const Magnitude magnitude = MagnitudeOf(*copy);
     copy->ClipTo(box);
     // A point does not clip, and a rectangle apart from the box becomes the one at the origin.
     const std::uint8_t code = copy->ClassCode();
-    if (tame && (code == scLine || code == scPolygon || code == scText || code == scPoints))
-        CheckInside(*copy, box, magnitude);
+    if (magnitude.Tame() &&
+        (code == scLine || code == scPolygon || code == scText || code == scPoints))
+        CheckInside(*copy, box, magnitude.largest);
     // What clipping leaves must still be a valid stream form.
     GStream stream;
     copy->SaveToStream(stream);
@@ -105,12 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     again->SaveToStream(resaved);
     Check(resaved.Bytes() == saved.Bytes());
     // Everything read has Z = 0, so IsEqual compares X and Y only; NaN never equals itself.
-    if (!HasNaN(*shape))
+    const Magnitude magnitude = MagnitudeOf(*shape);
+    if (!magnitude.nan)
         Check(shape->IsEqual(*again));
 
     const auto extent = shape->GetExtent();
     Check((extent == nullptr) == (shape->PointCount() == 0));
-    if (extent && AllTame(*shape))
+    if (extent && magnitude.Tame())
     {
         Check(extent->Contains(*shape));
         auto half = extent->Clone();

@@ -3,23 +3,18 @@
 // the rest. Anything the reader accepts must write out, read back to the same shapes, and write
 // out again to the same bytes.
 #include "database/ShapefileDatabase.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
 using namespace quorvalis;
+using quorvalis::fuzz::Check;
 
 namespace
 {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 std::vector<int> PartSizes(const GShape& shape)
 {

@@ -1,26 +1,16 @@
 // Feeds arbitrary bytes to the definition file reader. A refused file must leave the definition
 // as it was; an accepted one is copied and used to cut and build a line with every field.
 #include "database/TextfileDatabase.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
 
 using namespace quorvalis;
-
-namespace
-{
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using quorvalis::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -3,25 +3,20 @@
 // Every field of every line must cut without fault; for delimited files, building a line from
 // the texts and cutting it again must give the same texts.
 #include "database/TextfileDatabase.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 using namespace quorvalis;
+using quorvalis::fuzz::Check;
 
 namespace
 {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 const char* const kPictures[] = {"", "0", "0.000", "0.###", "0.000#######", "#0.00", "0.0"};
 

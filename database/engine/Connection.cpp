@@ -1,8 +1,8 @@
 #include "database/engine/Connection.h"
 
-#include "database/engine/FieldDef.h"
 #include "database/engine/Session.h"
 #include "database/engine/Store.h"
+#include "database/engine/Text.h"
 
 namespace quorvalis::engine
 {
@@ -27,18 +27,18 @@ Connection::~Connection()
 
 void Connection::SetAliasName(std::string alias)
 {
-    if (Connected() && UpperCase(alias) != UpperCase(alias_))
+    if (Connected() && !EqualsNoCase(alias, alias_))
         Close();
     alias_ = std::move(alias);
 }
 
 std::string Connection::Param(const std::string& name) const
 {
-    const std::string wanted = UpperCase(name);
     for (const std::string& line : params_)
     {
         const std::size_t equals = line.find('=');
-        if (equals != std::string::npos && UpperCase(line.substr(0, equals)) == wanted)
+        if (equals != std::string::npos &&
+            EqualsNoCase(std::string_view(line).substr(0, equals), name))
             return line.substr(equals + 1);
     }
     return {};
@@ -61,11 +61,7 @@ void Connection::Close()
 {
     if (!store_)
         return;
-    if (ownsTransaction_)
-    {
-        ownsTransaction_ = false;
-        store_->Rollback();
-    }
+    Rollback();
     store_.reset();
 }
 

@@ -80,8 +80,7 @@ void DataSet::Open()
     storageCount_ = count;
     pending_ = UpdateBatch();
     batchApplied_ = false;
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
     state_ = DataSetState::Browse;
     SetPosition(0);
     bof_ = true;
@@ -91,7 +90,7 @@ void DataSet::Close()
 {
     if (!Active())
         return;
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+    if (Editing())
         Cancel();
     if (batchApplied_)
         source_->DiscardBatch();
@@ -99,17 +98,11 @@ void DataSet::Close()
     fields_.clear();
     pending_ = UpdateBatch();
     batchApplied_ = false;
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
     state_ = DataSetState::Inactive;
     recNo_ = -1;
     bof_ = true;
     eof_ = true;
-}
-
-int DataSet::StorageCount() const
-{
-    return storageCount_;
 }
 
 int DataSet::LogicalCount() const
@@ -142,6 +135,12 @@ int DataSet::Locate(int logical) const
         return row;
     }
     return -1 - (logical - visible);
+}
+
+void DataSet::ForgetRowCache()
+{
+    rowCache_.reset();
+    rowCacheIndex_ = -1;
 }
 
 const Row& DataSet::CurrentRow() const
@@ -179,7 +178,7 @@ void DataSet::SetPosition(int recNo)
 void DataSet::CheckBrowseMode()
 {
     CheckActive();
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+    if (Editing())
         Post();
 }
 
@@ -268,7 +267,7 @@ void DataSet::Append()
 void DataSet::Edit()
 {
     CheckActive();
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+    if (Editing())
         return;
     CheckModify();
     if (recNo_ < 0)
@@ -290,7 +289,7 @@ void DataSet::LoadEditRow()
 void DataSet::Post()
 {
     CheckActive();
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
+    if (!Editing())
         throw EngineError("Dataset not in edit or insert mode");
     const bool changed = std::find(dirty_.begin(), dirty_.end(), true) != dirty_.end();
     if (state_ == DataSetState::Edit && (!editLoaded_ || !changed))
@@ -386,8 +385,7 @@ void DataSet::Delete()
         source_->Remove(location);
         --storageCount_;
     }
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
     SetPosition(recNo_);
 }
 
@@ -407,7 +405,7 @@ void DataSet::SetValue(int index, const Value& value)
 {
     CheckActive();
     CheckFieldIndex(index);
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
+    if (!Editing())
         throw EngineError("Dataset not in edit or insert mode");
     const auto i = static_cast<std::size_t>(index);
     Value stored = CoerceToField(fields_[i], value);
@@ -444,7 +442,7 @@ void DataSet::SetBlob(int index, Bytes bytes)
 
 void DataSet::SetReadOnly(bool value)
 {
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+    if (Editing())
         throw EngineError("Cannot change the read-only flag while a record is edited");
     readOnly_ = value;
 }
@@ -479,8 +477,7 @@ void DataSet::CommitUpdates()
     batchApplied_ = false;
     pending_ = UpdateBatch();
     storageCount_ = source_->Count();
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
     if (state_ == DataSetState::Browse)
     {
         const bool bof = bof_;
@@ -494,14 +491,13 @@ void DataSet::CommitUpdates()
 void DataSet::CancelUpdates()
 {
     CheckActive();
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+    if (Editing())
         Cancel();
     if (batchApplied_)
         source_->DiscardBatch();
     batchApplied_ = false;
     pending_ = UpdateBatch();
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
     SetPosition(recNo_);
 }
 
@@ -511,8 +507,7 @@ void DataSet::RevertAppliedUpdates()
         return;
     source_->DiscardBatch();
     batchApplied_ = false;
-    rowCache_.reset();
-    rowCacheIndex_ = -1;
+    ForgetRowCache();
 }
 
 void DataSet::FlushToStorage()

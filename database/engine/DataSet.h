@@ -171,7 +171,8 @@ protected:
 
 private:
     int LogicalCount() const;
-    int StorageCount() const;
+    bool Editing() const { return state_ == DataSetState::Edit || state_ == DataSetState::Insert; }
+    void ForgetRowCache();
     // Maps a record index to a storage row (>= 0) or to a cached inserted row (-1 - index).
     int Locate(int logical) const;
     const Row& CurrentRow() const;

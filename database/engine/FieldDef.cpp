@@ -1,5 +1,7 @@
 #include "database/engine/FieldDef.h"
 
+#include "database/engine/Text.h"
+
 #include <cmath>
 #include <limits>
 
@@ -80,38 +82,16 @@ int DataSizeOf(FieldType type, int size)
     }
 }
 
-std::string UpperCase(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
-
 int FindFieldIndex(const std::vector<Field>& fields, std::string_view name)
 {
-    const std::string wanted = UpperCase(name);
     for (std::size_t i = 0; i < fields.size(); ++i)
-        if (UpperCase(fields[i].Name) == wanted)
+        if (EqualsNoCase(fields[i].Name, name))
             return static_cast<int>(i);
     return -1;
 }
 
 namespace
 {
-
-// Cuts text to at most limit bytes without splitting a UTF-8 sequence.
-std::string CutUtf8(std::string text, std::size_t limit)
-{
-    if (text.size() <= limit)
-        return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
-    return text;
-}
 
 std::int64_t CheckedRange(const Field& field, std::int64_t value, std::int64_t low,
                           std::int64_t high)
@@ -217,11 +197,7 @@ Value TextToField(const Field& field, std::string_view text)
     default:
         break;
     }
-    bool blank = true;
-    for (char c : text)
-        if (static_cast<unsigned char>(c) > 32)
-            blank = false;
-    if (blank)
+    if (TrimBlanks(text).empty())
         return Value::Null();
     if (field.Type == ftSmallint || field.Type == ftWord || field.Type == ftInteger ||
         field.Type == ftAutoInc)

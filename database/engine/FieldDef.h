@@ -86,7 +86,4 @@ std::string FieldToText(const Field& field, const Value& value);
 /// The index of the column with this name (compared without regard to ASCII case), or -1.
 int FindFieldIndex(const std::vector<Field>& fields, std::string_view name);
 
-/// ASCII upper-case copy.
-std::string UpperCase(std::string_view text);
-
 } // namespace quorvalis::engine

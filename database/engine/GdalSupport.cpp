@@ -1,5 +1,7 @@
 #include "database/engine/GdalSupport.h"
 
+#include "database/engine/Text.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -25,8 +27,8 @@ constexpr char kViewPrefix[] = "/vsiquorvalisdbf/";
 // (.shp, .shx, indexes) does not exist for GDAL.
 bool AdmittedByView(const char* name)
 {
-    const std::string extension = UpperCase(CPLGetExtension(name));
-    return extension == "DBF" || extension == "CPG";
+    const char* extension = CPLGetExtension(name);
+    return EqualsNoCase(extension, "DBF") || EqualsNoCase(extension, "CPG");
 }
 
 // GDAL hands the callbacks the name after the prefix; older releases passed it whole.
@@ -250,60 +252,40 @@ void CreateDbf(const std::filesystem::path& dbfPath, const std::vector<FieldDef>
         if (!dataset)
             throw EngineError("Cannot create the dBase file '" + PathToUtf8(target) +
                               "': " + ErrorScope::LastError());
-        const char* layerOptions[] = {"ENCODING=UTF-8", nullptr};
-        OGRLayer* layer =
-            dataset->CreateLayer(stem.c_str(), nullptr, wkbNone, const_cast<char**>(layerOptions));
-        if (layer == nullptr)
+        // Every refusal below is worded before the dataset closes (closing may replace GDAL's
+        // last message); the half-made file then goes.
+        try
+        {
+            const char* layerOptions[] = {"ENCODING=UTF-8", nullptr};
+            OGRLayer* layer = dataset->CreateLayer(stem.c_str(), nullptr, wkbNone,
+                                                   const_cast<char**>(layerOptions));
+            if (layer == nullptr)
+                throw EngineError("Cannot create the dBase file '" + PathToUtf8(target) +
+                                  "': " + ErrorScope::LastError());
+            for (const FieldDef& field : fields)
+            {
+                const std::unique_ptr<OGRFieldDefn> definition = OgrFromFieldDef(field);
+                if (field.Type == ftBlob || field.Type == ftBytes || field.Type == ftVarBytes ||
+                    field.Type == ftGraphic || field.Type == ftMemo || field.Type == ftFmtMemo)
+                    throw EngineError("A dBase file cannot hold the " +
+                                      std::string(FieldTypeName(field.Type)) + " column '" +
+                                      field.Name + "'");
+                if (field.Name.size() > 10)
+                    throw EngineError("The column name '" + field.Name +
+                                      "' is longer than the 10 characters a dBase file allows");
+                if (layer->CreateField(definition.get(), FALSE) != OGRERR_NONE)
+                    throw EngineError("Cannot create the column '" + field.Name +
+                                      "': " + ErrorScope::LastError());
+            }
+            if (layer->SyncToDisk() != OGRERR_NONE)
+                throw EngineError("Cannot write the dBase file '" + PathToUtf8(target) +
+                                  "': " + ErrorScope::LastError());
+        }
+        catch (...)
         {
             dataset.reset();
             remove();
-            throw EngineError("Cannot create the dBase file '" + PathToUtf8(target) +
-                              "': " + ErrorScope::LastError());
-        }
-        for (const FieldDef& field : fields)
-        {
-            std::unique_ptr<OGRFieldDefn> definition;
-            try
-            {
-                definition = OgrFromFieldDef(field);
-            }
-            catch (...)
-            {
-                dataset.reset();
-                remove();
-                throw;
-            }
-            if (field.Type == ftBlob || field.Type == ftBytes || field.Type == ftVarBytes ||
-                field.Type == ftGraphic || field.Type == ftMemo || field.Type == ftFmtMemo)
-            {
-                dataset.reset();
-                remove();
-                throw EngineError("A dBase file cannot hold the " +
-                                  std::string(FieldTypeName(field.Type)) + " column '" +
-                                  field.Name + "'");
-            }
-            if (field.Name.size() > 10)
-            {
-                dataset.reset();
-                remove();
-                throw EngineError("The column name '" + field.Name +
-                                  "' is longer than the 10 characters a dBase file allows");
-            }
-            if (layer->CreateField(definition.get(), FALSE) != OGRERR_NONE)
-            {
-                const std::string message = ErrorScope::LastError();
-                dataset.reset();
-                remove();
-                throw EngineError("Cannot create the column '" + field.Name + "': " + message);
-            }
-        }
-        if (layer->SyncToDisk() != OGRERR_NONE)
-        {
-            const std::string message = ErrorScope::LastError();
-            dataset.reset();
-            remove();
-            throw EngineError("Cannot write the dBase file '" + PathToUtf8(target) +
-                              "': " + message);
+            throw;
         }
     }
     std::error_code error;

@@ -2,6 +2,7 @@
 
 #include "database/engine/Session.h"
 #include "database/engine/Store.h"
+#include "database/engine/Text.h"
 
 namespace quorvalis::engine
 {
@@ -25,7 +26,7 @@ bool Keyword(std::string_view text, std::size_t& pos, std::string_view word)
 {
     if (text.size() - pos < word.size())
         return false;
-    if (UpperCase(text.substr(pos, word.size())) != UpperCase(word))
+    if (!EqualsNoCase(text.substr(pos, word.size()), word))
         return false;
     const std::size_t end = pos + word.size();
     if (end < text.size() && !IsBlank(text[end]))
@@ -73,7 +74,7 @@ std::optional<std::string> ParseTableStatement(std::string_view sql)
     const std::size_t aliasStart = pos;
     while (pos < sql.size() && IsIdentifierChar(sql[pos]))
         ++pos;
-    const std::string alias = UpperCase(sql.substr(aliasStart, pos - aliasStart));
+    const std::string_view alias = sql.substr(aliasStart, pos - aliasStart);
     if (alias.empty() || sql.substr(pos, 2) != ".*")
         return std::nullopt;
     pos += 2;
@@ -114,7 +115,7 @@ std::optional<std::string> ParseTableStatement(std::string_view sql)
     const std::size_t aliasEnd = pos;
     while (pos < sql.size() && IsIdentifierChar(sql[pos]))
         ++pos;
-    if (UpperCase(sql.substr(aliasEnd, pos - aliasEnd)) != alias)
+    if (!EqualsNoCase(sql.substr(aliasEnd, pos - aliasEnd), alias))
         return std::nullopt;
     SkipBlanks(sql, pos);
     if (pos < sql.size() && sql[pos] == ';')
@@ -159,12 +160,7 @@ void Query::SetRequestLive(bool value)
 
 void Query::Prepare()
 {
-    std::string text = SQLText();
-    bool blank = true;
-    for (char c : text)
-        if (!IsBlank(c))
-            blank = false;
-    if (blank)
+    if (TrimBlanks(SQLText()).empty())
         throw EngineError("The query has no SQL statement");
 }
 
@@ -181,12 +177,9 @@ std::unique_ptr<RowSource> Query::OpenSource()
         std::filesystem::path path = gdal::Utf8ToPath(*table);
         if (!path.has_extension())
             path += ".dbf";
-        if (UpperCase(gdal::PathToUtf8(path.extension())) != ".DBF")
+        if (!EqualsNoCase(gdal::PathToUtf8(path.extension()), ".DBF"))
             throw EngineError("'" + *table + "' is not a dBase file");
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error))
-            throw EngineError("The table file '" + gdal::PathToUtf8(path) + "' does not exist");
-        return AcquireDbfStore(path)->OpenTable(*table, requestLive_);
+        return OpenDbfTable(path, *table, requestLive_);
     }
     std::shared_ptr<Store> store = Session::Default().ResolveDatabase(connectionName_);
     if (table)

@@ -1,23 +1,17 @@
 #include "database/engine/Session.h"
 
 #include "database/engine/Connection.h"
-#include "database/engine/FieldDef.h"
 #include "database/engine/StandardStore.h"
 #include "database/engine/Store.h"
+#include "database/engine/Text.h"
 #include "database/engine/Value.h"
+#include "geometry/Files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace quorvalis::engine
 {
@@ -30,20 +24,9 @@ namespace
 constexpr char kAliasFile[] = "aliases.ini";
 constexpr std::uintmax_t kAliasFileLimit = 1024 * 1024;
 
-std::string Trim(const std::string& text)
-{
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 bool IsStandardAlias(const std::string& name)
 {
-    return UpperCase(name) == kStandardAlias;
+    return EqualsNoCase(name, kStandardAlias);
 }
 
 AliasDefinition DefaultStandardAlias()
@@ -84,35 +67,21 @@ fs::path DefaultHome()
 #endif
 }
 
-// The file is written beside its final name, flushed to the disk and renamed over it, so that
-// it is either the old or the new file, never a part of one.
-void WriteFileAtomically(const fs::path& path, const std::string& text)
+// The alias file is either the old or the new one, never a part of one. The temporary name is
+// drawn at random, so that two programs saving at once cannot write into one temporary.
+void WriteAliasFile(const fs::path& path, const std::string& text)
 {
-    std::random_device random;
-    fs::path temporary = path;
-    temporary += ".tmp" + std::to_string(random() % 1000000000u);
-#ifdef _WIN32
-    FILE* file = _wfopen(temporary.c_str(), L"wb");
-#else
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-#endif
-    if (file == nullptr)
-        throw EngineError("Cannot write '" + gdal::PathToUtf8(path) + "'");
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fflush(file) == 0 && ok;
-#ifdef _WIN32
-    ok = _commit(_fileno(file)) == 0 && ok;
-#else
-    ok = fsync(fileno(file)) == 0 && ok;
-#endif
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code error;
-    if (ok)
-        fs::rename(temporary, path, error);
-    if (!ok || error)
+    const std::string name = gdal::PathToUtf8(path);
+    try
     {
-        fs::remove(temporary, error);
-        throw EngineError("Cannot write '" + gdal::PathToUtf8(path) + "'");
+        std::random_device random;
+        GAtomicFile file(name, name + ".tmp" + std::to_string(random() % 1000000000u));
+        file.Write(text);
+        file.Commit();
+    }
+    catch (const GFileException&)
+    {
+        throw EngineError("Cannot write '" + name + "'");
     }
 }
 
@@ -156,7 +125,8 @@ std::vector<AliasDefinition> ParseAliases(const std::string& text, const fs::pat
         number = sectionLine;
         if (alias.Path.empty() == alias.Connection.empty())
             fail("the alias " + alias.Name + " needs exactly one of path and connection");
-        if (!alias.Connection.empty() && UpperCase(alias.Connection.substr(0, 3)) != "PG:")
+        if (!alias.Connection.empty() &&
+            !EqualsNoCase(std::string_view(alias.Connection).substr(0, 3), "PG:"))
             fail("the connection of alias " + alias.Name + " must begin with PG:");
         number = saved;
     };
@@ -164,7 +134,7 @@ std::vector<AliasDefinition> ParseAliases(const std::string& text, const fs::pat
     while (std::getline(in, line))
     {
         ++number;
-        const std::string content = Trim(line);
+        const std::string_view content = TrimBlanks(line);
         if (content.empty() || content[0] == '#' || content[0] == ';')
             continue;
         if (content.front() == '[')
@@ -173,11 +143,11 @@ std::vector<AliasDefinition> ParseAliases(const std::string& text, const fs::pat
                 fail("a section name must end with ]");
             finish(sectionLine);
             AliasDefinition alias;
-            alias.Name = Trim(content.substr(1, content.size() - 2));
+            alias.Name = TrimBlanks(content.substr(1, content.size() - 2));
             if (alias.Name.empty())
                 fail("the alias name is empty");
             for (const AliasDefinition& other : aliases)
-                if (UpperCase(other.Name) == UpperCase(alias.Name))
+                if (EqualsNoCase(other.Name, alias.Name))
                     fail("the alias " + alias.Name + " is defined twice");
             alias.Path.clear();
             aliases.push_back(alias);
@@ -189,17 +159,17 @@ std::vector<AliasDefinition> ParseAliases(const std::string& text, const fs::pat
             fail("expected key = value");
         if (aliases.empty())
             fail("a key before the first [ALIAS] section");
-        const std::string key = UpperCase(Trim(content.substr(0, equals)));
-        const std::string value = Trim(content.substr(equals + 1));
+        const std::string_view key = TrimBlanks(content.substr(0, equals));
+        const std::string value(TrimBlanks(content.substr(equals + 1)));
         AliasDefinition& alias = aliases.back();
-        if (key == "DRIVER")
+        if (EqualsNoCase(key, "DRIVER"))
             alias.Driver = value.empty() ? std::string(kDriverStandard) : UpperCase(value);
-        else if (key == "PATH")
+        else if (EqualsNoCase(key, "PATH"))
             alias.Path = value;
-        else if (key == "CONNECTION")
+        else if (EqualsNoCase(key, "CONNECTION"))
             alias.Connection = value;
         else
-            fail("unknown key '" + Trim(content.substr(0, equals)) + "'");
+            fail("unknown key '" + std::string(key) + "'");
     }
     finish(sectionLine);
     return aliases;
@@ -287,7 +257,7 @@ void Session::LoadAliasesLocked()
         if (error)
             throw EngineError("Cannot create the data directory '" + gdal::PathToUtf8(home) +
                               "': " + error.message());
-        WriteFileAtomically(file, FormatAliases(aliases));
+        WriteAliasFile(file, FormatAliases(aliases));
     }
     const bool hasStandard =
         std::any_of(aliases.begin(), aliases.end(),
@@ -313,7 +283,7 @@ void Session::SetAlias(const AliasDefinition& alias, bool save)
     LoadAliasesLocked();
     auto same = std::find_if(aliases_.begin(), aliases_.end(),
                              [&](const AliasDefinition& other)
-                             { return UpperCase(other.Name) == UpperCase(alias.Name); });
+                             { return EqualsNoCase(other.Name, alias.Name); });
     AliasDefinition stored = alias;
     stored.Driver = stored.Driver.empty() ? std::string(kDriverStandard) : UpperCase(stored.Driver);
     if (same != aliases_.end())
@@ -324,7 +294,7 @@ void Session::SetAlias(const AliasDefinition& alias, bool save)
     {
         std::error_code error;
         fs::create_directories(HomeDirectoryLocked(), error);
-        WriteFileAtomically(HomeDirectoryLocked() / kAliasFile, FormatAliases(aliases_));
+        WriteAliasFile(HomeDirectoryLocked() / kAliasFile, FormatAliases(aliases_));
     }
 }
 
@@ -333,7 +303,7 @@ std::optional<AliasDefinition> Session::FindAlias(const std::string& name)
     std::lock_guard lock(mutex_);
     LoadAliasesLocked();
     for (const AliasDefinition& alias : aliases_)
-        if (UpperCase(alias.Name) == UpperCase(name))
+        if (EqualsNoCase(alias.Name, name))
             return alias;
     return std::nullopt;
 }
@@ -395,9 +365,8 @@ std::string Session::NextConnectionName() const
 Connection* Session::FindConnection(const std::string& name) const
 {
     std::lock_guard lock(mutex_);
-    const std::string wanted = UpperCase(name);
     for (Connection* connection : connections_)
-        if (UpperCase(connection->Name()) == wanted)
+        if (EqualsNoCase(connection->Name(), name))
             return connection;
     return nullptr;
 }
@@ -457,7 +426,7 @@ std::shared_ptr<Store> Session::OpenAlias(const AliasDefinition& alias, const st
         if (standard && !fs::exists(path, error))
             CreateStandardGeoPackage(path, SheetData());
         else if (!fs::exists(path, error) &&
-                 UpperCase(gdal::PathToUtf8(path.extension())) == ".GPKG")
+                 EqualsNoCase(gdal::PathToUtf8(path.extension()), ".GPKG"))
             CreateEmptyGeoPackage(path);
         if (fs::is_directory(path, error))
         {
@@ -465,8 +434,7 @@ std::shared_ptr<Store> Session::OpenAlias(const AliasDefinition& alias, const st
                 throw EngineError("The alias QUORVALIS must name a GeoPackage file or a "
                                   "PostgreSQL database, not the directory '" +
                                   gdal::PathToUtf8(path) + "'");
-            store = AcquireStore("dir:" + CanonicalKey(path),
-                                 [&] { return std::make_shared<DirectoryStore>(path); });
+            store = AcquireDirectoryStore(path);
         }
         else if (fs::exists(path, error))
         {
@@ -507,8 +475,7 @@ std::shared_ptr<Store> Session::ResolveDatabase(const std::string& name)
     const fs::path path = gdal::Utf8ToPath(name);
     std::error_code error;
     if (fs::is_directory(path, error))
-        return AcquireStore("dir:" + CanonicalKey(path),
-                            [&] { return std::make_shared<DirectoryStore>(path); });
+        return AcquireDirectoryStore(path);
     throw EngineError("Unknown database: " + name);
 }
 

@@ -1,6 +1,7 @@
 #include "database/engine/StandardStore.h"
 
 #include "database/engine/Store.h"
+#include "database/engine/Text.h"
 #include "database/engine/Value.h"
 
 #include <gdal_priv.h>
@@ -55,18 +56,13 @@ std::string BuiltInSheetData()
 namespace
 {
 
+// A field without the blanks around it and without the double quotes around that.
 std::string Trimmed(std::string_view text)
 {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-        --end;
-    std::string result(text.substr(begin, end - begin));
-    if (result.size() >= 2 && result.front() == '"' && result.back() == '"')
-        result = result.substr(1, result.size() - 2);
-    return result;
+    text = TrimBlanks(text);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2);
+    return std::string(text);
 }
 
 std::vector<std::string> SplitFields(std::string_view line)

@@ -40,6 +40,16 @@ bool LessNoCase(const std::string& a, const std::string& b)
     return ua != ub ? ua < ub : a < b;
 }
 
+std::string DbfStoreKey(const fs::path& path)
+{
+    return "dbf:" + CanonicalKey(path);
+}
+
+std::string DirectoryStoreKey(const fs::path& directory)
+{
+    return "dir:" + CanonicalKey(directory);
+}
+
 } // namespace
 
 std::shared_ptr<Store> AcquireStore(const std::string& key,
@@ -85,8 +95,28 @@ std::string CanonicalKey(const fs::path& path)
 
 std::shared_ptr<Store> AcquireDbfStore(const fs::path& path)
 {
-    return AcquireStore("dbf:" + CanonicalKey(path),
-                        [&] { return std::make_shared<DbfFileStore>(path); });
+    return AcquireStore(DbfStoreKey(path), [&] { return std::make_shared<DbfFileStore>(path); });
+}
+
+std::shared_ptr<Store> AcquireDirectoryStore(const fs::path& directory)
+{
+    return AcquireStore(DirectoryStoreKey(directory),
+                        [&] { return std::make_shared<DirectoryStore>(directory); });
+}
+
+std::unique_ptr<RowSource> OpenDbfTable(const fs::path& path, const std::string& name, bool live)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        throw EngineError("The table file '" + gdal::PathToUtf8(path) + "' does not exist");
+    return AcquireDbfStore(path)->OpenTable(name, live);
+}
+
+void ReplaceDbf(const fs::path& path, const std::string& name, const std::vector<FieldDef>& fields)
+{
+    if (FindLiveStore(DbfStoreKey(path)))
+        throw EngineError("Cannot replace table '" + name + "' while it is open");
+    gdal::CreateDbf(path, fields);
 }
 
 std::string StripTableExtension(const std::string& name)
@@ -553,6 +583,26 @@ private:
 
 } // namespace
 
+std::unique_ptr<RowSource> RunSql(GDALDataset& dataset, const std::string& sql)
+{
+    OGRLayer* result = dataset.ExecuteSQL(sql.c_str(), nullptr, nullptr);
+    if (result == nullptr)
+        throw EngineError("Cannot run the SQL statement: " +
+                          gdal::ErrorScope::LastError("the statement gives no result"));
+    std::unique_ptr<RowSource> rows;
+    try
+    {
+        rows = MaterialiseLayer(*result);
+    }
+    catch (...)
+    {
+        dataset.ReleaseResultSet(result);
+        throw;
+    }
+    dataset.ReleaseResultSet(result);
+    return rows;
+}
+
 std::unique_ptr<RowSource> MaterialiseLayer(OGRLayer& layer)
 {
     gdal::ErrorScope scope;
@@ -571,7 +621,7 @@ std::unique_ptr<RowSource> MaterialiseLayer(OGRLayer& layer)
 // ---------------------------------------------------------------------------------------------
 // DbfFileStore
 
-DbfFileStore::DbfFileStore(const fs::path& path) : Store("dbf:" + CanonicalKey(path)), path_(path)
+DbfFileStore::DbfFileStore(const fs::path& path) : Store(DbfStoreKey(path)), path_(path)
 {
     dataset_ = gdal::OpenDbf(path, writable_);
 }
@@ -615,7 +665,7 @@ void DbfFileStore::DropTable(const std::string&)
 
 void DeleteDbf(const fs::path& path)
 {
-    if (FindLiveStore("dbf:" + CanonicalKey(path)))
+    if (FindLiveStore(DbfStoreKey(path)))
         throw EngineError("Cannot delete table '" + gdal::PathToUtf8(path) + "' while it is open");
     std::error_code error;
     if (!fs::remove(path, error))
@@ -630,7 +680,7 @@ void DeleteDbf(const fs::path& path)
 // DirectoryStore
 
 DirectoryStore::DirectoryStore(const fs::path& directory)
-    : Store("dir:" + CanonicalKey(directory)), directory_(directory)
+    : Store(DirectoryStoreKey(directory)), directory_(directory)
 {
     if (!fs::is_directory(directory_))
         throw EngineError("The directory '" + gdal::PathToUtf8(directory_) + "' does not exist");
@@ -649,10 +699,9 @@ fs::path DirectoryStore::TablePath(const std::string& name) const
     if (fs::exists(path))
         return path;
     // File names are matched without regard to case, as the tables' own names are.
-    const std::string wanted = UpperCase(file);
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory_, error))
-        if (UpperCase(gdal::PathToUtf8(entry.path().filename())) == wanted)
+        if (EqualsNoCase(gdal::PathToUtf8(entry.path().filename()), file))
             return entry.path();
     return path;
 }
@@ -665,7 +714,7 @@ std::vector<std::string> DirectoryStore::TableNames()
     {
         if (!entry.is_regular_file(error))
             continue;
-        if (UpperCase(gdal::PathToUtf8(entry.path().extension())) == ".DBF")
+        if (EqualsNoCase(gdal::PathToUtf8(entry.path().extension()), ".DBF"))
             names.push_back(gdal::PathToUtf8(entry.path().filename()));
     }
     std::sort(names.begin(), names.end(), LessNoCase);
@@ -698,22 +747,7 @@ std::unique_ptr<RowSource> DirectoryStore::ExecuteSql(const std::string& sql)
     if (!dataset)
         throw EngineError("Cannot open the directory '" + name +
                           "': " + gdal::ErrorScope::LastError());
-    OGRLayer* result = dataset->ExecuteSQL(sql.c_str(), nullptr, nullptr);
-    if (result == nullptr)
-        throw EngineError("Cannot run the SQL statement: " +
-                          gdal::ErrorScope::LastError("the statement gives no result"));
-    std::unique_ptr<RowSource> rows;
-    try
-    {
-        rows = MaterialiseLayer(*result);
-    }
-    catch (...)
-    {
-        dataset->ReleaseResultSet(result);
-        throw;
-    }
-    dataset->ReleaseResultSet(result);
-    return rows;
+    return RunSql(*dataset, sql);
 }
 
 void DirectoryStore::DropTable(const std::string& name)
@@ -723,14 +757,24 @@ void DirectoryStore::DropTable(const std::string& name)
 
 void DirectoryStore::CreateTable(const std::string& name, const std::vector<FieldDef>& fields)
 {
-    const fs::path path = TablePath(name);
-    if (FindLiveStore("dbf:" + CanonicalKey(path)))
-        throw EngineError("Cannot replace table '" + name + "' while it is open");
-    gdal::CreateDbf(path, fields);
+    ReplaceDbf(TablePath(name), name, fields);
 }
 
 // ---------------------------------------------------------------------------------------------
 // GdalStore
+
+namespace
+{
+
+// The GDAL drivers that may open a store of this kind.
+const char* const* DriversOf(GdalStore::Kind kind)
+{
+    static const char* const gpkg[] = {"GPKG", nullptr};
+    static const char* const pg[] = {"PostgreSQL", nullptr};
+    return kind == GdalStore::Kind::GeoPackage ? gpkg : pg;
+}
+
+} // namespace
 
 GdalStore::GdalStore(std::string key, Kind kind, std::string target, bool ownFile)
     : Store(std::move(key)), kind_(kind), target_(std::move(target))
@@ -761,10 +805,8 @@ GdalStore::GdalStore(std::string key, Kind kind, std::string target, bool ownFil
         }
         bool set_;
     } journal(ownFile && kind == Kind::GeoPackage);
-    const char* gpkg[] = {"GPKG", nullptr};
-    const char* pg[] = {"PostgreSQL", nullptr};
     const char* pgOptions[] = {"LIST_ALL_TABLES=YES", nullptr};
-    const char* const* drivers = kind_ == Kind::GeoPackage ? gpkg : pg;
+    const char* const* drivers = DriversOf(kind_);
     const char* const* options = kind_ == Kind::GeoPackage ? nullptr : pgOptions;
     GDALDataset* dataset = GDALDataset::FromHandle(
         GDALOpenEx(target_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options, nullptr));
@@ -808,9 +850,8 @@ OGRLayer* GdalStore::FindLayer(const std::string& name) const
         for (int i = 0; i < count; ++i)
             if (wanted == dataset_->GetLayer(i)->GetName())
                 return dataset_->GetLayer(i);
-        const std::string upper = UpperCase(wanted);
         for (int i = 0; i < count; ++i)
-            if (upper == UpperCase(dataset_->GetLayer(i)->GetName()))
+            if (EqualsNoCase(wanted, dataset_->GetLayer(i)->GetName()))
                 return dataset_->GetLayer(i);
         return nullptr;
     };
@@ -846,32 +887,14 @@ std::unique_ptr<RowSource> GdalStore::ExecuteSql(const std::string& sql)
 {
     gdal::ErrorScope scope;
     std::string target = target_;
-    const char* gpkg[] = {"GPKG", nullptr};
-    const char* pg[] = {"PostgreSQL", nullptr};
     if (kind_ == Kind::PostgreSQL)
         target += " options='-c default_transaction_read_only=on'";
-    gdal::DatasetPtr dataset(GDALDataset::FromHandle(
-        GDALOpenEx(target.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
-                   kind_ == Kind::GeoPackage ? gpkg : pg, nullptr, nullptr)));
+    gdal::DatasetPtr dataset(GDALDataset::FromHandle(GDALOpenEx(
+        target.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, DriversOf(kind_), nullptr, nullptr)));
     if (!dataset)
         throw EngineError("Cannot open the database for the SQL statement: " +
                           gdal::ErrorScope::LastError());
-    OGRLayer* result = dataset->ExecuteSQL(sql.c_str(), nullptr, nullptr);
-    if (result == nullptr)
-        throw EngineError("Cannot run the SQL statement: " +
-                          gdal::ErrorScope::LastError("the statement gives no result"));
-    std::unique_ptr<RowSource> rows;
-    try
-    {
-        rows = MaterialiseLayer(*result);
-    }
-    catch (...)
-    {
-        dataset->ReleaseResultSet(result);
-        throw;
-    }
-    dataset->ReleaseResultSet(result);
-    return rows;
+    return RunSql(*dataset, sql);
 }
 
 void GdalStore::CreateTable(const std::string& requested, const std::vector<FieldDef>& fields)
@@ -893,7 +916,7 @@ void GdalStore::CreateTable(const std::string& requested, const std::vector<Fiel
     {
         for (int i = 0; i < dataset_->GetLayerCount(); ++i)
         {
-            if (UpperCase(dataset_->GetLayer(i)->GetName()) == UpperCase(name))
+            if (EqualsNoCase(dataset_->GetLayer(i)->GetName(), name))
             {
                 if (IsTableOpen(dataset_->GetLayer(i)->GetName()))
                     throw EngineError("Cannot replace table '" + name + "' while it is open");

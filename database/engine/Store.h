@@ -7,6 +7,7 @@
 #include "database/engine/DataSet.h"
 #include "database/engine/FieldDef.h"
 #include "database/engine/GdalSupport.h"
+#include "database/engine/Text.h"
 
 #include <filesystem>
 #include <functional>
@@ -194,6 +195,9 @@ private:
 
 /// Reads every row of an OGR layer (a SQL result) into memory.
 std::unique_ptr<RowSource> MaterialiseLayer(OGRLayer& layer);
+/// Runs an SQL statement on the dataset and reads its whole result into memory; raises
+/// EngineError when the statement gives no result.
+std::unique_ptr<RowSource> RunSql(GDALDataset& dataset, const std::string& sql);
 
 /// The store of this key if one is alive in the process, otherwise the one make creates (kept
 /// for as long as anybody holds it).
@@ -206,6 +210,16 @@ std::shared_ptr<Store> FindLiveStore(const std::string& key);
 std::string CanonicalKey(const std::filesystem::path& path);
 /// The shared store of one dBase file.
 std::shared_ptr<Store> AcquireDbfStore(const std::filesystem::path& path);
+/// The shared store of a directory of dBase files.
+std::shared_ptr<Store> AcquireDirectoryStore(const std::filesystem::path& directory);
+/// A cursor over the dBase file at path (name is the table name the caller was given); raises
+/// EngineError when the file does not exist.
+std::unique_ptr<RowSource> OpenDbfTable(const std::filesystem::path& path, const std::string& name,
+                                        bool live);
+/// Creates (replacing) the dBase file at path with these columns; raises EngineError, naming the
+/// table by name, while a dataset has it open.
+void ReplaceDbf(const std::filesystem::path& path, const std::string& name,
+                const std::vector<FieldDef>& fields);
 /// Deletes a dBase file (and its code page file) that no dataset has open.
 void DeleteDbf(const std::filesystem::path& path);
 /// Drops ".db" or ".dbf" (any case) from the end of a table name.

@@ -2,6 +2,7 @@
 
 #include "database/engine/Session.h"
 #include "database/engine/Store.h"
+#include "database/engine/Text.h"
 
 namespace quorvalis::engine
 {
@@ -14,10 +15,10 @@ std::filesystem::path TableFilePath(const std::string& name)
     if (name.empty())
         throw EngineError("The table has no name");
     std::filesystem::path path = gdal::Utf8ToPath(name);
-    const std::string extension = UpperCase(gdal::PathToUtf8(path.extension()));
-    if (extension.empty() || extension == ".DB")
+    const std::string extension = gdal::PathToUtf8(path.extension());
+    if (extension.empty() || EqualsNoCase(extension, ".DB"))
         path.replace_extension(".dbf");
-    else if (extension != ".DBF")
+    else if (!EqualsNoCase(extension, ".DBF"))
         throw EngineError("'" + name + "' is not a dBase file");
     return path;
 }
@@ -42,14 +43,9 @@ void Table::CreateTable()
 {
     CheckInactive();
     if (databaseName_.empty())
-    {
-        const std::filesystem::path path = TableFilePath(tableName_);
-        if (FindLiveStore("dbf:" + CanonicalKey(path)))
-            throw EngineError("Cannot replace table '" + tableName_ + "' while it is open");
-        gdal::CreateDbf(path, fieldDefs_);
-        return;
-    }
-    Session::Default().ResolveDatabase(databaseName_)->CreateTable(tableName_, fieldDefs_);
+        ReplaceDbf(TableFilePath(tableName_), tableName_, fieldDefs_);
+    else
+        Session::Default().ResolveDatabase(databaseName_)->CreateTable(tableName_, fieldDefs_);
 }
 
 void Table::DeleteTable()
@@ -74,13 +70,7 @@ bool Table::Exists() const
 std::unique_ptr<RowSource> Table::OpenSource()
 {
     if (databaseName_.empty())
-    {
-        const std::filesystem::path path = TableFilePath(tableName_);
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error))
-            throw EngineError("The table file '" + gdal::PathToUtf8(path) + "' does not exist");
-        return AcquireDbfStore(path)->OpenTable(tableName_, !ReadOnly());
-    }
+        return OpenDbfTable(TableFilePath(tableName_), tableName_, !ReadOnly());
     return Session::Default().ResolveDatabase(databaseName_)->OpenTable(tableName_, !ReadOnly());
 }
 

@@ -1,5 +1,7 @@
 #include "database/engine/Value.h"
 
+#include "database/engine/Text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,35 +12,6 @@ namespace quorvalis::engine
 
 namespace
 {
-
-std::string_view Trim(std::string_view text)
-{
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-    {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 std::string Quoted(std::string_view text)
 {
@@ -143,7 +116,7 @@ bool ParseTimePart(std::string_view text, std::size_t& pos, DateTime& value)
 
 bool ParseNumber(std::string_view text, double& value)
 {
-    text = Trim(text);
+    text = TrimBlanks(text);
     if (text.empty())
         return false;
     std::string buffer(text);
@@ -178,7 +151,7 @@ bool ParseNumber(std::string_view text, double& value)
 
 bool ParseInteger(std::string_view text, std::int64_t& value)
 {
-    text = Trim(text);
+    text = TrimBlanks(text);
     if (!text.empty() && text[0] == '+')
         text.remove_prefix(1);
     if (text.empty())
@@ -193,7 +166,7 @@ bool ParseInteger(std::string_view text, std::int64_t& value)
 
 bool ParseDateTime(std::string_view text, DateTime& value)
 {
-    text = Trim(text);
+    text = TrimBlanks(text);
     DateTime result;
     std::size_t pos = 0;
     if (text.size() >= 5 && text[2] == ':')
@@ -350,7 +323,7 @@ bool Value::AsBoolean() const
         return std::get<double>(data_) != 0.0;
     case ValueKind::String:
     {
-        const std::string_view text = Trim(std::get<std::string>(data_));
+        const std::string_view text = TrimBlanks(std::get<std::string>(data_));
         for (const char* yes : {"True", "T", "Yes", "Y", "1"})
             if (EqualsNoCase(text, yes))
                 return true;

@@ -44,19 +44,6 @@ std::string ReadFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The one statement, the table name in double quotes with its own quotes doubled.
-std::string Select(const std::string& table)
-{
-    std::string quoted;
-    for (char c : table)
-    {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return "select a.* from \"" + quoted + "\" a";
-}
-
 class RoundTrip : public PrivateHome, public ::testing::WithParamInterface<Backend>
 {
 protected:
@@ -116,31 +103,16 @@ protected:
     bool Create(const std::string& table, const std::vector<GFieldDefinition>& fields,
                 bool spatial = false)
     {
-        GRecordSetDefinition definition;
-        definition.DatabaseName = database_;
-        definition.TableName = table;
-        definition.HasSpatialComponent = spatial;
-        for (const GFieldDefinition& field : fields)
-            definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(field));
-        return GBorlandRecordSet().CreateTable(definition);
+        return CreateTable(database_, table, fields, spatial);
     }
 
     std::unique_ptr<GBorlandRecordSet> Over(const std::string& table, bool readOnly = false,
                                             bool cached = false)
     {
-        return CreateBorlandRecordSet(false, "STANDARD", database_, table, "", "", readOnly, true,
-                                      cached, {Select(table)});
+        return OverTable(database_, table, readOnly, cached);
     }
 
-    std::vector<std::string> Names(const std::string& table)
-    {
-        auto recordSet = Over(table, true);
-        EXPECT_TRUE(recordSet->Open());
-        std::vector<std::string> names;
-        for (; !recordSet->Eof(); recordSet->Next())
-            names.push_back(recordSet->Fields().FieldByName("NAME", true).AsString());
-        return names;
-    }
+    std::vector<std::string> Names(const std::string& table) { return NamesIn(database_, table); }
 
     void FillNames(const std::string& table, const std::vector<std::string>& names)
     {
@@ -502,9 +474,7 @@ TEST(InMemory, ValuesNullsAndAShapeBlobRoundTrip)
             AddFieldDefinition("M", fdtMemo, 0, false);
             AddFieldDefinition("SHAPE", fdtBlob, 0, false);
             AddFieldDefinition("A very long column name of forty characters", fdtInteger, 0, false);
-            CreateMemoryTable();
-            Table().Open();
-            return true;
+            return FillMemoryTable([](GInMemoryTable&) {});
         }
     } recordSet;
     ASSERT_TRUE(recordSet.Open());

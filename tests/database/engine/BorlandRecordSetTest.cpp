@@ -15,31 +15,6 @@ namespace quorvalis::test
 namespace
 {
 
-void ExpectMessage(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    }
-    catch (const std::exception& error)
-    {
-        EXPECT_EQ(error.what(), message);
-    }
-}
-
-std::string Select(const std::string& table)
-{
-    std::string quoted;
-    for (char c : table)
-    {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return "select a.* from \"" + quoted + "\" a";
-}
-
 class BorlandRecordSetTest : public PrivateHome
 {
 protected:
@@ -52,21 +27,13 @@ protected:
     static bool Create(const std::string& table, const std::vector<GFieldDefinition>& fields,
                        bool spatial = false)
     {
-        GRecordSetDefinition definition;
-        definition.DatabaseName = "JOBS";
-        definition.TableName = table;
-        definition.HasSpatialComponent = spatial;
-        for (const GFieldDefinition& field : fields)
-            definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(field));
-        GBorlandRecordSet creator;
-        return creator.CreateTable(definition);
+        return CreateTable("JOBS", table, fields, spatial);
     }
 
     static std::unique_ptr<GBorlandRecordSet> Over(const std::string& table, bool readOnly = false,
                                                    bool cached = false)
     {
-        return CreateBorlandRecordSet(false, "STANDARD", "JOBS", table, "", "", readOnly, true,
-                                      cached, {Select(table)});
+        return OverTable("JOBS", table, readOnly, cached);
     }
 
     // Rows named A, B, C with ID 1..3.
@@ -87,12 +54,7 @@ protected:
 
     static std::vector<std::string> Names(const std::string& table)
     {
-        auto recordSet = Over(table, true);
-        EXPECT_TRUE(recordSet->Open());
-        std::vector<std::string> names;
-        for (; !recordSet->Eof(); recordSet->Next())
-            names.push_back(recordSet->Fields().FieldByName("NAME", true).AsString());
-        return names;
+        return NamesIn("JOBS", table);
     }
 
     void Sql(const std::string& statement) const

@@ -12,20 +12,6 @@ namespace quorvalis::test
 namespace
 {
 
-// Runs action and expects GDatabaseException with exactly this message.
-void ExpectMessage(const std::function<void()>& action, const std::string& message)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    }
-    catch (const GDatabaseException& error)
-    {
-        EXPECT_EQ(error.what(), message);
-    }
-}
-
 // The bare base: every step is the base step.
 class BareRecordSet : public GRecordSet
 {
@@ -68,10 +54,10 @@ TEST(RecordSetModel, ANewRecordSetIsClosedAndABaseOpenFailsQuietly)
     EXPECT_FALSE(recordSet.Open());
     EXPECT_FALSE(recordSet.Active());
     recordSet.Close(); // closing a closed record set does nothing
-    ExpectMessage([&] { recordSet.GetDataSet(); },
-                  "The recordset must be open to access the dataset");
-    ExpectMessage([&] { recordSet.GetDefinition(); },
-                  "The recordset must be active to perform this function");
+    ExpectMessage<GDatabaseException>([&] { recordSet.GetDataSet(); },
+                                      "The recordset must be open to access the dataset");
+    ExpectMessage<GDatabaseException>([&] { recordSet.GetDefinition(); },
+                                      "The recordset must be active to perform this function");
 
     recordSet.OpenResult = true;
     ASSERT_TRUE(recordSet.Open());
@@ -122,7 +108,8 @@ TEST(RecordSetModel, FieldLookupsHonourCaseAndHiddenFields)
     ASSERT_TRUE(recordSet.Open());
     GFieldList& fields = recordSet.Fields();
     EXPECT_EQ(&fields.FieldByName("shape", false), fields.GetItem(0));
-    ExpectMessage([&] { fields.FieldByName("shape", true); }, "Field shape not found");
+    ExpectMessage<GDatabaseException>([&] { fields.FieldByName("shape", true); },
+                                      "Field shape not found");
     EXPECT_EQ(fields.FindField("shape", true), nullptr);
 
     fields.GetItem(0)->SetHidden(true);
@@ -135,7 +122,8 @@ TEST(RecordSetModel, FieldLookupsHonourCaseAndHiddenFields)
     GFieldDefinitionList definitions;
     definitions.Add(std::make_unique<GFieldDefinition>("Name", fdtString, 41, true));
     EXPECT_EQ(definitions.FieldByName("NAME", false).Size, 41);
-    ExpectMessage([&] { definitions.FieldByName("NAME", true); }, "Field NAME not found");
+    ExpectMessage<GDatabaseException>([&] { definitions.FieldByName("NAME", true); },
+                                      "Field NAME not found");
 }
 
 TEST(RecordSetModel, WalkingToTheEndAndPastIt)
@@ -203,29 +191,38 @@ TEST(RecordSetModel, ARejectedPostKeepsTheEditAndEverythingThatNeedsBrowseIsRefu
     EXPECT_EQ(recordSet.State(), rsEdit);
     EXPECT_EQ(afterPost, 0);
 
-    ExpectMessage([&] { recordSet.First(); }, "You are currently editing a record");
-    ExpectMessage([&] { recordSet.Next(); }, "You are currently editing a record");
-    ExpectMessage([&] { recordSet.Append(); }, "You cannot add a record while in edit mode");
-    ExpectMessage([&] { recordSet.Edit(); }, "You are already editing the record");
-    ExpectMessage([&] { recordSet.Flush(); }, "Cannot flush the recordset while in edit mode");
-    ExpectMessage([&] { recordSet.Close(); }, "Cannot close the recordset while in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.First(); },
+                                      "You are currently editing a record");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Next(); },
+                                      "You are currently editing a record");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Append(); },
+                                      "You cannot add a record while in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Edit(); },
+                                      "You are already editing the record");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Flush(); },
+                                      "Cannot flush the recordset while in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Close(); },
+                                      "Cannot close the recordset while in edit mode");
     EXPECT_TRUE(recordSet.Active());
     EXPECT_EQ(recordSet.RecordIndex(), 0);
 
     recordSet.BeforePost = nullptr;
     recordSet.Post();
     EXPECT_EQ(afterPost, 1);
-    ExpectMessage([&] { recordSet.Post(); }, "You are not editing the record");
-    ExpectMessage([&] { recordSet.Fields().GetItem(0)->SetValue(GVariant(1)); },
-                  "You are not in edit mode");
-    ExpectMessage([&] { recordSet.Fields().GetItem(0)->SetAsString("1"); },
-                  "You are not in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Post(); }, "You are not editing the record");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Fields().GetItem(0)->SetValue(GVariant(1)); },
+                                      "You are not in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.Fields().GetItem(0)->SetAsString("1"); },
+                                      "You are not in edit mode");
     GStream stream;
-    ExpectMessage([&] { recordSet.LoadFieldFromStream(0, stream); }, "You are not in edit mode");
-    ExpectMessage([&] { recordSet.SetReadOnly(true); },
-                  "You cannot change this property while the recordset is active");
-    ExpectMessage([&] { recordSet.SetCachedUpdates(false); },
-                  "You cannot change this property while the recordset is active");
+    ExpectMessage<GDatabaseException>([&] { recordSet.LoadFieldFromStream(0, stream); },
+                                      "You are not in edit mode");
+    ExpectMessage<GDatabaseException>(
+        [&] { recordSet.SetReadOnly(true); },
+        "You cannot change this property while the recordset is active");
+    ExpectMessage<GDatabaseException>(
+        [&] { recordSet.SetCachedUpdates(false); },
+        "You cannot change this property while the recordset is active");
 }
 
 TEST(RecordSetModel, ShapesNeedASpatialComponentAndEditModeInThatOrder)
@@ -233,15 +230,16 @@ TEST(RecordSetModel, ShapesNeedASpatialComponentAndEditModeInThatOrder)
     FilledMemoryRecordSet recordSet(1);
     ASSERT_TRUE(recordSet.Open());
     EXPECT_FALSE(recordSet.HasSpatialComponent());
-    ExpectMessage([&] { recordSet.GetShape(); },
-                  "The recordset does not contain a spatial component");
-    ExpectMessage([&] { recordSet.GetShapeAt(0); },
-                  "The recordset does not contain a spatial component");
+    ExpectMessage<GDatabaseException>([&] { recordSet.GetShape(); },
+                                      "The recordset does not contain a spatial component");
+    ExpectMessage<GDatabaseException>([&] { recordSet.GetShapeAt(0); },
+                                      "The recordset does not contain a spatial component");
     GPoint point(1, 2);
-    ExpectMessage([&] { recordSet.SetShape(point); }, "You are not in edit mode");
+    ExpectMessage<GDatabaseException>([&] { recordSet.SetShape(point); },
+                                      "You are not in edit mode");
     recordSet.Edit();
-    ExpectMessage([&] { recordSet.SetShape(point); },
-                  "The recordset does not contain a spatial component");
+    ExpectMessage<GDatabaseException>([&] { recordSet.SetShape(point); },
+                                      "The recordset does not contain a spatial component");
 }
 
 TEST(RecordSetModel, HooksFireAroundTheirOperations)
@@ -292,8 +290,8 @@ TEST(RecordSetModel, AReadOnlyMemoryRecordSetIsFilledButRefusesEditsWithoutGetti
     recordSet.Close();
 
     EXPECT_TRUE(recordSet.GetCachedUpdates());
-    ExpectMessage([&] { recordSet.CreateTable(GRecordSetDefinition()); },
-                  "Cannot create virtual memory recordsets");
+    ExpectMessage<GDatabaseException>([&] { recordSet.CreateTable(GRecordSetDefinition()); },
+                                      "Cannot create virtual memory recordsets");
 }
 
 TEST(RecordSetModel, DestroyingARecordSetInTheMiddleOfAnEditNeverThrows)

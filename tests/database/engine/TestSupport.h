@@ -1,5 +1,6 @@
 // Shared pieces of the engine and record-set tests: a private data directory per test, the
-// PostgreSQL server of the test run, and small record sets over in-memory tables.
+// PostgreSQL server of the test run, small record sets over in-memory tables, and checks of
+// messages and SQL texts.
 #pragma once
 
 #include "database/BorlandDatabase.h"
@@ -8,10 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace quorvalis::test
 {
@@ -82,6 +86,69 @@ inline bool RunningInCi()
         }                                                                                          \
     } while (false)
 
+/// Runs action and expects it to raise Exception with exactly this message (an exception of
+/// another class escapes and fails the test).
+template <class Exception = std::exception>
+void ExpectMessage(const std::function<void()>& action, const std::string& message)
+{
+    try
+    {
+        action();
+        ADD_FAILURE() << "no exception, expected: " << message;
+    }
+    catch (const Exception& error)
+    {
+        EXPECT_EQ(error.what(), message);
+    }
+}
+
+/// The statement that selects a whole table, the name in double quotes with its own quotes
+/// doubled.
+inline std::string Select(const std::string& table)
+{
+    std::string quoted;
+    for (char c : table)
+    {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    return "select a.* from \"" + quoted + "\" a";
+}
+
+/// Creates (replacing) a table of the database (empty: table is a dBase file path) with these
+/// columns; false when the engine refuses.
+inline bool CreateTable(const std::string& database, const std::string& table,
+                        const std::vector<GFieldDefinition>& fields, bool spatial = false)
+{
+    GRecordSetDefinition definition;
+    definition.DatabaseName = database;
+    definition.TableName = table;
+    definition.HasSpatialComponent = spatial;
+    for (const GFieldDefinition& field : fields)
+        definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(field));
+    return GBorlandRecordSet().CreateTable(definition);
+}
+
+/// An unopened record set over the whole table of the database.
+inline std::unique_ptr<GBorlandRecordSet>
+OverTable(const std::string& database, const std::string& table, bool readOnly, bool cached)
+{
+    return CreateBorlandRecordSet(false, "STANDARD", database, table, "", "", readOnly, true,
+                                  cached, {Select(table)});
+}
+
+/// The "NAME" of every row of the table, in order.
+inline std::vector<std::string> NamesIn(const std::string& database, const std::string& table)
+{
+    auto recordSet = OverTable(database, table, true, false);
+    EXPECT_TRUE(recordSet->Open());
+    std::vector<std::string> names;
+    for (; !recordSet->Eof(); recordSet->Next())
+        names.push_back(recordSet->Fields().FieldByName("NAME", true).AsString());
+    return names;
+}
+
 /// An in-memory record set filled with rows of an integer "ID", a float "VALUE" and a string
 /// "NAME" (size 10), the way the file record sets fill theirs.
 class FilledMemoryRecordSet : public GInMemoryBorlandRecordSet
@@ -100,19 +167,18 @@ protected:
         AddFieldDefinition("ID", fdtInteger, 0, false);
         AddFieldDefinition("VALUE", fdtFloat, 0, false);
         AddFieldDefinition("NAME", fdtString, 10, false);
-        CreateMemoryTable();
-        Table().Open();
-        for (int i = 0; i < rows_; ++i)
-        {
-            Table().Append();
-            Table().SetText("ID", std::to_string(i + 1));
-            Table().SetValue("VALUE", engine::Value(i * 1.5));
-            Table().SetText("NAME", "row " + std::to_string(i + 1));
-            Table().Post();
-        }
-        Table().First();
-        GInMemoryBorlandRecordSet::DoOpen();
-        return true;
+        return FillMemoryTable(
+            [this](GInMemoryTable& table)
+            {
+                for (int i = 0; i < rows_; ++i)
+                {
+                    table.Append();
+                    table.SetText("ID", std::to_string(i + 1));
+                    table.SetValue("VALUE", engine::Value(i * 1.5));
+                    table.SetText("NAME", "row " + std::to_string(i + 1));
+                    table.Post();
+                }
+            });
     }
 
     void DoNext() override
