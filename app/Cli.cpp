@@ -89,11 +89,15 @@ int Dispatch(const std::vector<std::string>& args, GCliContext& context, std::st
 
 } // namespace
 
-bool WantsHelp(const std::vector<std::string>& args, std::size_t begin)
+bool ShowHelpIfAsked(const std::vector<std::string>& args, std::size_t begin, const char* help,
+                     GCliContext& context)
 {
     for (std::size_t i = begin; i < args.size() && args[i] != "--"; ++i)
         if (args[i] == "--help")
+        {
+            context.Out << help;
             return true;
+        }
     return false;
 }
 

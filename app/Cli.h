@@ -29,7 +29,9 @@ struct GCliContext
 /// Runs the program on its arguments (without the program name); returns the exit code.
 int RunCli(const std::vector<std::string>& args, GCliContext& context);
 
-/// Whether args[begin..] asks for help ("--help" before any "--").
-bool WantsHelp(const std::vector<std::string>& args, std::size_t begin);
+/// Whether args[begin..] asks for help ("--help" before any "--"); if so, help is written to
+/// context.Out.
+bool ShowHelpIfAsked(const std::vector<std::string>& args, std::size_t begin, const char* help,
+                     GCliContext& context);
 
 } // namespace quorvalis

@@ -3,11 +3,11 @@
 #include "app/Cli.h"
 #include "app/CliHelp.h"
 #include "app/CommandLine.h"
+#include "database/engine/Text.h"
 #include "project/ImportCommand.h"
 #include "project/Project.h"
 #include "project/TransformCommand.h"
 
-#include <algorithm>
 #include <ostream>
 
 namespace quorvalis
@@ -256,10 +256,9 @@ GTerminalAnswers ParseImportArguments(const std::vector<std::string>& args,
     const auto classValue = line.Value("--class");
     if (!classValue)
         throw GUsageError("option '--class TRIG|TSM' is needed");
-    std::string upper = *classValue;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    beaconClass = ParseChoiceOption("--class", upper, {"TRIG", "TSM"}) == 0 ? "TRIG" : "TSM";
+    const int choice =
+        ParseChoiceOption("--class", engine::UpperCase(*classValue), {"TRIG", "TSM"});
+    beaconClass = choice == 0 ? "TRIG" : "TSM";
 
     GTerminalAnswers answers;
     answers.Yes = line.Has("--yes");
@@ -304,11 +303,8 @@ GTerminalAnswers ParseImportArguments(const std::vector<std::string>& args,
 
 int RunTransformCli(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 0))
-    {
-        context.Out << kTransformHelp;
+    if (ShowHelpIfAsked(args, 0, kTransformHelp, context))
         return kExitSuccess;
-    }
     std::uint8_t sourceDatum = dtCape;
     GTerminalAnswers answers = ParseTransformArguments(args, sourceDatum);
     GProject project;
@@ -322,11 +318,8 @@ int RunTransformCli(const std::vector<std::string>& args, GCliContext& context)
 
 int RunImportCli(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 0))
-    {
-        context.Out << kImportHelp;
+    if (ShowHelpIfAsked(args, 0, kImportHelp, context))
         return kExitSuccess;
-    }
     std::string beaconClass;
     GTerminalAnswers answers = ParseImportArguments(args, beaconClass);
     GProject project;

@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgressBar.h"
 #include "database/engine/Session.h"
+#include "database/engine/Text.h"
 #include "geometry/NumberFormat.h"
 #include "project/ControlBeacons.h"
 #include "project/WinRegistry.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <regex>
 
@@ -21,11 +23,22 @@ namespace quorvalis
 namespace
 {
 
-std::string Upper(std::string text)
+// The help of a command group: asked for with "--help", or printed as a usage error when the
+// subcommand is missing; nothing otherwise.
+std::optional<int> GroupHelp(const std::vector<std::string>& args, const char* help,
+                             GCliContext& context)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    if (args.empty())
+    {
+        context.Err << help;
+        return kExitUsage;
+    }
+    if (args[0] == "--help")
+    {
+        context.Out << help;
+        return kExitSuccess;
+    }
+    return std::nullopt;
 }
 
 // --- Control file ---
@@ -84,11 +97,8 @@ std::vector<const GTrigBeacon*> AllBeacons(const GTrigBeaconList& list)
 
 int ControlList(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kControlListHelp;
+    if (ShowHelpIfAsked(args, 1, kControlListHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({{"--csv", 0}});
     line.Parse(args, 1);
     if (!line.Positionals().empty())
@@ -109,11 +119,8 @@ int ControlList(const std::vector<std::string>& args, GCliContext& context)
 
 int ControlFind(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kControlFindHelp;
+    if (ShowHelpIfAsked(args, 1, kControlFindHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({{"--match-case", 0}, {"--whole-word", 0}});
     line.Parse(args, 1);
     if (line.Positionals().size() != 1)
@@ -196,7 +203,7 @@ const std::vector<Setting>& Settings()
 const Setting& FindSetting(const std::string& name)
 {
     for (const Setting& setting : Settings())
-        if (Upper(setting.Name) == Upper(name))
+        if (engine::UpperCase(setting.Name) == engine::UpperCase(name))
             return setting;
     std::string names;
     for (const Setting& setting : Settings())
@@ -262,11 +269,8 @@ int DefaultsShow(GCliContext& context)
 
 int DefaultsGet(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kDefaultsGetHelp;
+    if (ShowHelpIfAsked(args, 1, kDefaultsGetHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({});
     line.Parse(args, 1);
     if (line.Positionals().size() != 1)
@@ -278,7 +282,7 @@ int DefaultsGet(const std::vector<std::string>& args, GCliContext& context)
 
 bool ParseBoolean(const std::string& text, bool& value)
 {
-    const std::string upper = Upper(text);
+    const std::string upper = engine::UpperCase(text);
     if (upper == "1" || upper == "TRUE" || upper == "YES")
         value = true;
     else if (upper == "0" || upper == "FALSE" || upper == "NO")
@@ -290,11 +294,8 @@ bool ParseBoolean(const std::string& text, bool& value)
 
 int DefaultsSet(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kDefaultsSetHelp;
+    if (ShowHelpIfAsked(args, 1, kDefaultsSetHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({});
     line.Parse(args, 1);
     if (line.Positionals().size() != 2)
@@ -346,11 +347,8 @@ std::string HidePassword(const std::string& connection)
 
 int AliasList(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kAliasListHelp;
+    if (ShowHelpIfAsked(args, 1, kAliasListHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({});
     line.Parse(args, 1);
     if (!line.Positionals().empty())
@@ -378,11 +376,8 @@ int AliasList(const std::vector<std::string>& args, GCliContext& context)
 
 int AliasTables(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (WantsHelp(args, 1))
-    {
-        context.Out << kAliasTablesHelp;
+    if (ShowHelpIfAsked(args, 1, kAliasTablesHelp, context))
         return kExitSuccess;
-    }
     GCommandLine line({});
     line.Parse(args, 1);
     if (line.Positionals().size() != 1)
@@ -397,8 +392,8 @@ int AliasTables(const std::vector<std::string>& args, GCliContext& context)
 bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
                         bool wholeWord)
 {
-    const std::string a = matchCase ? name : Upper(name);
-    const std::string b = matchCase ? text : Upper(text);
+    const std::string a = matchCase ? name : engine::UpperCase(name);
+    const std::string b = matchCase ? text : engine::UpperCase(text);
     return a == b || (!wholeWord && a.find(b) != std::string::npos);
 }
 
@@ -418,16 +413,8 @@ std::string CsvField(const std::string& text)
 
 int RunControlCli(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (args.empty() || args[0] == "--help")
-    {
-        if (args.empty())
-        {
-            context.Err << kControlHelp;
-            return kExitUsage;
-        }
-        context.Out << kControlHelp;
-        return kExitSuccess;
-    }
+    if (const auto code = GroupHelp(args, kControlHelp, context))
+        return *code;
     if (args[0] == "list")
         return ControlList(args, context);
     if (args[0] == "find")
@@ -453,16 +440,8 @@ int RunDefaultsCli(const std::vector<std::string>& args, GCliContext& context)
 
 int RunAliasCli(const std::vector<std::string>& args, GCliContext& context)
 {
-    if (args.empty() || args[0] == "--help")
-    {
-        if (args.empty())
-        {
-            context.Err << kAliasHelp;
-            return kExitUsage;
-        }
-        context.Out << kAliasHelp;
-        return kExitSuccess;
-    }
+    if (const auto code = GroupHelp(args, kAliasHelp, context))
+        return *code;
     if (args[0] == "list")
         return AliasList(args, context);
     if (args[0] == "tables")

@@ -7,11 +7,14 @@
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "database/engine/Session.h"
+#include "database/engine/Text.h"
 #include "geometry/Calculations.h"
 #include "geometry/NumberFormat.h"
 #include "project/BeaconReview.h"
+#include "project/ImportCommand.h"
 #include "project/Project.h"
 #include "project/TransformCommand.h"
+#include "transformation/Transformation.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,17 +32,11 @@ namespace
 
 namespace fs = std::filesystem;
 
-constexpr char kClarkeDataSourceCaption[] = "Clarke RecordSet DataSource";
-constexpr char kWGSDataSourceCaption[] = "WGS`84 RecordSet DataSource";
-constexpr char kClarkeFieldTitle[] = "Clarke Identity Field";
-constexpr char kWGSFieldTitle[] = "WGS`84 Identity Field";
-constexpr char kInvalidTransformationMessage[] = "The transformation in not valid";
-
-std::string Upper(std::string text)
+// A value the user gave replaces the one the dialog offers; one not given leaves it.
+template <class Answer, class Value> void Take(const std::optional<Answer>& answer, Value& value)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    if (answer)
+        value = *answer;
 }
 
 std::string Number(double value, const char* picture)
@@ -133,6 +130,21 @@ GTerminalInterface::GTerminalInterface(GTerminalAnswers answers, std::ostream& o
 }
 
 GTerminalInterface::~GTerminalInterface() = default;
+
+bool GTerminalInterface::FindField(const std::vector<std::string>& fields,
+                                   const std::string& wanted, std::string& field)
+{
+    const auto found =
+        std::find_if(fields.begin(), fields.end(),
+                     [&](const std::string& name) { return engine::EqualsNoCase(name, wanted); });
+    if (found == fields.end())
+    {
+        ShowError("Field " + wanted + " not found");
+        return false;
+    }
+    field = *found;
+    return true;
+}
 
 void GTerminalInterface::Print(std::ostream& stream, const std::string& text)
 {
@@ -240,57 +252,39 @@ std::unique_ptr<GRecordSet> GTerminalInterface::ChooseDataSource(const std::stri
 bool GTerminalInterface::EditProjectParameters(GProject& project, GProjectParameters& values)
 {
     project_ = &project;
-    if (answers_.LocalOrigin)
-        values.LocalOrigin = *answers_.LocalOrigin;
-    if (answers_.XConstant)
-        values.XConstant = *answers_.XConstant;
-    if (answers_.YConstant)
-        values.YConstant = *answers_.YConstant;
-    if (answers_.Exchange)
-        values.Exchange = *answers_.Exchange;
-    if (answers_.NegateX)
-        values.NegateX = *answers_.NegateX;
-    if (answers_.NegateY)
-        values.NegateY = *answers_.NegateY;
-    if (answers_.CoordinateSystem)
-        values.CoordinateSystem = *answers_.CoordinateSystem;
+    Take(answers_.LocalOrigin, values.LocalOrigin);
+    Take(answers_.XConstant, values.XConstant);
+    Take(answers_.YConstant, values.YConstant);
+    Take(answers_.Exchange, values.Exchange);
+    Take(answers_.NegateX, values.NegateX);
+    Take(answers_.NegateY, values.NegateY);
+    Take(answers_.CoordinateSystem, values.CoordinateSystem);
     return true;
 }
 
 bool GTerminalInterface::EditTransformationMethod(std::uint8_t& projectTransformation)
 {
-    if (answers_.Method)
-        projectTransformation = *answers_.Method;
+    Take(answers_.Method, projectTransformation);
     return true;
 }
 
 bool GTerminalInterface::EditTransformationParameters(GTransformationParameters& values)
 {
-    if (answers_.TransformationLocalOrigin)
-        values.TransformationLocalOrigin = *answers_.TransformationLocalOrigin;
-    if (answers_.ApplyWeighting)
-        values.ApplyWeighting = *answers_.ApplyWeighting;
+    Take(answers_.TransformationLocalOrigin, values.TransformationLocalOrigin);
+    Take(answers_.ApplyWeighting, values.ApplyWeighting);
     return true;
 }
 
 bool GTerminalInterface::EditHelmertParameters(GHelmertParameters& values)
 {
-    if (answers_.HelmertMode)
-        values.HelmertMode = *answers_.HelmertMode;
-    if (answers_.TransformationLocalOrigin)
-        values.TransformationLocalOrigin = *answers_.TransformationLocalOrigin;
-    if (answers_.HelmertA)
-        values.HelmertA = *answers_.HelmertA;
-    if (answers_.HelmertB)
-        values.HelmertB = *answers_.HelmertB;
-    if (answers_.CapeX)
-        values.CapeX = *answers_.CapeX;
-    if (answers_.CapeY)
-        values.CapeY = *answers_.CapeY;
-    if (answers_.WGSX)
-        values.WGSX = *answers_.WGSX;
-    if (answers_.WGSY)
-        values.WGSY = *answers_.WGSY;
+    Take(answers_.HelmertMode, values.HelmertMode);
+    Take(answers_.TransformationLocalOrigin, values.TransformationLocalOrigin);
+    Take(answers_.HelmertA, values.HelmertA);
+    Take(answers_.HelmertB, values.HelmertB);
+    Take(answers_.CapeX, values.CapeX);
+    Take(answers_.CapeY, values.CapeY);
+    Take(answers_.WGSX, values.WGSX);
+    Take(answers_.WGSY, values.WGSY);
 
     PrintJobSummary();
     std::string text = "Method:         Helmert Transformation, ";
@@ -309,12 +303,9 @@ bool GTerminalInterface::EditHelmertParameters(GHelmertParameters& values)
 
 bool GTerminalInterface::ChooseSelectionStrategy(GSelectionStrategy& strategy)
 {
-    if (answers_.Strategy)
-        strategy.Strategy = *answers_.Strategy;
-    if (answers_.Buffer)
-        strategy.Buffer = *answers_.Buffer;
-    if (answers_.Count)
-        strategy.Count = *answers_.Count;
+    Take(answers_.Strategy, strategy.Strategy);
+    Take(answers_.Buffer, strategy.Buffer);
+    Take(answers_.Count, strategy.Count);
     if (answers_.NoTrig)
         strategy.UseTrigBeacons = false;
     if (answers_.NoTsm)
@@ -417,23 +408,11 @@ bool GTerminalInterface::ReviewControlBeacons(GTrigBeaconList& beacons, double l
 
 bool GTerminalInterface::EditTransformationOutput(GOutputChoice& choice)
 {
-    if (answers_.LabelField)
-    {
-        const std::string wanted = Upper(*answers_.LabelField);
-        const auto found =
-            std::find_if(choice.LabelFields.begin(), choice.LabelFields.end(),
-                         [&](const std::string& field) { return Upper(field) == wanted; });
-        if (found == choice.LabelFields.end())
-        {
-            ShowError("Field " + *answers_.LabelField + " not found");
-            return false;
-        }
-        choice.LabelField = *found;
-    }
-    if (answers_.Output)
-        choice.Output = *answers_.Output;
-    if (answers_.OutputMode)
-        choice.OutputMode = *answers_.OutputMode;
+    if (answers_.LabelField &&
+        !FindField(choice.LabelFields, *answers_.LabelField, choice.LabelField))
+        return false;
+    Take(answers_.Output, choice.Output);
+    Take(answers_.OutputMode, choice.OutputMode);
 
     if (choice.Output)
     {
@@ -520,38 +499,18 @@ void GTerminalInterface::PrintJobSummary()
 bool GTerminalInterface::PrintSheetParameters()
 {
     GProject& project = *project_;
-    GRecordSet& recordSet = *project.RecordSet;
     std::vector<GSheetParameters> sheets;
     std::set<std::string> seen;
     std::string missing;
-    bool failed = false;
     project.SheetTable.reset();
-    recordSet.First();
-    for (std::int32_t record = 0; record < recordSet.RecordCount() && !failed; ++record)
-    {
-        if (const auto shape = recordSet.GetShape())
-        {
-            project.ToGeographic(*shape, project.SourceDatum, project.LocalOrigin);
-            shape->ForEachPoint(
-                [&](GPoint& point)
-                {
-                    if (failed)
-                        return;
-                    GSheetParameters parameters;
-                    if (!project.GetSheetParameters(point, parameters))
-                    {
-                        failed = true;
-                        missing = parameters.SheetName;
-                    }
-                    else if (seen.insert(parameters.SheetName).second)
-                        sheets.push_back(parameters);
-                });
-        }
-        recordSet.Next();
-    }
-    recordSet.First();
+    const bool found = project.CheckSheets(missing,
+                                           [&](const GSheetParameters& parameters)
+                                           {
+                                               if (seen.insert(parameters.SheetName).second)
+                                                   sheets.push_back(parameters);
+                                           });
     project.SheetTable.reset();
-    if (failed)
+    if (!found)
     {
         ShowError(MissingSheetMessage(missing));
         return false;
@@ -578,11 +537,11 @@ bool GTerminalInterface::ChooseImportFormat(std::int32_t& format)
 bool GTerminalInterface::ChooseOpenFile(GFileDialog& dialog)
 {
     std::string file;
-    if (dialog.Title == "Clarke 1880 Data File...")
+    if (dialog.Title == ClarkeEmailFileDialog().Title)
         file = answers_.CapeEmail;
-    else if (dialog.Title == "WGS'84 Data File...")
+    else if (dialog.Title == WGSEmailFileDialog().Title)
         file = answers_.HartEmail;
-    else if (dialog.Title == "Text File...")
+    else if (dialog.Title == DelimitedFileDialog().Title)
         file = answers_.DelimitedFile;
     if (file.empty())
         return false;
@@ -606,16 +565,7 @@ bool GTerminalInterface::ChooseString(const std::string& title,
         wanted = answers_.HartField;
     else
         return false;
-    const auto found =
-        std::find_if(items.begin(), items.end(),
-                     [&](const std::string& item) { return Upper(item) == Upper(wanted); });
-    if (found == items.end())
-    {
-        ShowError("Field " + wanted + " not found");
-        return false;
-    }
-    choice = *found;
-    return true;
+    return FindField(items, wanted, choice);
 }
 
 bool GTerminalInterface::ReviewImport(GImportReview& review)
@@ -624,8 +574,7 @@ bool GTerminalInterface::ReviewImport(GImportReview& review)
         return false;
     GTrigBeaconList& beacons = *review.Beacons;
     ApplyImportSelectionRules(beacons, review.ControlDistance);
-    if (answers_.ImportLocalOrigin)
-        review.LocalOrigin = *answers_.ImportLocalOrigin;
+    Take(answers_.ImportLocalOrigin, review.LocalOrigin);
 
     std::string text;
     if (review.WGSSource.empty())

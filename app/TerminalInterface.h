@@ -147,6 +147,10 @@ private:
     /// Dry run of a sheet-mode Helmert transformation: the degree sheets the job's points fall
     /// in, with their parameters; false (after the error box) when one is missing.
     bool PrintSheetParameters();
+    /// Sets field to the name among fields that equals wanted ignoring case; otherwise shows the
+    /// error "Field <wanted> not found" and returns false.
+    bool FindField(const std::vector<std::string>& fields, const std::string& wanted,
+                   std::string& field);
     /// Writes a model text to a stream, "\r" becoming a line break.
     void Print(std::ostream& stream, const std::string& text);
 

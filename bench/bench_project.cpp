@@ -114,7 +114,10 @@ void Prepare(GProject& project, int records, int verticesPerRecord)
         throw std::runtime_error("record set refused");
 }
 
-void ControlRun(benchmark::State& state)
+// Times run on a fresh project per iteration (records x vertices from the arguments); making
+// the project, setup and closing it again are not timed.
+template <class Setup>
+void TimeRuns(benchmark::State& state, Setup setup, GRunCounts (GProject::*run)())
 {
     const int records = static_cast<int>(state.range(0));
     const int vertices = static_cast<int>(state.range(1));
@@ -123,41 +126,44 @@ void ControlRun(benchmark::State& state)
         state.PauseTiming();
         GProject project;
         Prepare(project, records, vertices);
-        AddBeacons(project);
-        project.ApplyWeighting = true;
+        setup(project);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(project.RunControlTransformation());
+        benchmark::DoNotOptimize((project.*run)());
         state.PauseTiming();
         project.CloseRecordSet();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * records * vertices);
 }
+
+void ControlRun(benchmark::State& state)
+{
+    TimeRuns(
+        state,
+        [](GProject& project)
+        {
+            AddBeacons(project);
+            project.ApplyWeighting = true;
+        },
+        &GProject::RunControlTransformation);
+}
 BENCHMARK(ControlRun)->Args({1000000, 1})->Args({10000, 100})->Unit(benchmark::kMillisecond);
 
 void HelmertRun(benchmark::State& state)
 {
-    const int records = static_cast<int>(state.range(0));
-    const int vertices = static_cast<int>(state.range(1));
     const bool sheets = state.range(2) == 0;
     const auto folder = std::filesystem::temp_directory_path() / "quorvalis-bench-project";
     std::filesystem::create_directories(folder);
     engine::Session::Default().SetHomeDirectory(folder);
-    for (auto _ : state)
-    {
-        state.PauseTiming();
-        GProject project;
-        Prepare(project, records, vertices);
-        project.HelmertMode = sheets ? 0 : 1;
-        project.HelmertA = 1.0;
-        project.HelmertB = 0.0;
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(project.RunHelmertTransformation());
-        state.PauseTiming();
-        project.CloseRecordSet();
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * records * vertices);
+    TimeRuns(
+        state,
+        [sheets](GProject& project)
+        {
+            project.HelmertMode = sheets ? 0 : 1;
+            project.HelmertA = 1.0;
+            project.HelmertB = 0.0;
+        },
+        &GProject::RunHelmertTransformation);
     engine::Session::Default().SetHomeDirectory({});
     std::filesystem::remove_all(folder);
 }

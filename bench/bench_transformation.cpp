@@ -19,9 +19,6 @@ using namespace quorvalis;
 
 constexpr std::size_t kPoints = 4096; // cycled through; small enough to stay in cache
 
-// On a shared machine the fastest of several repetitions is the best estimate of the cost itself
-// (run with --benchmark_repetitions=N).
-
 struct Geographic
 {
     double lon, lat;
@@ -38,20 +35,18 @@ std::vector<Geographic> Positions()
     return points;
 }
 
-std::unique_ptr<GGeographicToGeodeticTransformation> Projection(GWorld world, double lo)
+// A Lo conversion either way (GGeographicToGeodeticTransformation or its mirror).
+template <class Conversion> std::unique_ptr<Conversion> LoConversion(GWorld world, double lo)
 {
-    auto t = std::make_unique<GGeographicToGeodeticTransformation>();
+    auto t = std::make_unique<Conversion>();
     t->World = world;
     t->LoMeridian = lo;
     return t;
 }
 
-std::unique_ptr<GGeodeticToGeographicTransformation> Unprojection(GWorld world, double lo)
+std::unique_ptr<GGeographicToGeodeticTransformation> Projection(GWorld world, double lo)
 {
-    auto t = std::make_unique<GGeodeticToGeographicTransformation>();
-    t->World = world;
-    t->LoMeridian = lo;
-    return t;
+    return LoConversion<GGeographicToGeodeticTransformation>(world, lo);
 }
 
 // Lo 29 coordinates of the positions on one ellipsoid.
@@ -86,73 +81,74 @@ void Beacons(GHelmertTransformation& helmert, GDistanceWeightingAdjustment& weig
             helmert.ResidualX(i), helmert.ResidualY(i));
 }
 
-void BM_Project(benchmark::State& state)
+// One item per iteration, cycling through the kPoints items (a constant modulus: no division).
+template <class Item, class PerItem>
+void Cycle(benchmark::State& state, const std::vector<Item>& items, PerItem perItem)
 {
-    const auto positions = Positions();
-    auto t = Projection(wdClarke1880, 29);
     std::size_t i = 0;
     for (auto _ : state)
     {
-        double x, y;
-        t->Project(x, y, positions[i].lon, positions[i].lat);
-        benchmark::DoNotOptimize(x);
-        benchmark::DoNotOptimize(y);
+        perItem(items[i]);
         i = (i + 1) % kPoints;
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_Project(benchmark::State& state)
+{
+    auto t = Projection(wdClarke1880, 29);
+    Cycle(state, Positions(),
+          [&](const Geographic& position)
+          {
+              double x, y;
+              t->Project(x, y, position.lon, position.lat);
+              benchmark::DoNotOptimize(x);
+              benchmark::DoNotOptimize(y);
+          });
 }
 BENCHMARK(BM_Project);
 
 void BM_Unproject(benchmark::State& state)
 {
-    const auto plane = Plane(wdClarke1880, 29);
     auto t = Projection(wdClarke1880, 29);
-    std::size_t i = 0;
-    for (auto _ : state)
-    {
-        double lon, lat;
-        t->Unproject(lon, lat, plane[i].X, plane[i].Y);
-        benchmark::DoNotOptimize(lon);
-        benchmark::DoNotOptimize(lat);
-        i = (i + 1) % kPoints;
-    }
-    state.SetItemsProcessed(state.iterations());
+    Cycle(state, Plane(wdClarke1880, 29),
+          [&](const GPoint& point)
+          {
+              double lon, lat;
+              t->Unproject(lon, lat, point.X, point.Y);
+              benchmark::DoNotOptimize(lon);
+              benchmark::DoNotOptimize(lat);
+          });
 }
 BENCHMARK(BM_Unproject);
 
 void BM_Helmert10(benchmark::State& state)
 {
-    const auto plane = Plane(wdClarke1880, 29);
     GHelmertTransformation helmert;
     GDistanceWeightingAdjustment weighting;
     Beacons(helmert, weighting);
-    std::size_t i = 0;
-    for (auto _ : state)
-    {
-        GPoint p(plane[i].X, plane[i].Y);
-        helmert.Transform(p, tdForward);
-        benchmark::DoNotOptimize(p.X);
-        i = (i + 1) % kPoints;
-    }
-    state.SetItemsProcessed(state.iterations());
+    Cycle(state, Plane(wdClarke1880, 29),
+          [&](const GPoint& point)
+          {
+              GPoint p(point.X, point.Y);
+              helmert.Transform(p, tdForward);
+              benchmark::DoNotOptimize(p.X);
+          });
 }
 BENCHMARK(BM_Helmert10);
 
 void BM_Weighting10(benchmark::State& state)
 {
-    const auto plane = Plane(wdClarke1880, 29);
     GHelmertTransformation helmert;
     GDistanceWeightingAdjustment weighting;
     Beacons(helmert, weighting);
-    std::size_t i = 0;
-    for (auto _ : state)
-    {
-        GPoint p(plane[i].X, plane[i].Y);
-        weighting.Adjust(p);
-        benchmark::DoNotOptimize(p.X);
-        i = (i + 1) % kPoints;
-    }
-    state.SetItemsProcessed(state.iterations());
+    Cycle(state, Plane(wdClarke1880, 29),
+          [&](const GPoint& point)
+          {
+              GPoint p(point.X, point.Y);
+              weighting.Adjust(p);
+              benchmark::DoNotOptimize(p.X);
+          });
 }
 BENCHMARK(BM_Weighting10);
 
@@ -161,30 +157,28 @@ BENCHMARK(BM_Weighting10);
 // geographic -> Lo, each step a transformation object as the run builds them.
 void BM_ControlRunChain(benchmark::State& state)
 {
-    const auto plane = Plane(wdClarke1880, 29);
     GGroupTransformation toGeographic, fromGeographic;
-    toGeographic.Transformations.Add(Unprojection(wdClarke1880, 29));
+    toGeographic.Transformations.Add(
+        LoConversion<GGeodeticToGeographicTransformation>(wdClarke1880, 29));
     fromGeographic.Transformations.Add(Projection(wdWGS84, 29));
     auto toPlane = Projection(wdClarke1880, 29);
-    auto toPlaneGeographic = Unprojection(wdWGS84, 29);
+    auto toPlaneGeographic = LoConversion<GGeodeticToGeographicTransformation>(wdWGS84, 29);
     GHelmertTransformation helmert;
     GDistanceWeightingAdjustment weighting;
     Beacons(helmert, weighting);
-    std::size_t i = 0;
-    for (auto _ : state)
-    {
-        GPoint p(plane[i].X, plane[i].Y);
-        toGeographic.Transform(p, tdForward);
-        toPlane->Transform(p, tdForward);
-        helmert.Transform(p, tdForward);
-        weighting.Adjust(p);
-        toPlaneGeographic->Transform(p, tdForward);
-        fromGeographic.Transform(p, tdForward);
-        benchmark::DoNotOptimize(p.X);
-        benchmark::DoNotOptimize(p.Y);
-        i = (i + 1) % kPoints;
-    }
-    state.SetItemsProcessed(state.iterations());
+    Cycle(state, Plane(wdClarke1880, 29),
+          [&](const GPoint& point)
+          {
+              GPoint p(point.X, point.Y);
+              toGeographic.Transform(p, tdForward);
+              toPlane->Transform(p, tdForward);
+              helmert.Transform(p, tdForward);
+              weighting.Adjust(p);
+              toPlaneGeographic->Transform(p, tdForward);
+              fromGeographic.Transform(p, tdForward);
+              benchmark::DoNotOptimize(p.X);
+              benchmark::DoNotOptimize(p.Y);
+          });
 }
 BENCHMARK(BM_ControlRunChain);
 

@@ -1,6 +1,7 @@
 #include "project/BeaconImport.h"
 
 #include "database/BorlandDatabase.h"
+#include "database/engine/Text.h"
 #include "geometry/Calculations.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
@@ -19,16 +20,6 @@ namespace quorvalis
 namespace
 {
 
-// Blanks and control characters, as trimming of single-byte text has always meant.
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
 // Characters first..last (1-based, inclusive) of a line, as many as the line has.
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last)
 {
@@ -44,7 +35,7 @@ bool ReadWholeNumber(std::string_view text, std::int32_t& value)
 
 bool ReadCoordinate(std::string_view text, double& value)
 {
-    std::string copy(Trim(text));
+    std::string copy(engine::TrimBlanks(text));
     for (char& c : copy)
         if (c == ',')
             c = '.';
@@ -87,23 +78,20 @@ std::optional<GEmailBeaconLine> ParseEmailBeaconLine(std::string_view line)
 {
     GEmailBeaconLine beacon;
     std::int32_t number = 0;
-    const std::string_view numberText = Trim(Columns(line, 1, 10));
+    const std::string_view numberText = engine::TrimBlanks(Columns(line, 1, 10));
     if (!ReadWholeNumber(numberText, number))
         return std::nullopt;
     if (!ReadCoordinate(Columns(line, 33, 42), beacon.Y) ||
         !ReadCoordinate(Columns(line, 44, 53), beacon.X))
         return std::nullopt;
     beacon.Number = std::string(numberText);
-    beacon.Name = std::string(Trim(Columns(line, 11, 30)));
+    beacon.Name = std::string(engine::TrimBlanks(Columns(line, 11, 30)));
     return beacon;
 }
 
 std::optional<std::int32_t> ParseEmailLoLine(std::string_view line)
 {
-    std::string upper(line);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    const std::string upper = engine::UpperCase(line);
     const std::size_t lo = upper.find("LO.");
     if (lo == std::string::npos)
         return std::nullopt;
@@ -111,14 +99,14 @@ std::optional<std::int32_t> ParseEmailLoLine(std::string_view line)
     if (slash == std::string::npos)
         return std::nullopt;
     std::int32_t value = 0;
-    if (!ReadWholeNumber(Trim(std::string_view(line).substr(slash + 1, 2)), value))
+    if (!ReadWholeNumber(engine::TrimBlanks(std::string_view(line).substr(slash + 1, 2)), value))
         return std::nullopt;
     return value;
 }
 
 std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line)
 {
-    line = Trim(line);
+    line = engine::TrimBlanks(line);
     std::vector<std::string_view> fields;
     std::size_t start = 0;
     for (;;)
@@ -158,22 +146,8 @@ int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconC
             byName.emplace(beacon->Name, beacon.get());
 
     GBorlandXYZRecordSet recordSet;
-    recordSet.DatabaseName = kControlFileDatabase;
-    recordSet.SetSQL({std::string("select a.* from ") + kControlFileTable + " a"});
-    recordSet.XFieldName = "Clarke Longitude";
-    recordSet.YFieldName = "Clarke Latitude";
-    recordSet.SetReadOnly(false);
-    bool opened = false;
-    try
-    {
-        opened = recordSet.Open();
-    }
-    catch (const std::exception&)
-    {
-        opened = false; // a control file that cannot be opened for writing gets nothing
-    }
-    if (!opened || !recordSet.Active())
-        return 0;
+    if (!OpenControlFile(recordSet, kControlFileTable, false))
+        return 0; // a control file that cannot be opened for writing gets nothing
 
     const GFieldList& fields = recordSet.Fields();
     GField& name = fields.FieldByName("Name", false);
@@ -222,19 +196,42 @@ int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconC
     return appended;
 }
 
-// --- Survey-office e-mail pair ---
+// --- What the importers share ---
 
-GTrigBeaconImport::GTrigBeaconImport(std::string clarkeFileName, std::string wgsFileName)
-    : ClarkeFileName(std::move(clarkeFileName)), WGSFileName(std::move(wgsFileName))
+GBeaconImporter::GBeaconImporter()
 {
     Beacons.OnProgress = [this](int position, const std::string& text, int total)
     { ProgressHandler(position, text, total); };
 }
 
-void GTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
+void GBeaconImporter::ProgressHandler(int position, const std::string& text, int total)
 {
     if (OnProgress)
         OnProgress(position, text, total);
+}
+
+void GBeaconImporter::ReadLines(const std::string& fileName, const std::string& caption,
+                                const std::function<void(const std::string&)>& take)
+{
+    const std::vector<std::string> lines = ReadTextFileLines(fileName);
+    const int count = static_cast<int>(lines.size());
+    for (int i = 0; i < count; ++i)
+    {
+        take(lines[static_cast<std::size_t>(i)]);
+        ProgressHandler(i + 1, caption, count);
+    }
+}
+
+int GBeaconImporter::AddToControlFile(const std::string& beaconClass)
+{
+    return AddBeaconsToControlFile(Beacons, beaconClass);
+}
+
+// --- Survey-office e-mail pair ---
+
+GTrigBeaconImport::GTrigBeaconImport(std::string clarkeFileName, std::string wgsFileName)
+    : ClarkeFileName(std::move(clarkeFileName)), WGSFileName(std::move(wgsFileName))
+{
 }
 
 bool GTrigBeaconImport::ReadBeacons()
@@ -243,46 +240,41 @@ bool GTrigBeaconImport::ReadBeacons()
     if (!FileExists(ClarkeFileName) || !FileExists(WGSFileName))
         return false;
 
-    const std::vector<std::string> clarke = ReadTextFileLines(ClarkeFileName);
-    const int clarkeCount = static_cast<int>(clarke.size());
-    for (int i = 0; i < clarkeCount; ++i)
+    // Both files: the last Lo line of either is the Lo of the pair.
+    const auto read =
+        [this](const std::string& fileName, const std::string& caption, const auto& take)
     {
-        const std::string& line = clarke[static_cast<std::size_t>(i)];
-        if (const auto lo = ParseEmailLoLine(line))
-            LocalOrigin = *lo;
-        if (const auto parsed = ParseEmailBeaconLine(line))
-        {
-            auto beacon = std::make_unique<GTrigBeacon>();
-            beacon->Name = parsed->Name;
-            beacon->Number = parsed->Number;
-            beacon->Selected = false;
-            beacon->Clarke.Y = parsed->Y;
-            beacon->Clarke.X = parsed->X;
-            Beacons.Add(std::move(beacon));
-        }
-        ProgressHandler(i + 1, "Reading Clarke 1880 Beacons...", clarkeCount);
-    }
-
-    const std::vector<std::string> wgs = ReadTextFileLines(WGSFileName);
-    const int wgsCount = static_cast<int>(wgs.size());
-    for (int i = 0; i < wgsCount; ++i)
-    {
-        const std::string& line = wgs[static_cast<std::size_t>(i)];
-        if (const auto lo = ParseEmailLoLine(line))
-            LocalOrigin = *lo;
-        if (const auto parsed = ParseEmailBeaconLine(line))
-        {
-            const int index = Beacons.IndexOfBeacon(parsed->Name, parsed->Number);
-            if (index >= 0)
-            {
-                GTrigBeacon& beacon = Beacons.Beacon(index);
-                beacon.Selected = true;
-                beacon.WGS.Y = parsed->Y;
-                beacon.WGS.X = parsed->X;
-            }
-        }
-        ProgressHandler(i + 1, "Reading WGS'84 Beacons...", wgsCount);
-    }
+        ReadLines(fileName, caption,
+                  [&](const std::string& line)
+                  {
+                      if (const auto lo = ParseEmailLoLine(line))
+                          LocalOrigin = *lo;
+                      if (const auto parsed = ParseEmailBeaconLine(line))
+                          take(*parsed);
+                  });
+    };
+    read(ClarkeFileName, "Reading Clarke 1880 Beacons...",
+         [this](const GEmailBeaconLine& parsed)
+         {
+             auto beacon = std::make_unique<GTrigBeacon>();
+             beacon->Name = parsed.Name;
+             beacon->Number = parsed.Number;
+             beacon->Selected = false;
+             beacon->Clarke.Y = parsed.Y;
+             beacon->Clarke.X = parsed.X;
+             Beacons.Add(std::move(beacon));
+         });
+    read(WGSFileName, "Reading WGS'84 Beacons...",
+         [this](const GEmailBeaconLine& parsed)
+         {
+             const int index = Beacons.IndexOfBeacon(parsed.Name, parsed.Number);
+             if (index < 0)
+                 return;
+             GTrigBeacon& beacon = Beacons.Beacon(index);
+             beacon.Selected = true;
+             beacon.WGS.Y = parsed.Y;
+             beacon.WGS.X = parsed.X;
+         });
     return Beacons.Count() > 0;
 }
 
@@ -304,24 +296,11 @@ int GTrigBeaconImport::MatchedCount() const
     return Beacons.SelectedCount();
 }
 
-int GTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
-{
-    return AddBeaconsToControlFile(Beacons, beaconClass);
-}
-
 // --- Comma-delimited file ---
 
 GDelimitedTrigBeaconImport::GDelimitedTrigBeaconImport(std::string fileName)
     : FileName(std::move(fileName))
 {
-    Beacons.OnProgress = [this](int position, const std::string& text, int total)
-    { ProgressHandler(position, text, total); };
-}
-
-void GDelimitedTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
-{
-    if (OnProgress)
-        OnProgress(position, text, total);
 }
 
 bool GDelimitedTrigBeaconImport::ReadBeacons()
@@ -329,35 +308,16 @@ bool GDelimitedTrigBeaconImport::ReadBeacons()
     Beacons.Clear();
     if (!FileExists(FileName))
         return false;
-    const std::vector<std::string> lines = ReadTextFileLines(FileName);
-    const int count = static_cast<int>(lines.size());
-    for (int i = 0; i < count; ++i)
-    {
-        if (auto parsed = ParseDelimitedBeaconLine(lines[static_cast<std::size_t>(i)]))
-            Beacons.Add(std::make_unique<GTrigBeacon>(std::move(*parsed)));
-        ProgressHandler(i + 1, "Reading Beacon Information...", count);
-    }
+    ReadLines(FileName, "Reading Beacon Information...",
+              [this](const std::string& line)
+              {
+                  if (auto parsed = ParseDelimitedBeaconLine(line))
+                      Beacons.Add(std::make_unique<GTrigBeacon>(std::move(*parsed)));
+              });
     return Beacons.Count() > 0;
 }
 
-int GDelimitedTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
-{
-    return AddBeaconsToControlFile(Beacons, beaconClass);
-}
-
 // --- Two data sources ---
-
-void GDataSourceTrigBeaconImport::ProgressHandler(int position, const std::string& text, int total)
-{
-    if (OnProgress)
-        OnProgress(position, text, total);
-}
-
-GDataSourceTrigBeaconImport::GDataSourceTrigBeaconImport()
-{
-    Beacons.OnProgress = [this](int position, const std::string& text, int total)
-    { ProgressHandler(position, text, total); };
-}
 
 bool GDataSourceTrigBeaconImport::ReadBeacons()
 {
@@ -413,11 +373,6 @@ bool GDataSourceTrigBeaconImport::ReadBeacons()
              beacon.WGS.Y = y;
          });
     return true;
-}
-
-int GDataSourceTrigBeaconImport::AddToControlFile(const std::string& beaconClass)
-{
-    return AddBeaconsToControlFile(Beacons, beaconClass);
 }
 
 } // namespace quorvalis

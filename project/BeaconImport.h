@@ -8,6 +8,7 @@
 #include "project/ControlBeacons.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,19 +52,39 @@ std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line);
 /// Returns the number of rows appended.
 int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass);
 
+/// What every importer has: the beacons it builds, its progress, and the append to the control
+/// file. Not copyable: the list reports progress through the importer that owns it.
+class GBeaconImporter
+{
+public:
+    virtual ~GBeaconImporter() = default;
+    GBeaconImporter(const GBeaconImporter&) = delete;
+    GBeaconImporter& operator=(const GBeaconImporter&) = delete;
+
+    GTrigBeaconList Beacons; ///< Lo plane coordinates until converted
+    /// Progress of every operation (the user interface's progress display).
+    GProgressEvent OnProgress;
+
+    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
+    int AddToControlFile(const std::string& beaconClass);
+
+protected:
+    GBeaconImporter();
+    void ProgressHandler(int position, const std::string& text, int total);
+    /// Hands every line of a text file (ReadTextFileLines) to take, with progress after each.
+    void ReadLines(const std::string& fileName, const std::string& caption,
+                   const std::function<void(const std::string&)>& take);
+};
+
 /// The survey-office e-mail pair: one file per datum.
-class GTrigBeaconImport
+class GTrigBeaconImport : public GBeaconImporter
 {
 public:
     GTrigBeaconImport(std::string clarkeFileName = {}, std::string wgsFileName = {});
-    virtual ~GTrigBeaconImport() = default;
 
     std::string ClarkeFileName;
     std::string WGSFileName;
     double LocalOrigin = 0.0; ///< the last Lo line read in either file
-    GTrigBeaconList Beacons;  ///< Lo plane coordinates until converted
-    /// Progress of every operation (the user interface's progress display).
-    GProgressEvent OnProgress;
 
     /// Reads the Cape file's beacons, then pairs the Hartebeesthoek file's lines with them by
     /// name and number (paired: Selected). Nothing is read unless both files exist. True when
@@ -72,60 +93,37 @@ public:
     /// Removes every beacon not paired. Progress "Removing Unmatched Control Coordinates...".
     void RemoveUnmatched();
     int MatchedCount() const;
-    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
-    int AddToControlFile(const std::string& beaconClass);
-
-private:
-    void ProgressHandler(int position, const std::string& text, int total);
 };
 
 /// A comma-delimited file with both positions on each line.
-class GDelimitedTrigBeaconImport
+class GDelimitedTrigBeaconImport : public GBeaconImporter
 {
 public:
     explicit GDelimitedTrigBeaconImport(std::string fileName = {});
-    virtual ~GDelimitedTrigBeaconImport() = default;
 
     std::string FileName;
-    GTrigBeaconList Beacons;
-    GProgressEvent OnProgress;
 
     /// Every taken line becomes a Selected beacon; nothing when the file does not exist. True
     /// when the list holds a beacon.
     bool ReadBeacons();
-    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
-    int AddToControlFile(const std::string& beaconClass);
-
-private:
-    void ProgressHandler(int position, const std::string& text, int total);
 };
 
 /// Two open record sets, one per datum, paired by the text of an identity field. Each beacon's
 /// position is the centre of its shape's bounding rectangle.
-class GDataSourceTrigBeaconImport
+class GDataSourceTrigBeaconImport : public GBeaconImporter
 {
 public:
-    GDataSourceTrigBeaconImport();
-    virtual ~GDataSourceTrigBeaconImport() = default;
-
     std::string ClarkeCaption;
     std::string WGSCaption;
     GRecordSet* ClarkeRecordSet = nullptr; ///< not owned, open
     GRecordSet* WGSRecordSet = nullptr;    ///< not owned, open
     std::string ClarkeIdentityField;
     std::string WGSIdentityField;
-    GTrigBeaconList Beacons;
-    GProgressEvent OnProgress;
 
     /// Records without a shape (or with a shape without points) are skipped. Hartebeesthoek
     /// records whose identity matches no Cape beacon are ignored; Cape beacons without a partner
     /// stay unselected. Returns true.
     bool ReadBeacons();
-    /// AddBeaconsToControlFile on Beacons; the number of rows appended.
-    int AddToControlFile(const std::string& beaconClass);
-
-private:
-    void ProgressHandler(int position, const std::string& text, int total);
 };
 
 } // namespace quorvalis

@@ -1,5 +1,6 @@
 #include "project/BeaconReview.h"
 
+#include "database/engine/Text.h"
 #include "geometry/Calculations.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
@@ -12,19 +13,6 @@
 
 namespace quorvalis
 {
-
-namespace
-{
-
-std::string LowerCase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-} // namespace
 
 GBeaconReview::GBeaconReview(GTrigBeaconList& beacons, double lo, const GPoint& centre)
     : beacons_(&beacons), lo_(lo), helmert_(std::make_unique<GHelmertTransformation>())
@@ -155,10 +143,10 @@ void RecallSelection(const std::string& fileName, GTrigBeaconList& beacons)
     // Read completely before anything changes, so a failed read leaves the selection alone.
     std::unordered_set<std::string> names;
     for (const std::string& line : ReadTextFileLines(fileName))
-        names.insert(LowerCase(line));
+        names.insert(engine::UpperCase(line));
     for (const auto& beacon : beacons)
         if (beacon)
-            beacon->Selected = names.count(LowerCase(beacon->Name)) != 0;
+            beacon->Selected = names.count(engine::UpperCase(beacon->Name)) != 0;
 }
 
 double ParseStrategyBuffer(const std::string& text)

@@ -3,6 +3,8 @@
 #include "database/BorlandDatabase.h"
 #include "transformation/Transformation.h"
 
+#include <exception>
+
 namespace quorvalis
 {
 
@@ -20,6 +22,23 @@ const GCoordinate* GTrigBeacon::SourceCoordinate() const
     return const_cast<GTrigBeacon*>(this)->SourceCoordinate();
 }
 
+bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly)
+{
+    recordSet.DatabaseName = kControlFileDatabase;
+    recordSet.SetSQL({"select a.* from " + tableName + " a"});
+    recordSet.XFieldName = "Clarke Longitude";
+    recordSet.YFieldName = "Clarke Latitude";
+    recordSet.SetReadOnly(readOnly);
+    try
+    {
+        return recordSet.Open() && recordSet.Active();
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
 void GTrigBeaconList::Progress(int position, const std::string& text, int total) const
 {
     if (OnProgress)
@@ -30,23 +49,9 @@ void GTrigBeaconList::ReadControlFile(std::uint8_t direction, const std::string&
 {
     Clear();
     GBorlandXYZRecordSet recordSet;
-    recordSet.DatabaseName = kControlFileDatabase;
-    recordSet.SetSQL({"select a.* from " + tableName + " a"});
-    recordSet.XFieldName = "Clarke Longitude";
-    recordSet.YFieldName = "Clarke Latitude";
-    recordSet.SetReadOnly(true);
     // A control file that cannot be opened gives an empty list: callers show their own
     // "no beacons" states.
-    bool opened = false;
-    try
-    {
-        opened = recordSet.Open();
-    }
-    catch (const std::exception&)
-    {
-        opened = false;
-    }
-    if (!opened || !recordSet.Active())
+    if (!OpenControlFile(recordSet, tableName, true))
         return;
 
     // The two positions are read straight from their columns: the same values the point of the

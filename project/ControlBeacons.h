@@ -23,6 +23,13 @@ enum GDatum : std::uint8_t
 inline constexpr char kControlFileTable[] = "control.db";
 inline constexpr char kControlFileDatabase[] = "QUORVALIS";
 
+class GBorlandXYZRecordSet;
+
+/// Opens the table of the control file database as an X/Y record set on the Clarke longitude and
+/// latitude, read-only or for writing. False, without an error, when it cannot be opened: a reader
+/// then finds no beacons, an import appends nothing.
+bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly);
+
 /// Progress of a long operation: 1-based position, caption, total. Raised after every item.
 using GProgressEvent = std::function<void(int position, const std::string& text, int total)>;
 

@@ -44,11 +44,12 @@ GImportResult Refused(GUserInterface& ui, const std::string& message)
     return result;
 }
 
-// Runs a flow, showing any error that ends it.
-template <class Flow> GImportResult Guarded(GUserInterface& ui, Flow&& flow)
+// Runs a flow on the stored defaults, showing any error that ends it.
+template <class Flow> GImportResult Guarded(GProject& project, GUserInterface& ui, Flow&& flow)
 {
     try
     {
+        project.LoadDefaults();
         return flow();
     }
     catch (const std::exception& error)
@@ -61,13 +62,19 @@ template <class Flow> GImportResult Guarded(GUserInterface& ui, Flow&& flow)
     }
 }
 
-// The review dialog, then the conversion and the append.
-template <class Importer>
-GImportResult ReviewAndAdd(GUserInterface& ui, Importer& importer, GImportReview& review,
-                           const std::string& beaconClass)
+// The review dialog over the importer's beacons (the project's tolerance, the given Lo and source
+// names), then the conversion and the append.
+GImportResult ReviewAndAdd(const GProject& project, GUserInterface& ui, GBeaconImporter& importer,
+                           double localOrigin, const std::string& clarkeSource,
+                           const std::string& wgsSource, const std::string& beaconClass)
 {
     GImportResult result;
+    GImportReview review;
     review.Beacons = &importer.Beacons;
+    review.ControlDistance = project.ControlDistance;
+    review.LocalOrigin = localOrigin;
+    review.ClarkeSource = clarkeSource;
+    review.WGSSource = wgsSource;
     if (!ui.ReviewImport(review))
         return result;
     GHourglass hourglass(&ui);
@@ -141,10 +148,9 @@ GImportResult RunImportCommand(GProject& project, GUserInterface& ui,
 
 GImportResult RunEmailImport(GProject& project, GUserInterface& ui, const std::string& beaconClass)
 {
-    return Guarded(ui,
+    return Guarded(project, ui,
                    [&]() -> GImportResult
                    {
-                       project.LoadDefaults();
                        GFileDialog clarke = ClarkeEmailFileDialog();
                        if (!ui.ChooseOpenFile(clarke))
                            return {};
@@ -160,22 +166,17 @@ GImportResult RunEmailImport(GProject& project, GUserInterface& ui, const std::s
                        }
                        if (importer.MatchedCount() == 0)
                            return Refused(ui, kNoMatchedBeaconsMessage);
-                       GImportReview review;
-                       review.ControlDistance = project.ControlDistance;
-                       review.LocalOrigin = importer.LocalOrigin;
-                       review.ClarkeSource = clarke.FileName;
-                       review.WGSSource = wgs.FileName;
-                       return ReviewAndAdd(ui, importer, review, beaconClass);
+                       return ReviewAndAdd(project, ui, importer, importer.LocalOrigin,
+                                           clarke.FileName, wgs.FileName, beaconClass);
                    });
 }
 
 GImportResult RunDelimitedImport(GProject& project, GUserInterface& ui,
                                  const std::string& beaconClass)
 {
-    return Guarded(ui,
+    return Guarded(project, ui,
                    [&]() -> GImportResult
                    {
-                       project.LoadDefaults();
                        GFileDialog file = DelimitedFileDialog();
                        if (!ui.ChooseOpenFile(file))
                            return {};
@@ -187,58 +188,50 @@ GImportResult RunDelimitedImport(GProject& project, GUserInterface& ui,
                        }
                        if (importer.Beacons.Count() == 0)
                            return Refused(ui, kNoBeaconsInFileMessage);
-                       GImportReview review;
-                       review.ControlDistance = project.ControlDistance;
-                       review.LocalOrigin = 31.0;
-                       review.ClarkeSource = file.FileName;
-                       return ReviewAndAdd(ui, importer, review, beaconClass);
+                       return ReviewAndAdd(project, ui, importer, 31.0, file.FileName, {},
+                                           beaconClass);
                    });
 }
 
 GImportResult RunDataSourceImport(GProject& project, GUserInterface& ui,
                                   const std::string& beaconClass)
 {
-    return Guarded(ui,
-                   [&]() -> GImportResult
-                   {
-                       project.LoadDefaults();
-                       GImportResult refusal;
-                       std::string clarkeField;
-                       auto clarke = ChooseSource(ui, "Clarke RecordSet DataSource",
-                                                  "Clarke Identity Field", clarkeField, refusal);
-                       if (!clarke)
-                           return refusal;
-                       std::string wgsField;
-                       auto wgs = ChooseSource(ui, "WGS`84 RecordSet DataSource",
-                                               "WGS`84 Identity Field", wgsField, refusal);
-                       if (!wgs)
-                           return refusal;
+    return Guarded(
+        project, ui,
+        [&]() -> GImportResult
+        {
+            GImportResult refusal;
+            std::string clarkeField;
+            auto clarke =
+                ChooseSource(ui, kClarkeDataSourceCaption, kClarkeFieldTitle, clarkeField, refusal);
+            if (!clarke)
+                return refusal;
+            std::string wgsField;
+            auto wgs = ChooseSource(ui, kWGSDataSourceCaption, kWGSFieldTitle, wgsField, refusal);
+            if (!wgs)
+                return refusal;
 
-                       GDataSourceTrigBeaconImport importer;
-                       importer.ClarkeCaption = "Clarke 1880 DataSource";
-                       importer.WGSCaption = "WGS`84 DataSource";
-                       importer.ClarkeRecordSet = clarke.get();
-                       importer.WGSRecordSet = wgs.get();
-                       importer.ClarkeIdentityField = clarkeField;
-                       importer.WGSIdentityField = wgsField;
-                       importer.OnProgress = ProgressTo(ui);
-                       {
-                           GHourglass hourglass(&ui);
-                           importer.ReadBeacons();
-                       }
-                       if (importer.Beacons.Count() == 0)
-                           return Refused(ui, kNoBeaconsInFileMessage);
-                       GImportReview review;
-                       review.ControlDistance = project.ControlDistance;
-                       review.LocalOrigin = 31.0;
-                       review.ClarkeSource = importer.ClarkeCaption;
-                       review.WGSSource = importer.WGSCaption;
-                       GImportResult result = ReviewAndAdd(ui, importer, review, beaconClass);
-                       // Both record sets are closed and freed here, whatever the answer.
-                       wgs->Close();
-                       clarke->Close();
-                       return result;
-                   });
+            GDataSourceTrigBeaconImport importer;
+            importer.ClarkeCaption = "Clarke 1880 DataSource";
+            importer.WGSCaption = "WGS`84 DataSource";
+            importer.ClarkeRecordSet = clarke.get();
+            importer.WGSRecordSet = wgs.get();
+            importer.ClarkeIdentityField = clarkeField;
+            importer.WGSIdentityField = wgsField;
+            importer.OnProgress = ProgressTo(ui);
+            {
+                GHourglass hourglass(&ui);
+                importer.ReadBeacons();
+            }
+            if (importer.Beacons.Count() == 0)
+                return Refused(ui, kNoBeaconsInFileMessage);
+            GImportResult result = ReviewAndAdd(project, ui, importer, 31.0, importer.ClarkeCaption,
+                                                importer.WGSCaption, beaconClass);
+            // Both record sets are closed and freed here, whatever the answer.
+            wgs->Close();
+            clarke->Close();
+            return result;
+        });
 }
 
 } // namespace quorvalis

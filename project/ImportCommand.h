@@ -21,6 +21,13 @@ inline constexpr char kUnableToOpenRecordSetMessage[] = "Unable to open the reco
 inline constexpr char kImportNoSpatialComponentMessage[] =
     "The record set must contain a spatial\rcomponent to be used in this operation.";
 
+/// Captions of the data source dialogs and titles of the identity field choices of the import
+/// from two data sources.
+inline constexpr char kClarkeDataSourceCaption[] = "Clarke RecordSet DataSource";
+inline constexpr char kWGSDataSourceCaption[] = "WGS`84 RecordSet DataSource";
+inline constexpr char kClarkeFieldTitle[] = "Clarke Identity Field";
+inline constexpr char kWGSFieldTitle[] = "WGS`84 Identity Field";
+
 /// The file dialogs of the imports ("Clarke 1880 Data File...", "WGS'84 Data File...",
 /// "Text File...").
 GFileDialog ClarkeEmailFileDialog();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 namespace quorvalis
@@ -20,53 +21,74 @@ namespace
 
 constexpr char kTransformingCaption[] = "Transforming Spatial Information...";
 
-// A copy of a rectangle (shapes cannot be copied by value).
-std::unique_ptr<GRectangle> CopyRectangle(const GRectangle& source)
+// The members of the coordinate chains.
+std::unique_ptr<GTransformation> Shift(double dx, double dy)
 {
-    auto copy = std::make_unique<GRectangle>();
-    copy->TopLeft.X = source.TopLeft.X;
-    copy->TopLeft.Y = source.TopLeft.Y;
-    copy->BottomRight.X = source.BottomRight.X;
-    copy->BottomRight.Y = source.BottomRight.Y;
-    return copy;
+    auto shift = std::make_unique<GShiftTransformation>();
+    shift->DX = dx;
+    shift->DY = dy;
+    return shift;
 }
 
-// Packed ddd.mmss and decimal degrees of coordinates. The plain unit conversion brings packed
-// degrees into [0, 360), which turns a negative coordinate (a latitude stored negative, say)
-// into 334.xx on its way back; converting the magnitude and keeping the sign gives every value
-// back in the form it was read.
-class SignedAngleTransformation : public GUnitTransformation
+std::unique_ptr<GTransformation> PackedAngles(std::uint8_t from, std::uint8_t to)
 {
-public:
-    SignedAngleTransformation(std::uint8_t from, std::uint8_t to)
-    {
-        FromUnit = from;
-        ToUnit = to;
-    }
+    auto unit = std::make_unique<GUnitTransformation>();
+    unit->FromUnit = from;
+    unit->ToUnit = to;
+    return unit;
+}
 
-    void Transform(GPoint& point, std::uint8_t direction) override
-    {
-        if (direction != tdForward && direction != tdInverse)
-            return;
-        const std::uint8_t from = direction == tdForward ? FromUnit : ToUnit;
-        const std::uint8_t to = direction == tdForward ? ToUnit : FromUnit;
-        const double x = Convert(from, to, point.X);
-        const double y = Convert(from, to, point.Y);
-        point.X = x;
-        point.Y = y;
-    }
-
-private:
-    static double Convert(std::uint8_t from, std::uint8_t to, double value)
-    {
-        const double magnitude = ConvertUnit(from, to, std::fabs(value));
-        return std::signbit(value) ? -magnitude : magnitude;
-    }
-};
-
-void ApplyForward(GTransformation& transformation, GShape& shape)
+std::unique_ptr<GTransformation> Negation(bool negateX, bool negateY)
 {
-    shape.ForEachPoint([&](GPoint& point) { transformation.Transform(point, tdForward); });
+    auto factor = std::make_unique<GFactorTransformation>();
+    factor->FX = negateX ? -1.0 : 1.0;
+    factor->FY = negateY ? -1.0 : 1.0;
+    return factor;
+}
+
+// A Lo conversion (either way) on the ellipsoid of a datum.
+template <class Conversion> std::unique_ptr<Conversion> LoConversion(std::uint8_t datum, double lo)
+{
+    auto conversion = std::make_unique<Conversion>();
+    conversion->World = static_cast<GWorld>(datum);
+    conversion->LoMeridian = lo;
+    return conversion;
+}
+
+template <class Conversion>
+std::unique_ptr<GGroupTransformation> LoConversionGroup(std::uint8_t datum, double lo)
+{
+    auto group = std::make_unique<GGroupTransformation>();
+    group->Transformations.Add(LoConversion<Conversion>(datum, lo));
+    return group;
+}
+
+// Sends every vertex of every record, from the first on, through transformPoint and posts each
+// shape; a record without a shape is left as it is. label is set to the record's report label
+// (empty without a label field) before its vertices go through. Ends on the first record.
+template <class TransformPoint>
+void TransformRecords(GProject& project, std::int32_t count, bool labelled, std::string& label,
+                      TransformPoint& transformPoint)
+{
+    GRecordSet& recordSet = *project.RecordSet;
+    GField* labelField = labelled && !project.LabelField.empty()
+                             ? &recordSet.Fields().FieldByName(project.LabelField, false)
+                             : nullptr;
+    recordSet.First();
+    for (std::int32_t record = 0; record < count; ++record)
+    {
+        if (const auto shape = recordSet.GetShape())
+        {
+            label = labelField ? GReport::Label(labelField->AsString()) : std::string();
+            shape->ForEachPoint(transformPoint);
+            recordSet.Edit();
+            recordSet.SetShape(*shape);
+            recordSet.Post();
+        }
+        recordSet.Next();
+        project.ProgressHandler(record + 1, kTransformingCaption, count);
+    }
+    recordSet.First();
 }
 
 // The report is closed with what was written so far when an error ends a run; the error itself
@@ -227,11 +249,6 @@ void GProject::ProgressHandler(int position, const std::string& text, int total)
         ui_->ShowProgress(position, total, text);
 }
 
-void GProject::Progress(int position, const std::string& text, int total)
-{
-    ProgressHandler(position, text, total);
-}
-
 void GProject::LoadDefaults()
 {
     const GStoredSettings s = ReadStoredSettings();
@@ -323,7 +340,7 @@ void GProject::CalculateExtent()
             }
         }
         RecordSet->Next();
-        Progress(record + 1, "Retrieving Spatial Extent...", count);
+        ProgressHandler(record + 1, "Retrieving Spatial Extent...", count);
     }
     RecordSet->First();
 }
@@ -420,9 +437,14 @@ GRunCounts GProject::RunControlTransformation()
         OutputFile = std::make_unique<GReport>(OutputFileName);
     ReportGuard report(OutputFile);
 
+    // Every chain is built once for the run and applied point by point.
+    const auto toGeographic = BuildToGeographic(SourceDatum, LocalOrigin);
+    const auto toPlane = BuildGeographicToPlane(SourceDatum, TransformationLocalOrigin);
+    const auto fromPlane = BuildPlaneToGeographic(TargetDatum, TransformationLocalOrigin);
+    const auto fromGeographic = BuildFromGeographic(TargetDatum, LocalOrigin);
+
     GHelmertTransformation helmert;
     {
-        const auto sourceToPlane = BuildGeographicToPlane(SourceDatum, TransformationLocalOrigin);
         const auto targetToPlane = BuildGeographicToPlane(TargetDatum, TransformationLocalOrigin);
         for (const auto& beacon : ControlBeacons)
         {
@@ -432,7 +454,7 @@ GRunCounts GProject::RunControlTransformation()
             const GCoordinate& target = SourceDatum == dtCape ? beacon->WGS : beacon->Clarke;
             auto sourcePoint = std::make_unique<GPoint>(source.X, source.Y, 0.0);
             auto targetPoint = std::make_unique<GPoint>(target.X, target.Y, 0.0);
-            sourceToPlane->Transform(*sourcePoint, tdForward);
+            toPlane->Transform(*sourcePoint, tdForward);
             targetToPlane->Transform(*targetPoint, tdForward);
             helmert.AddPair(beacon->Name, std::move(sourcePoint), std::move(targetPoint));
         }
@@ -451,16 +473,7 @@ GRunCounts GProject::RunControlTransformation()
     if (verbose)
         OutputFile->WriteCoordinateHeading();
 
-    // Every chain is built once for the run and applied point by point.
-    const auto toGeographic = BuildToGeographic(SourceDatum, LocalOrigin);
-    const auto toPlane = BuildGeographicToPlane(SourceDatum, TransformationLocalOrigin);
-    const auto fromPlane = BuildPlaneToGeographic(TargetDatum, TransformationLocalOrigin);
-    const auto fromGeographic = BuildFromGeographic(TargetDatum, LocalOrigin);
     const bool weight = ApplyWeighting && weighting.IsValid();
-    GField* labelField = verbose && !LabelField.empty()
-                             ? &RecordSet->Fields().FieldByName(LabelField, false)
-                             : nullptr;
-
     counts.Shapes = RecordSet->RecordCount();
     std::string label;
     const auto transformPoint = [&](GPoint& point)
@@ -478,23 +491,7 @@ GRunCounts GProject::RunControlTransformation()
         fromGeographic->Transform(point, tdForward);
         ++counts.Points;
     };
-
-    RecordSet->First();
-    for (std::int32_t record = 0; record < counts.Shapes; ++record)
-    {
-        // A record without a shape is left as it is.
-        if (const auto shape = RecordSet->GetShape())
-        {
-            label = labelField ? GReport::Label(labelField->AsString()) : std::string();
-            shape->ForEachPoint(transformPoint);
-            RecordSet->Edit();
-            RecordSet->SetShape(*shape);
-            RecordSet->Post();
-        }
-        RecordSet->Next();
-        Progress(record + 1, kTransformingCaption, counts.Shapes);
-    }
-    RecordSet->First();
+    TransformRecords(*this, counts.Shapes, verbose, label, transformPoint);
     report.Close();
     return counts;
 }
@@ -540,106 +537,86 @@ GRunCounts GProject::RunHelmertTransformation()
 
     // Every point is checked before anything is changed, so that a missing sheet leaves the
     // data as it was.
-    bool failed = false;
     std::string missingSheet;
-    RecordSet->First();
-    if (HelmertMode == 0)
+    if (HelmertMode == 0 && !CheckSheets(missingSheet))
     {
-        GSheetParameters parameters;
-        for (std::int32_t record = 0; record < recordCount && !failed; ++record)
-        {
-            if (const auto shape = RecordSet->GetShape())
-            {
-                shape->ForEachPoint(
-                    [&](GPoint& point)
-                    {
-                        if (failed)
-                            return;
-                        toGeographic->Transform(point, tdForward);
-                        if (!GetSheetParameters(point, parameters))
-                        {
-                            failed = true;
-                            missingSheet = parameters.SheetName;
-                        }
-                    });
-            }
-            RecordSet->Next();
-        }
-        if (failed && ui_)
+        if (ui_)
             ui_->ShowError(MissingSheetMessage(missingSheet));
+        report.Close();
+        return counts;
     }
-    RecordSet->First();
 
-    if (!failed)
+    counts.Shapes = recordCount;
+    std::string label;
+    GSheetParameters parameters;
+    std::optional<GSheetParameters> previous;
+    const std::uint8_t direction = SourceDatum == dtCape ? tdForward : tdInverse;
+    const auto transformPoint = [&](GPoint& point)
     {
-        counts.Shapes = recordCount;
-        GField* labelField = verbose && !LabelField.empty()
-                                 ? &RecordSet->Fields().FieldByName(LabelField, false)
-                                 : nullptr;
-        std::string label;
-        GSheetParameters parameters;
-        GSheetParameters previous;
-        bool havePrevious = false;
-        const std::uint8_t direction = SourceDatum == dtCape ? tdForward : tdInverse;
-        const auto transformPoint = [&](GPoint& point)
+        toGeographic->Transform(point, tdForward);
+        GetSheetParameters(point, parameters);
+        // Equal parameters give an equal line; only a change needs formatting.
+        if (OutputFile && parameters != previous)
         {
-            toGeographic->Transform(point, tdForward);
-            GetSheetParameters(point, parameters);
-            if (OutputFile)
-            {
-                // Equal parameters give an equal line; only a change needs formatting.
-                const bool same = havePrevious && parameters.SheetName == previous.SheetName &&
-                                  parameters.Lo == previous.Lo && parameters.CX == previous.CX &&
-                                  parameters.CY == previous.CY && parameters.WX == previous.WX &&
-                                  parameters.WY == previous.WY && parameters.A == previous.A &&
-                                  parameters.B == previous.B;
-                if (!same)
-                {
-                    std::string line = GReport::FormatParameterLine(parameters, SourceDatum);
-                    if (knownLines.insert(line).second)
-                        parameterLines.push_back(std::move(line));
-                    previous = parameters;
-                    havePrevious = true;
-                }
-            }
-            toPlane.LoMeridian = parameters.Lo;
-            toPlane.Transform(point, tdForward);
-            cape.HelmertA = parameters.A;
-            cape.HelmertB = parameters.B;
-            cape.CapeX = parameters.CX;
-            cape.CapeY = parameters.CY;
-            cape.WGSX = parameters.WX;
-            cape.WGSY = parameters.WY;
-            const double x = point.X;
-            const double y = point.Y;
-            cape.Transform(point, direction);
-            if (verbose)
-                OutputFile->WriteCoordinateLine(label, y, x, point.Y, point.X);
-            fromPlane.LoMeridian = parameters.Lo;
-            fromPlane.Transform(point, tdForward);
-            fromGeographic->Transform(point, tdForward);
-            ++counts.Points;
-        };
-
-        for (std::int32_t record = 0; record < recordCount; ++record)
-        {
-            if (const auto shape = RecordSet->GetShape())
-            {
-                label = labelField ? GReport::Label(labelField->AsString()) : std::string();
-                shape->ForEachPoint(transformPoint);
-                RecordSet->Edit();
-                RecordSet->SetShape(*shape);
-                RecordSet->Post();
-            }
-            RecordSet->Next();
-            Progress(record + 1, kTransformingCaption, recordCount);
+            std::string line = GReport::FormatParameterLine(parameters, SourceDatum);
+            if (knownLines.insert(line).second)
+                parameterLines.push_back(std::move(line));
+            previous = parameters;
         }
-        RecordSet->First();
-        if (OutputFile)
-            OutputFile->WriteParameterSection(parameterLines, SourceDatum, verbose);
-    }
+        toPlane.LoMeridian = parameters.Lo;
+        toPlane.Transform(point, tdForward);
+        cape.HelmertA = parameters.A;
+        cape.HelmertB = parameters.B;
+        cape.CapeX = parameters.CX;
+        cape.CapeY = parameters.CY;
+        cape.WGSX = parameters.WX;
+        cape.WGSY = parameters.WY;
+        const double x = point.X;
+        const double y = point.Y;
+        cape.Transform(point, direction);
+        if (verbose)
+            OutputFile->WriteCoordinateLine(label, y, x, point.Y, point.X);
+        fromPlane.LoMeridian = parameters.Lo;
+        fromPlane.Transform(point, tdForward);
+        fromGeographic->Transform(point, tdForward);
+        ++counts.Points;
+    };
+    TransformRecords(*this, recordCount, verbose, label, transformPoint);
+    if (OutputFile)
+        OutputFile->WriteParameterSection(parameterLines, SourceDatum, verbose);
     report.Close();
     return counts;
+}
+
+bool GProject::CheckSheets(std::string& missingSheet,
+                           const std::function<void(const GSheetParameters&)>& take)
+{
+    const auto toGeographic = BuildToGeographic(SourceDatum, LocalOrigin);
+    const std::int32_t count = RecordSet->RecordCount();
+    GSheetParameters parameters;
+    bool found = true;
+    RecordSet->First();
+    for (std::int32_t record = 0; record < count && found; ++record)
+    {
+        if (const auto shape = RecordSet->GetShape())
+        {
+            shape->ForEachPoint(
+                [&](GPoint& point)
+                {
+                    if (!found)
+                        return;
+                    toGeographic->Transform(point, tdForward);
+                    found = GetSheetParameters(point, parameters);
+                    if (found && take)
+                        take(parameters);
+                });
+        }
+        RecordSet->Next();
+    }
+    RecordSet->First();
+    if (!found)
+        missingSheet = parameters.SheetName;
+    return found;
 }
 
 void GProject::FlushRecordSet()
@@ -654,34 +631,17 @@ std::unique_ptr<GGroupTransformation> GProject::BuildToGeographic(std::uint8_t d
                                                                   double lo) const
 {
     auto group = std::make_unique<GGroupTransformation>();
+    GTransformationList& members = group->Transformations;
     if (XConstant != 0.0 || YConstant != 0.0)
-    {
-        auto shift = std::make_unique<GShiftTransformation>();
-        shift->DX = XConstant;
-        shift->DY = YConstant;
-        group->Transformations.Add(std::move(shift));
-    }
+        members.Add(Shift(XConstant, YConstant));
     if (CoordinateSystem == 1)
-    {
-        group->Transformations.Add(
-            std::make_unique<SignedAngleTransformation>(utDDDMMSS, utDecimalDegrees));
-    }
+        members.Add(PackedAngles(utDDDMMSS, utDecimalDegrees));
     if (NegateX || NegateY)
-    {
-        auto factor = std::make_unique<GFactorTransformation>();
-        factor->FX = NegateX ? -1.0 : 1.0;
-        factor->FY = NegateY ? -1.0 : 1.0;
-        group->Transformations.Add(std::move(factor));
-    }
+        members.Add(Negation(NegateX, NegateY));
     if (Exchange)
-        group->Transformations.Add(std::make_unique<GExchangeTransformation>());
+        members.Add(std::make_unique<GExchangeTransformation>());
     if (CoordinateSystem == 0)
-    {
-        auto conversion = std::make_unique<GGeodeticToGeographicTransformation>();
-        conversion->World = static_cast<GWorld>(datum);
-        conversion->LoMeridian = lo;
-        group->Transformations.Add(std::move(conversion));
-    }
+        members.Add(LoConversion<GGeodeticToGeographicTransformation>(datum, lo));
     return group;
 }
 
@@ -689,82 +649,56 @@ std::unique_ptr<GGroupTransformation> GProject::BuildFromGeographic(std::uint8_t
                                                                     double lo) const
 {
     auto group = std::make_unique<GGroupTransformation>();
+    GTransformationList& members = group->Transformations;
     if (CoordinateSystem == 0)
-    {
-        auto conversion = std::make_unique<GGeographicToGeodeticTransformation>();
-        conversion->World = static_cast<GWorld>(datum);
-        conversion->LoMeridian = lo;
-        group->Transformations.Add(std::move(conversion));
-    }
+        members.Add(LoConversion<GGeographicToGeodeticTransformation>(datum, lo));
     if (Exchange)
-        group->Transformations.Add(std::make_unique<GExchangeTransformation>());
+        members.Add(std::make_unique<GExchangeTransformation>());
     if (NegateX || NegateY)
-    {
-        auto factor = std::make_unique<GFactorTransformation>();
-        factor->FX = NegateX ? -1.0 : 1.0;
-        factor->FY = NegateY ? -1.0 : 1.0;
-        group->Transformations.Add(std::move(factor));
-    }
+        members.Add(Negation(NegateX, NegateY));
     if (CoordinateSystem == 1)
-    {
-        group->Transformations.Add(
-            std::make_unique<SignedAngleTransformation>(utDecimalDegrees, utDDDMMSS));
-    }
+        members.Add(PackedAngles(utDecimalDegrees, utDDDMMSS));
     if (XConstant != 0.0 || YConstant != 0.0)
-    {
-        auto shift = std::make_unique<GShiftTransformation>();
-        shift->DX = -XConstant;
-        shift->DY = -YConstant;
-        group->Transformations.Add(std::move(shift));
-    }
+        members.Add(Shift(-XConstant, -YConstant));
     return group;
 }
 
 std::unique_ptr<GGroupTransformation> GProject::BuildGeographicToPlane(std::uint8_t datum,
                                                                        double lo)
 {
-    auto group = std::make_unique<GGroupTransformation>();
-    auto conversion = std::make_unique<GGeographicToGeodeticTransformation>();
-    conversion->World = static_cast<GWorld>(datum);
-    conversion->LoMeridian = lo;
-    group->Transformations.Add(std::move(conversion));
-    return group;
+    return LoConversionGroup<GGeographicToGeodeticTransformation>(datum, lo);
 }
 
 std::unique_ptr<GGroupTransformation> GProject::BuildPlaneToGeographic(std::uint8_t datum,
                                                                        double lo)
 {
-    auto group = std::make_unique<GGroupTransformation>();
-    auto conversion = std::make_unique<GGeodeticToGeographicTransformation>();
-    conversion->World = static_cast<GWorld>(datum);
-    conversion->LoMeridian = lo;
-    group->Transformations.Add(std::move(conversion));
-    return group;
+    return LoConversionGroup<GGeodeticToGeographicTransformation>(datum, lo);
 }
 
 void GProject::ToGeographic(GShape& shape, std::uint8_t datum, double lo) const
 {
-    ApplyForward(*BuildToGeographic(datum, lo), shape);
+    BuildToGeographic(datum, lo)->TransformShape(shape, tdForward);
 }
 
 void GProject::FromGeographic(GShape& shape, std::uint8_t datum, double lo) const
 {
-    ApplyForward(*BuildFromGeographic(datum, lo), shape);
+    BuildFromGeographic(datum, lo)->TransformShape(shape, tdForward);
 }
 
 void GProject::GeographicToPlane(GShape& shape, std::uint8_t datum, double lo) const
 {
-    ApplyForward(*BuildGeographicToPlane(datum, lo), shape);
+    BuildGeographicToPlane(datum, lo)->TransformShape(shape, tdForward);
 }
 
 void GProject::PlaneToGeographic(GShape& shape, std::uint8_t datum, double lo) const
 {
-    ApplyForward(*BuildPlaneToGeographic(datum, lo), shape);
+    BuildPlaneToGeographic(datum, lo)->TransformShape(shape, tdForward);
 }
 
 std::unique_ptr<GRectangle> GProject::GeographicExtent() const
 {
-    auto extent = CopyRectangle(*Extent);
+    auto extent = std::make_unique<GRectangle>(Extent->Left(), Extent->Bottom(), Extent->Right(),
+                                               Extent->Top());
     ToGeographic(*extent, dtCape, LocalOrigin);
     return extent;
 }

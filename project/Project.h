@@ -14,6 +14,7 @@
 #include "project/UserInterface.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -97,6 +98,8 @@ struct GSheetParameters
     double Lo = 31.0;      ///< Lo zone of the computation, degrees
     double CX = 0.0, CY = 0.0, WX = 0.0, WY = 0.0;
     double A = 1.0, B = 1.0;
+
+    bool operator==(const GSheetParameters&) const = default;
 };
 
 /// Result of a run. Shapes: the record count; points: the points transformed.
@@ -184,6 +187,13 @@ public:
     /// Method 1: degree-sheet or user-defined parameters. A sheet missing from the table shows
     /// MissingSheetMessage, changes nothing and returns 0 and 0.
     GRunCounts RunHelmertTransformation();
+    /// The degree-sheet check of a Helmert run: every point of every record, in geographic
+    /// degrees on the source datum, through GetSheetParameters (HelmertMode 0 looks the sheet up)
+    /// and, when given, take, in record order. Stops at the first sheet missing from the table and
+    /// returns false with missingSheet set to its name. Leaves the shapes alone and ends on the
+    /// first record.
+    bool CheckSheets(std::string& missingSheet,
+                     const std::function<void(const GSheetParameters&)>& take = nullptr);
     /// Makes the changes permanent in the data source and goes back to the first record.
     void FlushRecordSet();
 
@@ -232,8 +242,6 @@ public:
     bool ConfirmRun();
 
 private:
-    void Progress(int position, const std::string& text, int total);
-
     GUserInterface* ui_ = nullptr;
 };
 

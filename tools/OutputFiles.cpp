@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -45,6 +46,35 @@ std::string FormatFixed(double value, int decimals)
     if (text.front() == '-' && text.find_first_of("123456789") == std::string::npos)
         text.erase(0, 1); // no "-0.000"
     return text;
+}
+
+namespace
+{
+
+void CheckWidth(const std::string& text, std::size_t width)
+{
+    if (text.size() > width)
+        throw std::runtime_error("\"" + text + "\" does not fit " + std::to_string(width) +
+                                 " columns");
+}
+
+} // namespace
+
+std::string PadLeft(const std::string& text, std::size_t width)
+{
+    CheckWidth(text, width);
+    return std::string(width - text.size(), ' ') + text;
+}
+
+std::string PadRight(const std::string& text, std::size_t width)
+{
+    CheckWidth(text, width);
+    return text + std::string(width - text.size(), ' ');
+}
+
+double RoundMillimetre(double metres)
+{
+    return std::round(metres * 1000.0) / 1000.0;
 }
 
 } // namespace quorvalis::tools

@@ -1,5 +1,7 @@
 #include "tools/ReferenceGeodesy.h"
 
+#include "transformation/Transformation.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -28,31 +30,6 @@ const char* axes(Datum datum)
 }
 
 } // namespace
-
-int LoZone(double longitude)
-{
-    const auto t = static_cast<int>(std::trunc(longitude));
-    return t % 2 != 0 ? t : t + 1;
-}
-
-std::string SheetName(double latitude, double longitude)
-{
-    const double latitudeDegrees = std::trunc(latitude);
-    const double longitudeDegrees = std::trunc(longitude);
-    std::string name = std::to_string(static_cast<int>(latitudeDegrees)) +
-                       std::to_string(static_cast<int>(longitudeDegrees));
-    double f = latitude - latitudeDegrees;
-    double g = longitude - longitudeDegrees;
-    for (int level = 0; level < 2; ++level)
-    {
-        const double r = std::trunc(2.0 * f);
-        const double k = std::trunc(2.0 * g);
-        name += static_cast<char>('A' + static_cast<int>(2.0 * r + k));
-        f = 2.0 * f - r;
-        g = 2.0 * g - k;
-    }
-    return name;
-}
 
 ReferenceGeodesy::ReferenceGeodesy() : context_(proj_context_create())
 {
@@ -176,7 +153,7 @@ HelmertFit FitHelmert(std::span<const LoPoint> from, std::span<const LoPoint> to
 {
     if (from.size() != to.size() || from.size() < 2)
         throw std::invalid_argument("A Helmert fit needs at least two matched pairs");
-    // Ten sums, each a double accumulated in index order, exactly as the application forms them.
+    // Ten sums, each a double accumulated in index order; the products are rounded to double.
     double sx = 0, sy = 0, sxt = 0, syt = 0, sxx = 0, syy = 0, sxxt = 0, syyt = 0, sxyt = 0,
            sxty = 0;
     for (std::size_t i = 0; i < from.size(); ++i)

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "tools/OutputFiles.h"
+#include "transformation/Transformation.h"
 
 namespace quorvalis::tools
 {
@@ -15,27 +16,6 @@ namespace
 {
 
 constexpr std::size_t kNameWidth = 20; // columns 11 to 30 of an e-mail beacon line
-
-double RoundMillimetre(double metres)
-{
-    return std::round(metres * 1000.0) / 1000.0;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width)
-{
-    if (text.size() > width)
-        throw std::runtime_error("\"" + text + "\" does not fit " + std::to_string(width) +
-                                 " columns");
-    return std::string(width - text.size(), ' ') + text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width)
-{
-    if (text.size() > width)
-        throw std::runtime_error("\"" + text + "\" does not fit " + std::to_string(width) +
-                                 " columns");
-    return text + std::string(width - text.size(), ' ');
-}
 
 // Metres with two decimals, optionally with the decimal comma some office files use.
 std::string EmailNumber(double metres, bool comma)

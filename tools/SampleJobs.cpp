@@ -48,25 +48,6 @@ struct FeatureDeleter
     void operator()(OGRFeature* feature) const { OGRFeature::DestroyFeature(feature); }
 };
 
-double RoundMillimetre(double metres)
-{
-    return std::round(metres * 1000.0) / 1000.0;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width)
-{
-    if (text.size() > width)
-        throw std::runtime_error("\"" + text + "\" is wider than " + std::to_string(width));
-    return std::string(width - text.size(), ' ') + text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width)
-{
-    if (text.size() > width)
-        throw std::runtime_error("\"" + text + "\" is wider than " + std::to_string(width));
-    return text + std::string(width - text.size(), ' ');
-}
-
 void AppendInt32(std::string& bytes, std::int32_t value)
 {
     const auto bits = static_cast<std::uint32_t>(value);
@@ -427,37 +408,44 @@ std::vector<JobSummary> WriteSampleJobs(ReferenceGeodesy& geodesy, const SampleA
                                      {{"LABEL", OFTString, 20, 0}, {"AREA", OFTReal, 12, 2}},
                                      ParcelFeatures(geodesy, lo31)));
 
-    // Delimited text with a header line; Y before X, as surveyors list them.
+    // The same points as delimited text with a header line and as fixed-width text; Y before X,
+    // as surveyors list them. One field table gives both definition files and the columns.
+    std::vector<DefinitionField> fields{{"NAME", "", 0, 10, 0, 4},
+                                        {"Y", "0.000", 0, 12, 1, 2},
+                                        {"X", "0.000", 0, 13, 1, 2},
+                                        {"HEIGHT", "0.00", 0, 9, 1, 2},
+                                        {"CODE", "", 0, 4, 1, 1}};
     std::string delimited = "NAME,Y,X,HEIGHT,CODE\n";
     std::string fixed;
     for (const JobPoint& p : points)
     {
-        delimited += p.label + "," + FormatFixed(p.cape.y, 3) + "," + FormatFixed(p.cape.x, 3) +
-                     "," + FormatFixed(p.height, 2) + "," + std::to_string(p.code) + "\n";
-        fixed += PadRight(p.label, 10) + PadLeft(FormatFixed(p.cape.y, 3), 12) +
-                 PadLeft(FormatFixed(p.cape.x, 3), 13) + PadLeft(FormatFixed(p.height, 2), 9) +
-                 PadLeft(std::to_string(p.code), 4) + "\n";
+        const std::string values[] = {p.label, FormatFixed(p.cape.y, 3), FormatFixed(p.cape.x, 3),
+                                      FormatFixed(p.height, 2), std::to_string(p.code)};
+        for (std::size_t k = 0; k < fields.size(); ++k)
+        {
+            const auto width = static_cast<std::size_t>(fields[k].width);
+            delimited += (k == 0 ? "" : ",") + values[k];
+            fixed +=
+                fields[k].alignment == 0 ? PadRight(values[k], width) : PadLeft(values[k], width);
+        }
+        delimited += "\n";
+        fixed += "\n";
     }
+    const int count = static_cast<int>(points.size());
     WriteFileAtomically(directory / "job-points.txt", delimited);
     WriteFileAtomically(directory / "job-points-delimited.def",
-                        DefinitionFile(1, ',', true,
-                                       {{"NAME", "", 0, 10, 0, 4},
-                                        {"Y", "0.000", 0, 12, 1, 2},
-                                        {"X", "0.000", 0, 13, 1, 2},
-                                        {"HEIGHT", "0.00", 0, 9, 1, 2},
-                                        {"CODE", "", 0, 4, 1, 1}}));
-    written.push_back(
-        {"job-points.txt", static_cast<int>(points.size()), static_cast<int>(points.size())});
+                        DefinitionFile(1, ',', true, fields));
+    written.push_back({"job-points.txt", count, count});
+    // In the fixed-width file each field starts where the one before it ends.
+    int column = 1;
+    for (DefinitionField& field : fields)
+    {
+        field.startColumn = column;
+        column += field.width;
+    }
     WriteFileAtomically(directory / "job-points-fixed.txt", fixed);
-    WriteFileAtomically(directory / "job-points-fixed.def",
-                        DefinitionFile(0, ',', false,
-                                       {{"NAME", "", 1, 10, 0, 4},
-                                        {"Y", "0.000", 11, 12, 1, 2},
-                                        {"X", "0.000", 23, 13, 1, 2},
-                                        {"HEIGHT", "0.00", 36, 9, 1, 2},
-                                        {"CODE", "", 45, 4, 1, 1}}));
-    written.push_back(
-        {"job-points-fixed.txt", static_cast<int>(points.size()), static_cast<int>(points.size())});
+    WriteFileAtomically(directory / "job-points-fixed.def", DefinitionFile(0, ',', false, fields));
+    written.push_back({"job-points-fixed.txt", count, count});
 
     // The first twelve points as a coordinate list; two names show the 11-character limit.
     std::vector<CoordinateRecord> records;

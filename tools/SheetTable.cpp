@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "tools/OutputFiles.h"
+#include "transformation/Transformation.h"
 
 namespace quorvalis::tools
 {

@@ -30,6 +30,23 @@ void CheckFault(const GTransformation& t, double before, double after)
         throw GTransformationException("Floating-point error in " + t.Name());
 }
 
+// Stores new coordinates once every one of them has passed CheckFault, so a fault leaves the
+// point whole.
+void StoreChecked(const GTransformation& t, GPoint& point, double x, double y)
+{
+    CheckFault(t, point.X, x);
+    CheckFault(t, point.Y, y);
+    point.X = x;
+    point.Y = y;
+}
+
+void StoreChecked(const GTransformation& t, GPoint& point, double x, double y, double z)
+{
+    CheckFault(t, point.Z, z);
+    StoreChecked(t, point, x, y);
+    point.Z = z;
+}
+
 // ---- Lo projection ----------------------------------------------------------------------------
 
 // Everything the series need from one ellipsoid, formed once with the textbook's own expressions
@@ -338,6 +355,16 @@ std::string FormatValue(const char* what, double value)
     return text;
 }
 
+// A coordinate in another unit of its kind, keeping its sign: the magnitude is converted. For the
+// linear units this is ConvertUnit itself; for packed ddd.mmss it keeps a negative coordinate (a
+// latitude stored negative, say) negative on its way back, where ConvertUnit would bring its
+// degrees into [0, 360) as a bearing wants them.
+double ConvertCoordinate(std::uint8_t from, std::uint8_t to, double value)
+{
+    const double magnitude = ConvertUnit(from, to, std::fabs(value));
+    return std::signbit(value) ? -magnitude : magnitude;
+}
+
 // Truncation toward zero as an int32, refusing what truncation cannot represent.
 std::int32_t Truncate(const char* what, double value)
 {
@@ -434,12 +461,9 @@ void GUnitTransformation::Transform(GPoint& point, std::uint8_t direction)
     const std::uint8_t from = direction == tdForward ? FromUnit : ToUnit;
     const std::uint8_t to = direction == tdForward ? ToUnit : FromUnit;
     // Both converted before either is stored, so a failure leaves the point whole.
-    const double x = ConvertUnit(from, to, point.X);
-    const double y = ConvertUnit(from, to, point.Y);
-    CheckFault(*this, point.X, x);
-    CheckFault(*this, point.Y, y);
-    point.X = x;
-    point.Y = y;
+    const double x = ConvertCoordinate(from, to, point.X);
+    const double y = ConvertCoordinate(from, to, point.Y);
+    StoreChecked(*this, point, x, y);
 }
 
 std::string GShiftTransformation::Name() const
@@ -459,12 +483,7 @@ void GShiftTransformation::Transform(GPoint& point, std::uint8_t direction)
     const double x = static_cast<double>(point.X + sign * DX);
     const double y = static_cast<double>(point.Y + sign * DY);
     const double z = static_cast<double>(point.Z + sign * DZ);
-    CheckFault(*this, point.X, x);
-    CheckFault(*this, point.Y, y);
-    CheckFault(*this, point.Z, z);
-    point.X = x;
-    point.Y = y;
-    point.Z = z;
+    StoreChecked(*this, point, x, y, z);
 }
 
 std::string GExchangeTransformation::Name() const
@@ -509,12 +528,7 @@ void GFactorTransformation::Transform(GPoint& point, std::uint8_t direction)
     }
     else
         return;
-    CheckFault(*this, point.X, x);
-    CheckFault(*this, point.Y, y);
-    CheckFault(*this, point.Z, z);
-    point.X = x;
-    point.Y = y;
-    point.Z = z;
+    StoreChecked(*this, point, x, y, z);
 }
 
 // ---- Geographic and Lo ------------------------------------------------------------------------
@@ -679,6 +693,12 @@ GPoint& GHelmertTransformation::TargetPoint(int index)
     return *TargetPoints.GetItem(index);
 }
 
+void GHelmertTransformation::CheckValid() const
+{
+    if (!IsValid())
+        throw GTransformationException(kInvalidTransformationMessage);
+}
+
 bool GHelmertTransformation::SnapshotMatches() const
 {
     const int count = SourcePoints.Count();
@@ -739,8 +759,7 @@ const GHelmertTransformation::Fit& GHelmertTransformation::CurrentFit(std::uint8
 
 void GHelmertTransformation::Transform(GPoint& point, std::uint8_t direction)
 {
-    if (!IsValid())
-        throw GTransformationException("The transformation in not valid");
+    CheckValid();
     if (direction != tdForward && direction != tdInverse)
         return;
     const Fit& fit = CurrentFit(direction);
@@ -750,24 +769,21 @@ void GHelmertTransformation::Transform(GPoint& point, std::uint8_t direction)
 
 double GHelmertTransformation::ResidualX(int index)
 {
-    if (!IsValid())
-        throw GTransformationException("The transformation in not valid");
+    CheckValid();
     const auto copy = TransformCopy(SourcePoint(index), tdForward);
     return static_cast<double>(static_cast<Real>(TargetPoint(index).X) - copy->X);
 }
 
 double GHelmertTransformation::ResidualY(int index)
 {
-    if (!IsValid())
-        throw GTransformationException("The transformation in not valid");
+    CheckValid();
     const auto copy = TransformCopy(SourcePoint(index), tdForward);
     return static_cast<double>(static_cast<Real>(TargetPoint(index).Y) - copy->Y);
 }
 
 void GHelmertTransformation::ComputeParameters(double& scale, double& swing, std::uint8_t direction)
 {
-    if (!IsValid())
-        throw GTransformationException("The transformation in not valid");
+    CheckValid();
     if (direction != tdForward && direction != tdInverse)
         return;
     const Fit& fit = CurrentFit(direction);

@@ -28,6 +28,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The message of a transformation used before it is valid, worded as users have always seen it.
+inline constexpr char kInvalidTransformationMessage[] = "The transformation in not valid";
+
 /// Direction of a transformation. Directions travel as std::uint8_t: any value other than these
 /// two leaves a point unchanged (only GExchangeTransformation ignores the direction).
 enum GTransformationDirection : std::uint8_t
@@ -102,8 +105,11 @@ public:
 };
 
 /// Converts X and Y from FromUnit to ToUnit (forward) or back (inverse) with ConvertUnit; Z is not
-/// touched. Units of different kinds raise GCalculationException "Invalid unit type conversion"
-/// and leave the point unchanged. Accuracy: that of ConvertUnit (one rounding to double).
+/// touched. A coordinate keeps its sign: its magnitude is converted, which for every unit but
+/// ddd.mmss is ConvertUnit itself, and keeps a negative packed angle negative on its way back
+/// where ConvertUnit would bring its degrees into [0, 360). Units of different kinds raise
+/// GCalculationException "Invalid unit type conversion" and leave the point unchanged. Accuracy:
+/// that of ConvertUnit (one rounding to double).
 class GUnitTransformation : public GTransformation
 {
 public:
@@ -304,6 +310,7 @@ private:
         bool Ok = false;   // the fit succeeded
         double A = 0, B = 0, FromX = 0, FromY = 0, ToX = 0, ToY = 0, Scale = 0, Swing = 0;
     };
+    void CheckValid() const; // raises kInvalidTransformationMessage unless IsValid
     const Fit& CurrentFit(std::uint8_t direction);
     bool SnapshotMatches() const;
     void TakeSnapshot();

@@ -91,6 +91,18 @@ TEST(TransformationFramework, ElementaryMembersUndoThemselves)
     EXPECT_NEAR(p.Y, 25.4530, 1e-11);
     EXPECT_EQ(p.Z, 100);
 
+    // A negative packed coordinate comes back negative, not with its degrees wrapped into
+    // [0, 360) as ConvertUnit gives a bearing.
+    GUnitTransformation packed;
+    packed.FromUnit = utDDDMMSS;
+    packed.ToUnit = utDecimalDegrees;
+    GPoint negative(-25.4536, 23.3018);
+    packed.Transform(negative, tdForward);
+    EXPECT_NEAR(negative.X, -25.76, 1e-12);
+    packed.Transform(negative, tdInverse);
+    EXPECT_NEAR(negative.X, -25.4536, 1e-12);
+    EXPECT_NEAR(negative.Y, 23.3018, 1e-12);
+
     // Only the exchange acts on a direction other than 0 and 1.
     for (auto& member : chain.Transformations)
     {
