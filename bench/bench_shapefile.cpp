@@ -112,36 +112,65 @@ void MakeFiles(const std::string& folder)
     }
 }
 
-// The measured work of this program, run in its own process. In place: every vertex of the
-// shapes the shapefile holds is moved; otherwise each shape is cloned, moved and put back, as a
-// record set hands shapes out and takes them back.
-int ChildRewrite(const std::string& path, bool inPlace)
+enum class RewriteMode
 {
-    auto start = std::chrono::steady_clock::now();
-    GShapefile file;
-    file.SetLoadShapesOnOpen(true);
-    file.Open(path);
-    const double open = Seconds(start);
-    start = std::chrono::steady_clock::now();
+    InPlace,   // every vertex of the shapes the shapefile holds is moved
+    Clone,     // each shape is cloned, moved and put back
+    RecordSet, // the walk of a transformation run: GetShape, Edit, SetShape, Post per record
+};
+
+// The measured work of this program, run in its own process.
+int ChildRewrite(const std::string& path, RewriteMode mode)
+{
     const auto shift = [](GPoint& p)
     {
         p.X += 0.125;
         p.Y -= 0.25;
     };
-    for (int i = 0; i < file.Count(); ++i)
+    auto start = std::chrono::steady_clock::now();
+    double open = 0;
+    double rewrite = 0;
+    if (mode == RewriteMode::RecordSet)
     {
-        if (inPlace)
+        auto recordSet = CreateShapefileRecordSet(false, path, false, false);
+        if (!recordSet->Open())
+            return 1;
+        open = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        for (recordSet->First(); !recordSet->Eof(); recordSet->Next())
         {
-            file.GetShape(i)->ForEachPoint(shift);
-            continue;
+            auto shape = recordSet->GetShape();
+            shape->ForEachPoint(shift);
+            recordSet->Edit();
+            recordSet->SetShape(*shape);
+            recordSet->Post();
         }
-        auto moved = file.GetShape(i)->Clone();
-        moved->ForEachPoint(shift);
-        file.ReplaceShape(i, std::move(moved));
+        rewrite = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        recordSet->Flush();
     }
-    const double rewrite = Seconds(start);
-    start = std::chrono::steady_clock::now();
-    file.Flush();
+    else
+    {
+        GShapefile file;
+        file.SetLoadShapesOnOpen(true);
+        file.Open(path);
+        open = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < file.Count(); ++i)
+        {
+            if (mode == RewriteMode::InPlace)
+            {
+                file.GetShape(i)->ForEachPoint(shift);
+                continue;
+            }
+            auto moved = file.GetShape(i)->Clone();
+            moved->ForEachPoint(shift);
+            file.ReplaceShape(i, std::move(moved));
+        }
+        rewrite = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        file.Flush();
+    }
     const double flush = Seconds(start);
     std::printf("%.4f %.4f %.4f\n", open, rewrite, flush);
     return 0;
@@ -244,9 +273,11 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "--child-empty") == 0)
         return 0;
     if (argc == 3 && std::strcmp(argv[1], "--child-rewrite") == 0)
-        return ChildRewrite(argv[2], true);
+        return ChildRewrite(argv[2], RewriteMode::InPlace);
     if (argc == 3 && std::strcmp(argv[1], "--child-clone") == 0)
-        return ChildRewrite(argv[2], false);
+        return ChildRewrite(argv[2], RewriteMode::Clone);
+    if (argc == 3 && std::strcmp(argv[1], "--child-recordset") == 0)
+        return ChildRewrite(argv[2], RewriteMode::RecordSet);
     if (argc == 3 && std::strcmp(argv[1], "--child-make") == 0)
     {
         MakeFiles(argv[2]);
@@ -280,9 +311,13 @@ int main(int argc, char** argv)
         // Warm the page cache the same way for every contender.
         Run({"cat", shp, folder + "/" + name + ".shx", folder + "/" + name + ".dbf"});
 
+        // The first mode is the one the targets are stated for; the others show what handing
+        // shapes out and back (as a transformation run does) costs on top. "process" is the
+        // whole child's wall time, start-up included, as ogr2ogr's is.
         double oursSeconds = 0;
         double oursBytes = 0;
-        for (const char* mode : {"--child-rewrite", "--child-clone"})
+        double recordSetWall = 0;
+        for (const char* mode : {"--child-rewrite", "--child-clone", "--child-recordset"})
         {
             const RunResult ours = Median([&] { return Run({self, mode, shp}); }, ChildSeconds);
             const ChildTimes times(ours);
@@ -293,11 +328,17 @@ int main(int argc, char** argv)
                 oursSeconds = seconds;
                 oursBytes = bytes;
             }
-            std::printf(
-                "%-8s %-28s %9.3f %12.1f %14.1f   (open %.3f, rewrite %.3f, flush %.3f)\n", name,
-                std::strcmp(mode, "--child-clone") == 0 ? "open+clone/replace+flush"
-                                                        : "open+rewrite+flush",
-                seconds, ours.PeakKiB / 1024.0, bytes, times.Open, times.Rewrite, times.Flush);
+            const bool recordSet = std::strcmp(mode, "--child-recordset") == 0;
+            if (recordSet)
+                recordSetWall = ours.Seconds;
+            std::printf("%-8s %-28s %9.3f %12.1f %14.1f   (open %.3f, rewrite %.3f, flush %.3f; "
+                        "process %.3f)\n",
+                        name,
+                        recordSet                                 ? "record set: run's walk"
+                        : std::strcmp(mode, "--child-clone") == 0 ? "open+clone/replace+flush"
+                                                                  : "open+rewrite+flush",
+                        seconds, ours.PeakKiB / 1024.0, bytes, times.Open, times.Rewrite,
+                        times.Flush, ours.Seconds);
         }
 
         double ogrSeconds = 0;
@@ -331,9 +372,13 @@ int main(int argc, char** argv)
         std::printf("%-8s %-28s %9.3f %12.1f\n", name, "cp + sync (floor)", copy.Seconds,
                     copy.PeakKiB / 1024.0);
         if (haveOgr && ogrSeconds > 0)
+        {
             std::printf("%-8s %-28s %9.3f   (target %s)\n", name, "ratio to ogr2ogr",
                         oursSeconds / ogrSeconds,
                         std::strcmp(name, "lines") == 0 ? "<= 0.75" : "<= 0.10");
+            std::printf("%-8s %-28s %9.3f   (whole processes, record set walk)\n", name,
+                        "ratio to ogr2ogr", recordSetWall / ogrSeconds);
+        }
         std::printf("%-8s %-28s %9s   (target <= 100 bytes/vertex: %s)\n", name, "", "",
                     oursBytes <= 100 ? "met" : "NOT met");
     }
