@@ -38,7 +38,7 @@ SEEDS = {
     "empty_line": parts(2, []),
     "truncated_polygon": parts(3, [SQUARE])[:40],
     "unknown_class": bytes([8, 0, 0, 0, 0]),
-    "negative_part_count": bytes([2]) + struct.pack("<i", -1),
+    "negative_count_of_parts": bytes([2]) + struct.pack("<i", -1),
     "huge_point_count": bytes([7]) + struct.pack("<i", 0x7FFFFFFF) + point(1, 1),
     "huge_text_length": parts(6, []) + struct.pack("<ii", 1, 1 << 30) + b"x",
 }
