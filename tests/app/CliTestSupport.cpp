@@ -49,6 +49,14 @@ CliRun CliTest::Run(const std::vector<std::string>& args) const
     return run;
 }
 
+CliRun CliTest::Transform(const std::string& to, const std::string& file,
+                          const std::vector<std::string>& options) const
+{
+    std::vector<std::string> args{"transform", "--to", to, "--shapefile", file};
+    args.insert(args.end(), options.begin(), options.end());
+    return Run(args);
+}
+
 namespace
 {
 

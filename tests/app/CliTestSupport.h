@@ -28,6 +28,9 @@ protected:
 
     /// RunCli in this process (no progress bar).
     CliRun Run(const std::vector<std::string>& args) const;
+    /// Run of "transform --to <to> --shapefile <file>" followed by options.
+    CliRun Transform(const std::string& to, const std::string& file,
+                     const std::vector<std::string>& options = {}) const;
     /// The built quorvalis-cli with QUORVALIS_HOME set to Home.
     CliRun Execute(const std::vector<std::string>& args) const;
 

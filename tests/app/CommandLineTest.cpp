@@ -9,12 +9,23 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+#include <tuple>
+
 namespace quorvalis::test
 {
 namespace
 {
 
 using Args = std::vector<std::string>;
+
+// The words of a command line; the lines here need no quoting.
+Args Words(const std::string& line)
+{
+    std::istringstream in(line);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
 
 TEST(CommandLine, ParsesFlagsValuesPairsAndPositionals)
 {
@@ -50,83 +61,27 @@ TEST(CommandLine, RefusesWhatItCannotRead)
 TEST(TransformArguments, OptionsBecomeAnswersAndTheRestStaysUnset)
 {
     std::uint8_t datum = 99;
-    const GTerminalAnswers all = ParseTransformArguments({"--to",
-                                                          "cape",
-                                                          "--xyz",
-                                                          "GIS",
-                                                          "PEGS",
-                                                          "--x-field",
-                                                          "X",
-                                                          "--y-field",
-                                                          "Y",
-                                                          "--lo",
-                                                          "29",
-                                                          "--transformation-lo",
-                                                          "31",
-                                                          "--x-constant",
-                                                          "-5.5",
-                                                          "--no-exchange",
-                                                          "--negate-y",
-                                                          "--coordinate-system",
-                                                          "ddd.mmss",
-                                                          "--method",
-                                                          "helmert",
-                                                          "--no-weighting",
-                                                          "--strategy",
-                                                          "buffer",
-                                                          "--buffer",
-                                                          "12.5",
-                                                          "--count",
-                                                          "4",
-                                                          "--no-tsm",
-                                                          "--selection",
-                                                          "a.sel",
-                                                          "--helmert-mode",
-                                                          "user",
-                                                          "--helmert-a",
-                                                          "0.99",
-                                                          "--wgs-y",
-                                                          "7",
-                                                          "--report",
-                                                          "r.txt",
-                                                          "--verbose-report",
-                                                          "--label-field",
-                                                          "name",
-                                                          "--yes"},
-                                                         datum);
+    const GTerminalAnswers all = ParseTransformArguments(
+        Words("--to cape --xyz GIS PEGS --x-field X --y-field Y --lo 29 --x-constant -5.5 "
+              "--no-exchange --negate-y --coordinate-system ddd.mmss --method helmert "
+              "--no-weighting --strategy buffer --buffer 12.5 --no-tsm --helmert-mode user "
+              "--helmert-a 0.99 --wgs-y 7 --report r.txt --verbose-report --yes"),
+        datum);
     EXPECT_EQ(datum, dtHartebeesthoek);
     EXPECT_EQ(all.Source.SourceKind, GDataSourceSpec::Kind::XYZTable);
-    EXPECT_EQ(all.Source.Alias, "GIS");
-    EXPECT_EQ(all.Source.Table, "PEGS");
-    EXPECT_EQ(all.Source.ZField, "");
-    EXPECT_EQ(all.LocalOrigin, 29.0);
-    EXPECT_EQ(all.TransformationLocalOrigin, 31.0);
-    EXPECT_EQ(all.XConstant, -5.5);
-    EXPECT_FALSE(all.YConstant.has_value());
-    EXPECT_EQ(all.Exchange, false);
-    EXPECT_EQ(all.NegateY, true);
-    EXPECT_FALSE(all.NegateX.has_value());
-    EXPECT_EQ(all.CoordinateSystem, 1);
-    EXPECT_EQ(all.Method, 1);
-    EXPECT_EQ(all.ApplyWeighting, false);
-    EXPECT_EQ(all.Strategy, 0);
-    EXPECT_EQ(all.Buffer, 12.5);
-    EXPECT_EQ(all.Count, 4);
-    EXPECT_TRUE(all.NoTsm);
-    EXPECT_FALSE(all.NoTrig);
-    EXPECT_EQ(all.SelectionFile, "a.sel");
-    EXPECT_EQ(all.HelmertMode, 1);
-    EXPECT_EQ(all.HelmertA, 0.99);
-    EXPECT_FALSE(all.HelmertB.has_value());
-    EXPECT_EQ(all.WGSY, 7.0);
-    EXPECT_EQ(all.Output, true);
-    EXPECT_EQ(all.ReportFile, "r.txt");
-    EXPECT_EQ(all.OutputMode, 1);
-    EXPECT_EQ(all.LabelField, "name");
-    EXPECT_TRUE(all.Yes);
+    EXPECT_EQ(std::tuple(all.Source.Alias, all.Source.Table, all.Source.XField, all.Source.ZField),
+              std::tuple("GIS", "PEGS", "X", ""));
+    EXPECT_EQ(std::tuple(all.LocalOrigin, all.XConstant, all.Exchange, all.NegateY),
+              std::tuple(29.0, -5.5, false, true));
+    EXPECT_FALSE(all.YConstant || all.NegateX || all.HelmertB || all.NoTrig);
+    EXPECT_EQ(std::tuple(all.CoordinateSystem, all.Method, all.ApplyWeighting, all.Strategy,
+                         all.Buffer, all.NoTsm),
+              std::tuple(1, 1, false, 0, 12.5, true));
+    EXPECT_EQ(std::tuple(all.HelmertMode, all.HelmertA, all.WGSY), std::tuple(1, 0.99, 7.0));
+    EXPECT_EQ(std::tuple(all.Output, all.ReportFile, all.OutputMode, all.Yes),
+              std::tuple(true, "r.txt", 1, true));
 
-    const GTerminalAnswers none =
-        ParseTransformArguments({"--to", "hart94", "--crd", "j.crd"}, datum);
+    const GTerminalAnswers none = ParseTransformArguments(Words("--to hart94 --crd j.crd"), datum);
     EXPECT_EQ(datum, dtCape);
     EXPECT_EQ(none.Source.SourceKind, GDataSourceSpec::Kind::Corvell);
     EXPECT_FALSE(none.Yes);
@@ -136,55 +91,51 @@ TEST(TransformArguments, OptionsBecomeAnswersAndTheRestStaysUnset)
 
 TEST(TransformArguments, UsageErrors)
 {
-    const Args source{"--shapefile", "j.shp"};
-    const std::vector<Args> wrong{
-        {"--shapefile", "j.shp"},                                   // no direction
-        {"--to", "wgs", "--shapefile", "j.shp"},                    // unknown direction
-        {"--to", "cape"},                                           // no source
-        {"--to", "cape", "--shapefile", "a.shp", "--crd", "b.crd"}, // two sources
-        {"--to", "cape", "--text", "t.txt", "--x-field", "X", "--y-field", "Y"}, // no definition
-        {"--to", "cape", "--xyz", "A", "T", "--x-field", "X"},                   // no Y field
-        {"--to", "cape", "--shapefile", "a.shp", "--x-field", "X"}, // field without X/Y source
-        {"--to", "cape", "--shapefile", "a.shp", "--weighting", "--no-weighting"},
-        {"--to", "cape", "--shapefile", "a.shp", "--report", "r", "--no-report"},
-        {"--to", "cape", "--shapefile", "a.shp", "--lo", "29.5"},
-        {"--to", "cape", "--shapefile", "a.shp", "--count", "-1"},
-        {"--to", "cape", "--shapefile", "a.shp", "--method", "affine"},
-        {"--to", "cape", "--shapefile", "a.shp", "extra"},
+    const char* wrong[] = {
+        "--shapefile j.shp",                                      // no direction
+        "--to wgs --shapefile j.shp",                             // unknown direction
+        "--to cape",                                              // no source
+        "--to cape --shapefile a.shp --crd b.crd",                // two sources
+        "--to cape --text t.txt --x-field X --y-field Y",         // no definition
+        "--to cape --xyz A T --x-field X",                        // no Y field
+        "--to cape --shapefile a.shp --x-field X",                // field without X/Y source
+        "--to cape --shapefile a.shp --weighting --no-weighting", // contradicting options
+        "--to cape --shapefile a.shp --report r --no-report",
+        "--to cape --shapefile a.shp --lo 29.5",
+        "--to cape --shapefile a.shp --count -1",
+        "--to cape --shapefile a.shp --method affine",
+        "--to cape --shapefile a.shp extra",
     };
     std::uint8_t datum = 0;
-    for (const Args& args : wrong)
-        EXPECT_THROW(ParseTransformArguments(args, datum), GUsageError)
-            << ::testing::PrintToString(args);
+    for (const char* args : wrong)
+        EXPECT_THROW(ParseTransformArguments(Words(args), datum), GUsageError) << args;
 }
 
 TEST(ImportArguments, SourcesAndClass)
 {
     std::string beaconClass;
-    GTerminalAnswers email = ParseImportArguments(
-        {"--class", "tsm", "--email", "c.eml", "h.eml", "--lo", "29"}, beaconClass);
+    GTerminalAnswers email =
+        ParseImportArguments(Words("--class tsm --email c.eml h.eml --lo 29"), beaconClass);
     EXPECT_EQ(beaconClass, "TSM");
     EXPECT_EQ(email.ImportFormat, 0);
     EXPECT_EQ(email.CapeEmail, "c.eml");
     EXPECT_EQ(email.HartEmail, "h.eml");
     EXPECT_EQ(email.ImportLocalOrigin, 29.0);
 
-    GTerminalAnswers shapes =
-        ParseImportArguments({"--class", "TRIG", "--cape-shapefile", "a.shp", "--cape-field", "N",
-                              "--hart-shapefile", "b.shp", "--hart-field", "M", "--yes"},
-                             beaconClass);
+    GTerminalAnswers shapes = ParseImportArguments(
+        Words("--class TRIG --cape-shapefile a.shp --cape-field N --hart-shapefile b.shp "
+              "--hart-field M --yes"),
+        beaconClass);
     EXPECT_EQ(beaconClass, "TRIG");
     EXPECT_EQ(shapes.ImportFormat, 2);
     EXPECT_EQ(shapes.HartSource.Path, "b.shp");
     EXPECT_EQ(shapes.HartField, "M");
     EXPECT_TRUE(shapes.Yes);
 
-    for (const Args& args :
-         {Args{"--csv", "b.csv"}, Args{"--class", "OTHER", "--csv", "b.csv"},
-          Args{"--class", "TRIG"}, Args{"--class", "TRIG", "--csv", "b.csv", "--email", "a", "b"},
-          Args{"--class", "TRIG", "--cape-shapefile", "a.shp", "--cape-field", "N"}})
-        EXPECT_THROW(ParseImportArguments(args, beaconClass), GUsageError)
-            << ::testing::PrintToString(args);
+    for (const char* args : {"--csv b.csv", "--class OTHER --csv b.csv", "--class TRIG",
+                             "--class TRIG --csv b.csv --email a b",
+                             "--class TRIG --cape-shapefile a.shp --cape-field N"})
+        EXPECT_THROW(ParseImportArguments(Words(args), beaconClass), GUsageError) << args;
 }
 
 TEST(ProgressBar, LineFitsTheTerminal)

@@ -19,10 +19,6 @@ TEST_F(CliTest, ExecutableExitCodesAndStreams)
     EXPECT_THAT(help.Out, StartsWith("Usage: quorvalis-cli"));
     EXPECT_EQ(help.Err, "");
 
-    const CliRun version = Execute({"--version"});
-    EXPECT_EQ(version.Code, 0);
-    EXPECT_THAT(version.Out, StartsWith("quorvalis-cli "));
-
     const CliRun usage = Execute({"transform", "--to", "hart94", "--shapefile"});
     EXPECT_EQ(usage.Code, 2);
     EXPECT_EQ(usage.Out, "");

@@ -1,4 +1,4 @@
-#include "geometry/Spatial.h"
+#include "GeometryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +10,6 @@ namespace quorvalis
 {
 namespace
 {
-
-using Coordinates = std::vector<std::pair<double, double>>;
-
-void AddPart(GLine& line, const Coordinates& points)
-{
-    auto part = std::make_unique<GPointList>();
-    for (const auto& [x, y] : points)
-        part->Add(std::make_unique<GPoint>(x, y));
-    line.Parts.Add(std::move(part));
-}
 
 std::vector<Coordinates> PartsOf(const GLine& line)
 {
@@ -36,42 +26,64 @@ std::vector<Coordinates> PartsOf(const GLine& line)
 
 const GRectangle kBox(0, 0, 10, 10);
 
-struct LineCase
+struct ClipCase
 {
     const char* name;
+    bool polygon;
     std::vector<Coordinates> input;
     std::vector<Coordinates> expected;
 };
 
-TEST(Clipping, LineTable)
+TEST(Clipping, LineAndPolygonTable)
 {
-    const std::vector<LineCase> cases = {
-        {"inside, kept whole", {{{1, 1}, {9, 9}, {1, 9}}}, {{{1, 1}, {9, 9}, {1, 9}}}},
-        {"outside, dropped", {{{11, 11}, {20, 20}}}, {}},
-        {"crossing", {{{-5, 5}, {15, 5}}}, {{{0, 5}, {10, 5}}}},
+    const std::vector<ClipCase> cases = {
+        {"inside, kept whole", false, {{{1, 1}, {9, 9}, {1, 9}}}, {{{1, 1}, {9, 9}, {1, 9}}}},
+        {"outside, dropped", false, {{{11, 11}, {20, 20}}}, {}},
+        {"crossing", false, {{{-5, 5}, {15, 5}}}, {{{0, 5}, {10, 5}}}},
         {"leaves and comes back",
+         false,
          {{{5, 5}, {15, 5}, {15, 8}, {5, 8}}},
          {{{5, 5}, {10, 5}}, {{10, 8}, {5, 8}}}},
         {"visible run continues one part",
+         false,
          {{{1, 1}, {2, 2}, {3, 3}, {20, 3}}},
          {{{1, 1}, {2, 2}, {3, 3}, {10, 3}}}},
-        {"touching a corner only", {{{-5, 0}, {5, 20}}}, {{{0, 10}, {0, 10}}}},
+        {"touching a corner only", false, {{{-5, 0}, {5, 20}}}, {{{0, 10}, {0, 10}}}},
         // The outcodes share no bit, yet the segment passes outside the corner.
-        {"outside past a corner", {{{-2, 9}, {2, 13}}}, {}},
-        {"single points", {{{5, 5}}, {{50, 5}}}, {{{5, 5}}}},
-        {"edges count as inside", {{{0, -5}, {0, 15}}}, {{{0, 0}, {0, 10}}}},
+        {"outside past a corner", false, {{{-2, 9}, {2, 13}}}, {}},
+        {"single points", false, {{{5, 5}}, {{50, 5}}}, {{{5, 5}}}},
+        {"edges count as inside", false, {{{0, -5}, {0, 15}}}, {{{0, 0}, {0, 10}}}},
+        {"polygon inside: same vertices, same order",
+         true,
+         {{{2, 2}, {8, 2}, {8, 8}, {2, 8}}},
+         {{{2, 2}, {8, 2}, {8, 8}, {2, 8}}}},
+        {"polygon outside: no vertices", true, {{{20, 20}, {30, 20}, {30, 30}}}, {{}}},
+        {"polygon over a corner",
+         true,
+         {{{5, 5}, {15, 5}, {15, 15}, {5, 15}}},
+         {{{5, 10}, {5, 5}, {10, 5}, {10, 10}}}},
+        {"polygon on the sides: rebuilt at the same places",
+         true,
+         {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}},
+         {{{0, 10}, {0, 0}, {10, 0}, {10, 10}}}},
+        {"triangle across the left side",
+         true,
+         {{{-10, 5}, {5, 2}, {5, 8}}},
+         {{{0, 7}, {0, 3}, {5, 2}, {5, 8}}}},
     };
     for (const auto& c : cases)
     {
-        GLine line;
+        std::unique_ptr<GLine> shape = std::make_unique<GLine>();
+        if (c.polygon)
+            shape = std::make_unique<GPolygon>();
         for (const auto& part : c.input)
-            AddPart(line, part);
-        line.ClipTo(kBox);
-        EXPECT_EQ(PartsOf(line), c.expected) << c.name;
+            AddPart(*shape, part);
+        shape->ClipTo(kBox);
+        EXPECT_EQ(PartsOf(*shape), c.expected) << c.name;
     }
 }
 
-TEST(Clipping, LineCutVerticesHaveZeroZ)
+TEST(Clipping, CutVerticesHaveZeroZAndSurvivorsKeepTheirs)
 {
     GLine line;
     AddPart(line, {{5, 5}, {15, 5}});
@@ -81,61 +93,23 @@ TEST(Clipping, LineCutVerticesHaveZeroZ)
     ASSERT_EQ(line.PointCount(), 2);
     EXPECT_EQ(line.GetPoint(0).Z, 3.0);
     EXPECT_EQ(line.GetPoint(1).Z, 0.0);
-}
 
-struct PolygonCase
-{
-    const char* name;
-    Coordinates ring;
-    Coordinates expected;
-};
-
-TEST(Clipping, PolygonTable)
-{
-    const std::vector<PolygonCase> cases = {
-        {"inside: same vertices, same order",
-         {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
-         {{2, 2}, {8, 2}, {8, 8}, {2, 8}}},
-        {"outside: no vertices", {{20, 20}, {30, 20}, {30, 30}}, {}},
-        {"over a corner",
-         {{5, 5}, {15, 5}, {15, 15}, {5, 15}},
-         {{5, 10}, {5, 5}, {10, 5}, {10, 10}}},
-        {"on the sides: rebuilt at the same places",
-         {{0, 0}, {10, 0}, {10, 10}, {0, 10}},
-         {{0, 10}, {0, 0}, {10, 0}, {10, 10}}},
-        {"triangle across the left side",
-         {{-10, 5}, {5, 2}, {5, 8}},
-         {{0, 7}, {0, 3}, {5, 2}, {5, 8}}},
-    };
-    for (const auto& c : cases)
-    {
-        GPolygon polygon;
-        AddPart(polygon, c.ring);
-        polygon.ClipTo(kBox);
-        ASSERT_EQ(polygon.Parts.Count(), 1) << c.name;
-        EXPECT_EQ(PartsOf(polygon).front(), c.expected) << c.name;
-    }
-}
-
-TEST(Clipping, PolygonKeepsSurvivingVerticesWithTheirZ)
-{
     GPolygon polygon;
     AddPart(polygon, {{5, 5}, {15, 5}, {5, 8}});
     polygon.GetPoint(0).Z = 9;
     const GPoint* survivor = &polygon.GetPoint(0);
     polygon.ClipTo(kBox);
-    bool found = false;
+    int survivors = 0;
     polygon.ForEachPoint(
         [&](const GPoint& p)
         {
-            if (&p == survivor)
-                found = p.Z == 9.0;
-            else if (p.X == 10.0)
+            survivors += &p == survivor && p.Z == 9.0;
+            if (p.X == 10.0)
             {
                 EXPECT_EQ(p.Z, 0.0);
             }
         });
-    EXPECT_TRUE(found);
+    EXPECT_EQ(survivors, 1);
 }
 
 TEST(Clipping, RectanglesAndMultipoints)

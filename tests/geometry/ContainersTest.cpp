@@ -1,6 +1,6 @@
 #include "geometry/Containers.h"
 
-#include "Messages.h"
+#include "GeometryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -39,19 +39,6 @@ protected:
     std::vector<int> freed;
 };
 
-TEST_F(ContainerTest, ClearFreesEveryItemOnceAndRaisesNoEvent)
-{
-    GContainer<Tracked> list;
-    list.Clear(); // empty: nothing happens
-    Fill(list, {1, 2, 3});
-    int events = 0;
-    list.OnDelete = [&](GContainer<Tracked>&, int) { ++events; };
-    list.Clear();
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(freed, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(events, 0);
-}
-
 TEST_F(ContainerTest, AppendFromMovesOwnershipInOrderAndFiresOnAddPerItem)
 {
     GContainer<Tracked> target;
@@ -72,26 +59,26 @@ TEST_F(ContainerTest, AppendFromMovesOwnershipInOrderAndFiresOnAddPerItem)
     EXPECT_EQ(freed.size(), 5U); // the last owner frees them, once
 }
 
-TEST_F(ContainerTest, DeleteFreesOneItemAndOutOfRangeLeavesListIntact)
+TEST_F(ContainerTest, DeleteAndClearFreeTheirItemsOnce)
 {
     GContainer<Tracked> list;
-    Fill(list, {1, 2, 3});
-    int deletedIndex = -1;
-    list.OnDelete = [&](GContainer<Tracked>&, int index) { deletedIndex = index; };
+    Fill(list, {1, 2, 3, 4});
+    std::vector<int> deleted;
+    list.OnDelete = [&](GContainer<Tracked>&, int index) { deleted.push_back(index); };
     list.Delete(1);
     EXPECT_EQ(freed, (std::vector<int>{2}));
-    EXPECT_EQ(deletedIndex, 1);
-    EXPECT_EQ(Ids(list), (std::vector<int>{1, 3}));
-
-    for (const int bad : {-1, 2})
-    {
+    EXPECT_EQ(Ids(list), (std::vector<int>{1, 3, 4}));
+    for (const int bad : {-1, 3})
         EXPECT_EQ(MessageOf<GContainerException>([&] { list.Delete(bad); }),
                   "Container index out of bounds.")
             << bad;
-    }
-    EXPECT_THROW(list.GetItem(2), GContainerException);
+    EXPECT_THROW(list.GetItem(3), GContainerException);
     EXPECT_EQ(freed.size(), 1U);
-    EXPECT_EQ(list.Count(), 2);
+
+    list.Clear(); // frees the rest, but raises no event
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(freed, (std::vector<int>{2, 1, 3, 4}));
+    EXPECT_EQ(deleted, std::vector<int>{1});
 }
 
 } // namespace

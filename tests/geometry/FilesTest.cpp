@@ -1,6 +1,6 @@
 #include "geometry/Files.h"
 
-#include "Messages.h"
+#include "GeometryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -72,45 +72,46 @@ TEST_F(FilesTest, CountLinesTable)
     EXPECT_THROW(CountLines(folder_.string()), GFileException); // exists, cannot be read
 }
 
-TEST_F(FilesTest, CommitReplacesTheTarget)
+TEST_F(FilesTest, CommitReplacesTheTargetKeepingItsMode)
 {
     const std::string target = PathOf("out.txt");
     Put(target, "old");
     ::chmod(target.c_str(), 0640);
+    std::string expected;
     {
         GAtomicFile file(target);
         EXPECT_EQ(file.TemporaryPath(), target + ".tmp~");
-        file.Write("new ");
-        file.Write(std::string_view("contents"));
+        for (int i = 0; i < 200000; ++i) // many small writes through the buffer
+        {
+            const std::string record = std::to_string(i) + "\n";
+            file.Write(record);
+            expected += record;
+        }
+        EXPECT_EQ(file.Size(), expected.size());
         EXPECT_EQ(Get(target), "old"); // untouched until the commit
         file.Commit();
+        file.Commit(); // a second commit does nothing
     }
-    EXPECT_EQ(Get(target), "new contents");
+    EXPECT_EQ(Get(target), expected);
     struct stat status
     {
     };
     ASSERT_EQ(::stat(target.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640U);
     EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
+    WriteFileAtomically(target, "short");
+    EXPECT_EQ(Get(target), "short");
 }
 
-TEST_F(FilesTest, UncommittedWriterLeavesTheOriginal)
+TEST_F(FilesTest, FailuresLeaveTheOriginalAndNoTemporary)
 {
     const std::string target = PathOf("out.txt");
     Put(target, "original");
     {
-        GAtomicFile file(target);
+        GAtomicFile file(target);              // never committed
         file.Write(std::string(3 << 20, 'x')); // past the buffer: really on disk
         file.Sync();
     }
-    EXPECT_EQ(Get(target), "original");
-    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
-}
-
-TEST_F(FilesTest, DiskFullLeavesTheOriginalAndNoTemporary)
-{
-    const std::string target = PathOf("out.txt");
-    Put(target, "original");
     GAtomicFile::InjectFailureAfter(100);
     const std::string message = MessageOf<GFileException>(
         [&]
@@ -129,34 +130,10 @@ TEST_F(FilesTest, DiskFullLeavesTheOriginalAndNoTemporary)
     GAtomicFile big(target);
     EXPECT_THROW(big.Write(std::string(2 << 20, 'y')), GFileException);
     EXPECT_THROW(big.Commit(), GFileException);
-}
 
-TEST_F(FilesTest, ManySmallWritesArriveIntact)
-{
-    const std::string target = PathOf("records.txt");
-    std::string expected;
-    {
-        GAtomicFile file(target);
-        for (int i = 0; i < 200000; ++i)
-        {
-            const std::string record = std::to_string(i) + "\n";
-            file.Write(record);
-            expected += record;
-        }
-        EXPECT_EQ(file.Size(), expected.size());
-        file.Commit();
-        file.Commit(); // a second commit does nothing
-    }
-    EXPECT_EQ(Get(target), expected);
-    WriteFileAtomically(target, "short");
-    EXPECT_EQ(Get(target), "short");
-}
-
-TEST_F(FilesTest, UncreatableTemporaryNamesThePath)
-{
-    const std::string target = PathOf("no-such-folder/out.txt");
-    EXPECT_EQ(MessageOf<GFileException>([&] { GAtomicFile file(target); }),
-              "Cannot create file \"" + target + ".tmp~\": No such file or directory");
+    const std::string nowhere = PathOf("no-such-folder/out.txt");
+    EXPECT_EQ(MessageOf<GFileException>([&] { GAtomicFile file(nowhere); }),
+              "Cannot create file \"" + nowhere + ".tmp~\": No such file or directory");
 }
 
 } // namespace

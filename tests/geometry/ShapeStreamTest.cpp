@@ -1,6 +1,6 @@
 #include "geometry/Spatial.h"
 
-#include "Messages.h"
+#include "GeometryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +26,6 @@ std::unique_ptr<GShape> Read(std::vector<std::uint8_t> bytes)
     return ReadShape(stream);
 }
 
-void AddPart(GLine& line, std::initializer_list<std::pair<double, double>> points)
-{
-    auto part = std::make_unique<GPointList>();
-    for (const auto& [x, y] : points)
-        part->Add(std::make_unique<GPoint>(x, y));
-    line.Parts.Add(std::move(part));
-}
-
 std::string ReadShapeError(std::vector<std::uint8_t> bytes)
 {
     return MessageOf<GSpatialException>([&] { Read(std::move(bytes)); });
@@ -53,12 +45,17 @@ std::vector<std::uint8_t> Form(std::uint8_t code, std::initializer_list<std::int
 
 TEST(ShapeStream, FixedLayouts)
 {
-    GPoint point(12.5, -3.25, 99.0);
-    EXPECT_EQ(Save(point).size(), 17U);
-    EXPECT_EQ(point.StreamSize(), 25U);
-    const auto copy = Read(Save(point));
+    GStream points;
+    GPoint(12.5, -3.25, 99.0).SaveToStream(points);
+    EXPECT_EQ(points.Size(), 17U);
+    EXPECT_EQ(GPoint().StreamSize(), 25U);
+    GPoint(3, 4).SaveToStream(points);
+    points.Rewind();
+    const auto copy = ReadShape(points);
     EXPECT_EQ(copy->ClassCode(), 1);
     EXPECT_TRUE(copy->IsEqual(GPoint(12.5, -3.25, 0.0))); // Z is not part of the form
+    EXPECT_EQ(points.Position(), 17U);                    // at the start of the next form
+    EXPECT_EQ(ReadShape(points)->GetPoint(0).X, 3.0);
 
     GStream expected; // code 4, then left and top, then right and bottom, each as a point
     expected.WriteByte(4);
@@ -77,25 +74,6 @@ TEST(ShapeStream, FixedLayouts)
 
     EXPECT_EQ(Save(GLine()), (std::vector<std::uint8_t>{2, 0, 0, 0, 0}));
     EXPECT_EQ(GLine().StreamSize(), 5U);
-}
-
-TEST(ShapeStream, UnknownClassCodes)
-{
-    EXPECT_EQ(ReadShapeError({0}), "Cannot identify class : 0.");
-    EXPECT_EQ(ReadShapeError({8, 1, 2}), "Cannot identify class : 8.");
-    EXPECT_EQ(ReadShapeError({}), "Cannot identify class : 0.");
-}
-
-TEST(ShapeStream, ReadShapeLeavesThePositionAtTheStartOfTheForm)
-{
-    GStream stream;
-    GPoint(1, 2).SaveToStream(stream);
-    GPoint(3, 4).SaveToStream(stream);
-    stream.Rewind();
-    const auto first = ReadShape(stream);
-    const auto second = ReadShape(stream);
-    EXPECT_EQ(second->GetPoint(0).X, 3.0);
-    EXPECT_EQ(stream.Position(), 34U);
 }
 
 TEST(ShapeStream, PolygonRoundTripKeepsPartsAndDropsZ)
@@ -154,32 +132,31 @@ TEST(ShapeStream, CloneAndCopyFromGoThroughTheStreamForm)
     EXPECT_EQ(polygon.ClassCode(), 3);
 }
 
-TEST(ShapeStream, TruncatedFixedFieldsReadAsZeros)
+TEST(ShapeStream, DamagedStreams)
 {
+    // Truncated fixed fields read as zeros; a line whose part count is missing has no parts.
     auto bytes = Save(GPoint(1.5, 2.5));
     bytes.resize(9); // X complete, Y missing
     const auto shape = Read(bytes);
     EXPECT_EQ(shape->GetPoint(0).X, 1.5);
     EXPECT_EQ(shape->GetPoint(0).Y, 0.0);
-
-    // A line whose part count is missing has no parts.
-    const auto line = Read({2});
-    EXPECT_EQ(line->PointCount(), 0);
+    EXPECT_EQ(Read({2})->PointCount(), 0);
     EXPECT_EQ(Read({4, 1})->GetPoint(1).Y, 0.0);
-}
 
-TEST(ShapeStream, CorruptCountsAreRefusedBeforeAllocating)
-{
+    // Unknown class codes, and counts that would allocate more than the stream holds.
     const std::vector<std::pair<std::vector<std::uint8_t>, std::string>> cases = {
-        {Form(2, {-1}), "part count -1 at byte 1"},
-        {Form(3, {0x7fffffff}), "part count 2147483647 at byte 1"},
-        {Form(7, {2}, 17), "point count 2 at byte 1"}, // two points need 34 bytes
-        {Form(2, {1, 100000000}), "point count 100000000 at byte 5"},
-        {Form(6, {0, 1000}), "line count 1000 at byte 5"},
-        {Form(6, {0, 1, 3}, 1), "line length 3 at byte 9"},
+        {{0}, "Cannot identify class : 0."},
+        {{8, 1, 2}, "Cannot identify class : 8."},
+        {{}, "Cannot identify class : 0."},
+        {Form(2, {-1}), "Invalid shape stream: part count -1 at byte 1"},
+        {Form(3, {0x7fffffff}), "Invalid shape stream: part count 2147483647 at byte 1"},
+        {Form(7, {2}, 17), "Invalid shape stream: point count 2 at byte 1"}, // needs 34 bytes
+        {Form(2, {1, 100000000}), "Invalid shape stream: point count 100000000 at byte 5"},
+        {Form(6, {0, 1000}), "Invalid shape stream: line count 1000 at byte 5"},
+        {Form(6, {0, 1, 3}, 1), "Invalid shape stream: line length 3 at byte 9"},
     };
-    for (const auto& [bytes, what] : cases)
-        EXPECT_EQ(ReadShapeError(bytes), "Invalid shape stream: " + what);
+    for (const auto& [stream, message] : cases)
+        EXPECT_EQ(ReadShapeError(stream), message);
 }
 
 } // namespace

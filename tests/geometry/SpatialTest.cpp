@@ -1,6 +1,6 @@
 #include "geometry/Spatial.h"
 
-#include "Messages.h"
+#include "GeometryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +13,10 @@ namespace quorvalis
 namespace
 {
 
-void AddPart(GLine& line, std::initializer_list<std::pair<double, double>> points)
-{
-    auto part = std::make_unique<GPointList>();
-    for (const auto& [x, y] : points)
-        part->Add(std::make_unique<GPoint>(x, y));
-    line.Parts.Add(std::move(part));
-}
-
 // Left, bottom, right, top of a rectangle, for one-line comparisons.
 std::vector<double> Sides(const GRectangle& r)
 {
     return {r.Left(), r.Bottom(), r.Right(), r.Top()};
-}
-
-void ExpectSides(const GRectangle& r, const std::vector<double>& expected)
-{
-    const auto sides = Sides(r);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_NEAR(sides[i], expected[i], 1e-12) << "side " << i;
 }
 
 TEST(Spatial, PointIndexIsRangeChecked)
@@ -71,8 +56,7 @@ TEST(Spatial, ExtentsAndCentres)
 {
     GLine empty;
     EXPECT_EQ(empty.GetExtent(), nullptr);
-    double x = 1;
-    double y = 1;
+    double x = 1, y = 1;
     empty.GetCentre(x, y);
     EXPECT_EQ(x, 0.0);
     EXPECT_EQ(y, 0.0);
@@ -99,21 +83,26 @@ TEST(Spatial, ExtentsAndCentres)
     const auto extent = reversed.GetExtent();
     EXPECT_NE(dynamic_cast<GEllipse*>(extent.get()), nullptr);
     EXPECT_EQ(Sides(*extent), (std::vector<double>{0, 5, 10, 20}));
+
+    GShapeList list;
+    EXPECT_TRUE(list.GetExtent()->IsEmpty());
+    list.Add(std::make_unique<GLine>()); // no extent: skipped
+    list.Add(std::make_unique<GPoint>(0, 0));
+    list.Add(std::make_unique<GPoint>(5, -2));
+    list.Add(std::make_unique<GRectangle>(1, 1, 3, 7));
+    // The point at the origin counts, though its extent is the empty rectangle.
+    EXPECT_EQ(Sides(*list.GetExtent()), (std::vector<double>{0, -2, 5, 7}));
 }
 
-TEST(Spatial, RectangleEmptinessAndUnion)
+TEST(Spatial, RectangleOperations)
 {
     GRectangle r;
     EXPECT_TRUE(r.IsEmpty());
     r.Union(GRectangle(1, 2, 3, 4));
-    EXPECT_EQ(Sides(r), (std::vector<double>{1, 2, 3, 4}));
     r.Union(GRectangle(-1, 3, 2, 7));
     EXPECT_EQ(Sides(r), (std::vector<double>{-1, 2, 3, 7}));
     EXPECT_FALSE(GRectangle(0, -5, 4, 0).IsEmpty()); // left and top at 0, but a width
-}
 
-TEST(Spatial, RectangleIntersection)
-{
     const GRectangle unit(0, 0, 1, 1);
     const auto touching = unit.Intersection(GRectangle(1, 1, 2, 2));
     ASSERT_NE(touching, nullptr);
@@ -121,13 +110,13 @@ TEST(Spatial, RectangleIntersection)
     EXPECT_EQ(unit.Intersection(GRectangle(2, 2, 3, 3)), nullptr);
     const auto overlap = GRectangle(0, 0, 4, 4).Intersection(GRectangle(1, -1, 6, 2));
     EXPECT_EQ(Sides(*overlap), (std::vector<double>{1, 0, 4, 2}));
-}
 
-TEST(Spatial, ScaleAboutCentreKeepsCentreAndOrientation)
-{
-    GRectangle r(0, 0, 10, 20);
-    r.ScaleAboutCentre(1.2); // 1.2 is not exact in binary
-    ExpectSides(r, {-1, -2, 11, 22});
+    // Scaling keeps the centre and the orientation.
+    GRectangle scaled(0, 0, 10, 20);
+    scaled.ScaleAboutCentre(1.2); // 1.2 is not exact in binary
+    const std::vector<double> expected{-1, -2, 11, 22};
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(Sides(scaled)[i], expected[i], 1e-12) << "side " << i;
     GRectangle reversed(10, 20, 0, 0); // right < left, top < bottom
     reversed.ScaleAboutCentre(2);
     EXPECT_EQ(Sides(reversed), (std::vector<double>{15, 30, -5, -10}));
@@ -147,18 +136,6 @@ TEST(Spatial, ContainsIncludesEdges)
     EXPECT_FALSE(GRectangle(3, 0, 3, 10).Contains(GRectangle(2, 1, 4, 2)));
     EXPECT_TRUE(r.ContainsPoint(GPoint(0, 10)));
     EXPECT_FALSE(r.ContainsPoint(GPoint(0, 10.5)));
-}
-
-TEST(Spatial, ShapeListExtent)
-{
-    GShapeList list;
-    EXPECT_TRUE(list.GetExtent()->IsEmpty());
-    list.Add(std::make_unique<GLine>()); // no extent: skipped
-    list.Add(std::make_unique<GPoint>(0, 0));
-    list.Add(std::make_unique<GPoint>(5, -2));
-    list.Add(std::make_unique<GRectangle>(1, 1, 3, 7));
-    // The point at the origin counts, though its extent is the empty rectangle.
-    EXPECT_EQ(Sides(*list.GetExtent()), (std::vector<double>{0, -2, 5, 7}));
 }
 
 TEST(Spatial, EqualityDistanceAndCentrePoint)

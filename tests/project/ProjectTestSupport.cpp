@@ -96,24 +96,6 @@ void MemoryRecordSet::DoPost()
 
 // --- RecordingInterface ---
 
-void RecordingInterface::ShowError(const std::string& message)
-{
-    Errors.push_back(message);
-    Log.push_back("Error:" + message);
-}
-
-void RecordingInterface::ShowInformation(const std::string& message)
-{
-    Informations.push_back(message);
-    Log.push_back("Information:" + message);
-}
-
-void RecordingInterface::ShowWarning(const std::string& message)
-{
-    Warnings.push_back(message);
-    Log.push_back("Warning:" + message);
-}
-
 void RecordingInterface::SetHourglass(bool on)
 {
     HourglassDepth += on ? 1 : -1;
@@ -122,96 +104,9 @@ void RecordingInterface::SetHourglass(bool on)
 
 void RecordingInterface::ShowProgress(int, int, const std::string& caption)
 {
-    ++ProgressCalls;
     if (std::find(ProgressCaptions.begin(), ProgressCaptions.end(), caption) ==
         ProgressCaptions.end())
         ProgressCaptions.push_back(caption);
-}
-
-std::unique_ptr<GRecordSet> RecordingInterface::ChooseDataSource(const std::string& caption)
-{
-    Log.push_back("ChooseDataSource:" + caption);
-    return OnChooseDataSource ? OnChooseDataSource(caption) : nullptr;
-}
-
-bool RecordingInterface::EditProjectParameters(GProject& project, GProjectParameters& values)
-{
-    Log.push_back("EditProjectParameters");
-    return OnEditProjectParameters ? OnEditProjectParameters(project, values) : true;
-}
-
-bool RecordingInterface::EditTransformationMethod(std::uint8_t& projectTransformation)
-{
-    Log.push_back("EditTransformationMethod");
-    return OnEditTransformationMethod ? OnEditTransformationMethod(projectTransformation) : true;
-}
-
-bool RecordingInterface::EditTransformationParameters(GTransformationParameters& values)
-{
-    Log.push_back("EditTransformationParameters");
-    return OnEditTransformationParameters ? OnEditTransformationParameters(values) : true;
-}
-
-bool RecordingInterface::EditHelmertParameters(GHelmertParameters& values)
-{
-    Log.push_back("EditHelmertParameters");
-    return OnEditHelmertParameters ? OnEditHelmertParameters(values) : true;
-}
-
-bool RecordingInterface::ChooseSelectionStrategy(GSelectionStrategy& strategy)
-{
-    Log.push_back("ChooseSelectionStrategy");
-    return OnChooseSelectionStrategy ? OnChooseSelectionStrategy(strategy) : true;
-}
-
-bool RecordingInterface::ReviewControlBeacons(GTrigBeaconList& beacons, double lo,
-                                              const GPoint& centre)
-{
-    Log.push_back("ReviewControlBeacons");
-    return OnReviewControlBeacons ? OnReviewControlBeacons(beacons, lo, centre) : true;
-}
-
-bool RecordingInterface::EditTransformationOutput(GOutputChoice& choice)
-{
-    Log.push_back("EditTransformationOutput");
-    return OnEditTransformationOutput ? OnEditTransformationOutput(choice) : true;
-}
-
-bool RecordingInterface::ChooseSaveFile(GFileDialog& dialog)
-{
-    Log.push_back("ChooseSaveFile:" + dialog.Title);
-    return OnChooseSaveFile ? OnChooseSaveFile(dialog) : true;
-}
-
-bool RecordingInterface::ConfirmRun(bool& alwaysShow)
-{
-    Log.push_back("ConfirmRun");
-    return OnConfirmRun ? OnConfirmRun(alwaysShow) : true;
-}
-
-bool RecordingInterface::ChooseImportFormat(std::int32_t& format)
-{
-    Log.push_back("ChooseImportFormat");
-    return OnChooseImportFormat ? OnChooseImportFormat(format) : true;
-}
-
-bool RecordingInterface::ChooseOpenFile(GFileDialog& dialog)
-{
-    Log.push_back("ChooseOpenFile:" + dialog.Title);
-    return OnChooseOpenFile ? OnChooseOpenFile(dialog) : false;
-}
-
-bool RecordingInterface::ChooseString(const std::string& title,
-                                      const std::vector<std::string>& items, std::string& choice)
-{
-    Log.push_back("ChooseString:" + title);
-    return OnChooseString ? OnChooseString(title, items, choice) : false;
-}
-
-bool RecordingInterface::ReviewImport(GImportReview& review)
-{
-    Log.push_back("ReviewImport");
-    return OnReviewImport ? OnReviewImport(review) : true;
 }
 
 std::vector<std::string> RecordingInterface::Questions() const

@@ -86,7 +86,6 @@ public:
     std::vector<std::string> Errors, Informations, Warnings;
     int HourglassDepth = 0;
     int MaxHourglassDepth = 0;
-    int ProgressCalls = 0;
     std::vector<std::string> ProgressCaptions; ///< distinct captions in order of first use
 
     std::function<std::unique_ptr<GRecordSet>(const std::string&)> OnChooseDataSource;
@@ -105,29 +104,90 @@ public:
         OnChooseString;
     std::function<bool(GImportReview&)> OnReviewImport;
 
-    void ShowError(const std::string& message) override;
-    void ShowInformation(const std::string& message) override;
-    void ShowWarning(const std::string& message) override;
+    void ShowError(const std::string& message) override { Show(Errors, "Error:", message); }
+    void ShowInformation(const std::string& message) override
+    {
+        Show(Informations, "Information:", message);
+    }
+    void ShowWarning(const std::string& message) override { Show(Warnings, "Warning:", message); }
     void SetHourglass(bool on) override;
     void ShowProgress(int position, int total, const std::string& caption) override;
-    std::unique_ptr<GRecordSet> ChooseDataSource(const std::string& caption) override;
-    bool EditProjectParameters(GProject& project, GProjectParameters& values) override;
-    bool EditTransformationMethod(std::uint8_t& projectTransformation) override;
-    bool EditTransformationParameters(GTransformationParameters& values) override;
-    bool EditHelmertParameters(GHelmertParameters& values) override;
-    bool ChooseSelectionStrategy(GSelectionStrategy& strategy) override;
-    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override;
-    bool EditTransformationOutput(GOutputChoice& choice) override;
-    bool ChooseSaveFile(GFileDialog& dialog) override;
-    bool ConfirmRun(bool& alwaysShow) override;
-    bool ChooseImportFormat(std::int32_t& format) override;
-    bool ChooseOpenFile(GFileDialog& dialog) override;
+    std::unique_ptr<GRecordSet> ChooseDataSource(const std::string& caption) override
+    {
+        return Ask("ChooseDataSource:" + caption, OnChooseDataSource, std::unique_ptr<GRecordSet>(),
+                   caption);
+    }
+    bool EditProjectParameters(GProject& project, GProjectParameters& values) override
+    {
+        return Ask("EditProjectParameters", OnEditProjectParameters, true, project, values);
+    }
+    bool EditTransformationMethod(std::uint8_t& projectTransformation) override
+    {
+        return Ask("EditTransformationMethod", OnEditTransformationMethod, true,
+                   projectTransformation);
+    }
+    bool EditTransformationParameters(GTransformationParameters& values) override
+    {
+        return Ask("EditTransformationParameters", OnEditTransformationParameters, true, values);
+    }
+    bool EditHelmertParameters(GHelmertParameters& values) override
+    {
+        return Ask("EditHelmertParameters", OnEditHelmertParameters, true, values);
+    }
+    bool ChooseSelectionStrategy(GSelectionStrategy& strategy) override
+    {
+        return Ask("ChooseSelectionStrategy", OnChooseSelectionStrategy, true, strategy);
+    }
+    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override
+    {
+        return Ask("ReviewControlBeacons", OnReviewControlBeacons, true, beacons, lo, centre);
+    }
+    bool EditTransformationOutput(GOutputChoice& choice) override
+    {
+        return Ask("EditTransformationOutput", OnEditTransformationOutput, true, choice);
+    }
+    bool ChooseSaveFile(GFileDialog& dialog) override
+    {
+        return Ask("ChooseSaveFile:" + dialog.Title, OnChooseSaveFile, true, dialog);
+    }
+    bool ConfirmRun(bool& alwaysShow) override
+    {
+        return Ask("ConfirmRun", OnConfirmRun, true, alwaysShow);
+    }
+    bool ChooseImportFormat(std::int32_t& format) override
+    {
+        return Ask("ChooseImportFormat", OnChooseImportFormat, true, format);
+    }
+    bool ChooseOpenFile(GFileDialog& dialog) override
+    {
+        return Ask("ChooseOpenFile:" + dialog.Title, OnChooseOpenFile, false, dialog);
+    }
     bool ChooseString(const std::string& title, const std::vector<std::string>& items,
-                      std::string& choice) override;
-    bool ReviewImport(GImportReview& review) override;
+                      std::string& choice) override
+    {
+        return Ask("ChooseString:" + title, OnChooseString, false, title, items, choice);
+    }
+    bool ReviewImport(GImportReview& review) override
+    {
+        return Ask("ReviewImport", OnReviewImport, true, review);
+    }
 
     /// Names of the questions asked, in order (boxes, hourglass and progress left out).
     std::vector<std::string> Questions() const;
+
+private:
+    void Show(std::vector<std::string>& list, const char* kind, const std::string& message)
+    {
+        list.push_back(message);
+        Log.push_back(kind + message);
+    }
+    // Logs the question, then lets the test's handler answer it (or gives the fallback).
+    template <class R, class F, class... A>
+    R Ask(std::string entry, const F& handler, R fallback, A&... args)
+    {
+        Log.push_back(std::move(entry));
+        return handler ? handler(args...) : std::move(fallback);
+    }
 };
 
 /// The lines of a report file split at CR LF (no line break may stand alone).

@@ -89,57 +89,21 @@ TEST_F(ReportTest, SwingIsWrittenInPackedDegrees)
     EXPECT_EQ(lines[19], "SWING         0,300000 degrees (ddd.mmss)");
 }
 
-TEST_F(ReportTest, CoordinateAndParameterSections)
+// The sections around these lines, and the coordinate lines, are checked in the runs' reports.
+TEST(ReportLines, ParameterLines)
 {
-    const auto file = Folder / "coordinates.txt";
-    GReport report(file.string());
-    report.WriteCoordinateHeading();
-    report.WriteCoordinateLine(GReport::Label("BOUNDARY-PEG-9"), 56789.1234, 2345678.9, 56773.6234,
-                               2345678.9 + 296.5);
-    GSheetParameters sheet;
-    sheet.SheetName = "2528AA";
-    sheet.Lo = 29.0;
-    sheet.CX = 2779961.625883466;
-    sheet.CY = 88246.34465029299;
-    sheet.WX = 2780259.7136934586;
-    sheet.WY = 88277.7871041854;
-    sheet.A = 0.9999971329228637;
-    sheet.B = -0.00000015181447765733716;
-    GSheetParameters user;
-    user.SheetName = "USER DEFINED";
-    user.Lo = 30.6;
-    user.A = 1.0;
-    user.B = 0.0;
-    user.WX = 10.0;
-    user.WY = -5.0;
-    report.WriteParameterSection({GReport::FormatParameterLine(sheet, dtCape),
-                                  GReport::FormatParameterLine(user, dtHartebeesthoek)},
-                                 dtCape, true);
-    report.Close();
-    const std::vector<std::string> expected = {
-        "TRANSFORMED COORDINATE VALUES",
-        "-----------------------------",
-        "",
-        "NAME         ORIGINAL Y     ORIGINAL X TRANSFORMD Y  TRANSFORMED X       DY       DX",
-        "---------- ------------ -------------- ------------ -------------- -------- --------",
-        "",
-        "BOUNDARY-P   56 789,123  2 345 678,900   56 773,623  2 345 975,400  -15,500  296,500",
-        "",
-        "TRANSFORMATION PARAMETERS (USED IN TRANSFORMATION)",
-        "--------------------------------------------------",
-        "",
-        "DEGREE SHEET  CAPE DATUM Y   CAPE DATUM X HBK`94 DTM Y HBK`94 DATUM X    HELMERT A    "
-        "HELMERT B LO",
-        "------------- ------------ -------------- ------------ -------------- ------------ "
-        "------------ --",
-        "",
-        "2528AA          88 246,345  2 779 961,626   88 277,787  2 780 259,714 0,999997133 "
-        "-0,000000152 29",
-        // Hartebeesthoek centres first for that direction; Lo to the nearest integer.
-        "USER DEFINED        -5,000         10,000        0,000          0,000 1,000000000 "
-        "0,000000000 31",
-    };
-    EXPECT_EQ(ReportLines(file), expected);
+    GSheetParameters sheet{"2528AA",           29.0,
+                           2779961.625883466,  88246.34465029299,
+                           2780259.7136934586, 88277.7871041854,
+                           0.9999971329228637, -0.00000015181447765733716};
+    EXPECT_EQ(GReport::FormatParameterLine(sheet, dtCape),
+              "2528AA          88 246,345  2 779 961,626   88 277,787  2 780 259,714 0,999997133 "
+              "-0,000000152 29");
+    // Hartebeesthoek centres first for that direction; Lo to the nearest integer.
+    const GSheetParameters user{"USER DEFINED", 30.6, 0, 0, 10.0, -5.0, 1.0, 0.0};
+    EXPECT_EQ(GReport::FormatParameterLine(user, dtHartebeesthoek),
+              "USER DEFINED        -5,000         10,000        0,000          0,000 1,000000000 "
+              "0,000000000 31");
 }
 
 TEST_F(ReportTest, FileIsCompleteOrAbsent)

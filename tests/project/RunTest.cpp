@@ -42,9 +42,11 @@ protected:
         return kept;
     }
 
-    // The 30 points of the sample job (Lo 29, Cape), labelled with their names.
-    std::unique_ptr<MemoryRecordSet> JobPoints() const
+    // The 30 points of the sample job (Lo 29, Cape) labelled with their names, opened; the
+    // sample beacons imported, sorted, and the first `beacons` of them selected.
+    MemoryRecordSet& OpenJob(int beacons)
     {
+        EXPECT_EQ(ImportDelimited(Sample("beacons-lo29.csv"), 29, "TRIG"), 20);
         auto recordSet = std::make_unique<MemoryRecordSet>();
         std::ifstream file(Sample("job-points.txt"));
         std::string line;
@@ -59,7 +61,18 @@ protected:
             recordSet->AddPoint(std::stod(x), std::stod(y), name);
         }
         EXPECT_EQ(recordSet->Shapes.size(), 30u);
-        return recordSet;
+        MemoryRecordSet& data = Open(std::move(recordSet));
+        project.ReadControlBeacons();
+        project.SortControlBeacons();
+        project.SelectControlBeacons(1, beacons, 25.0, true, true, true);
+        return data;
+    }
+
+    void WriteReport(std::int32_t mode)
+    {
+        project.Output = true;
+        project.OutputMode = mode;
+        project.OutputFileName = ReportFile();
     }
 
     std::string ReportFile() const { return (Folder / "Output.txt").string(); }
@@ -80,9 +93,7 @@ TEST_F(RunTest, UserDefinedHelmertVerboseReport)
     project.HelmertB = 0.0;
     project.WGSX = 10.0;
     project.WGSY = -5.0;
-    project.Output = true;
-    project.OutputMode = 1;
-    project.OutputFileName = ReportFile();
+    WriteReport(1);
     project.LabelField = "LABEL";
 
     const GRunCounts counts = project.RunHelmertTransformation();
@@ -113,7 +124,7 @@ TEST_F(RunTest, UserDefinedHelmertVerboseReport)
     EXPECT_EQ(project.SheetTable, nullptr);
     EXPECT_EQ(project.OutputFile, nullptr);
 
-    const auto& moved = static_cast<const GPoint&>(*data.Shapes[1]);
+    const GPoint& moved = data.Shapes[1]->GetPoint(0);
     EXPECT_NEAR(moved.X, 2851010.5, 1e-6);
     EXPECT_NEAR(moved.Y, 80995.25, 1e-6);
     EXPECT_EQ(ui.HourglassDepth, 0);
@@ -133,9 +144,7 @@ TEST_F(RunTest, HelmertRunListsEachSheetOnceInTheOrderMet)
     Open(std::move(recordSet));
     project.CoordinateSystem = 2;
     project.HelmertMode = 0;
-    project.Output = true;
-    project.OutputMode = 0;
-    project.OutputFileName = ReportFile();
+    WriteReport(0);
 
     const GRunCounts counts = project.RunHelmertTransformation();
     EXPECT_EQ(counts.Points, 4);
@@ -157,9 +166,7 @@ TEST_F(RunTest, MissingSheetChangesNothing)
     MemoryRecordSet& data = Open(std::move(recordSet));
     project.CoordinateSystem = 2;
     project.HelmertMode = 0;
-    project.Output = true;
-    project.OutputMode = 1;
-    project.OutputFileName = ReportFile();
+    WriteReport(1);
 
     const GRunCounts counts = project.RunHelmertTransformation();
     EXPECT_EQ(counts.Shapes, 0);
@@ -169,7 +176,7 @@ TEST_F(RunTest, MissingSheetChangesNothing)
                             "Sheet.DB\rtable. Please contact the developers and\rhave this "
                             "problem corrected.");
     EXPECT_EQ(data.Posts, 0);
-    EXPECT_EQ(static_cast<const GPoint&>(*data.Shapes[0]).X, 28.1);
+    EXPECT_EQ(data.Shapes[0]->GetPoint(0).X, 28.1);
     // The report holds what was written before the check: the coordinate heading.
     EXPECT_EQ(ReportLines(ReportFile()).size(), 6u);
     EXPECT_EQ(project.RecordSet->RecordIndex(), 0);
@@ -194,19 +201,12 @@ TEST_F(RunTest, RecordsWithoutShapesAreLeftAlone)
 
 TEST_F(RunTest, ErrorHalfWayKeepsWhatWasWritten)
 {
-    ASSERT_EQ(ImportDelimited(Sample("beacons-lo29.csv"), 29, "TRIG"), 20);
-    auto recordSet = JobPoints();
-    recordSet->FailAtPost = 1;
-    MemoryRecordSet& data = Open(std::move(recordSet));
-    const double firstX = static_cast<const GPoint&>(*data.Shapes[0]).X;
-    project.ReadControlBeacons();
-    project.SortControlBeacons();
-    project.SelectControlBeacons(1, 5, 25.0, true, true, true);
-    project.Output = true;
-    project.OutputMode = 1;
-    project.OutputFileName = ReportFile();
+    MemoryRecordSet& data = OpenJob(5);
+    data.FailAtPost = 1;
+    const double firstX = data.Shapes[0]->GetPoint(0).X;
+    WriteReport(1);
     EXPECT_THROW(project.RunControlTransformation(), GDatabaseException);
-    EXPECT_NE(static_cast<const GPoint&>(*data.Shapes[0]).X, firstX); // posted, stays changed
+    EXPECT_NE(data.Shapes[0]->GetPoint(0).X, firstX); // posted, stays changed
     // Beacon section (6 + 5 x 4 + 3 lines), coordinate heading (6), two coordinate lines.
     EXPECT_EQ(ReportLines(ReportFile()).size(), 29u + 6u + 2u);
     EXPECT_EQ(project.OutputFile, nullptr);
@@ -217,15 +217,9 @@ TEST_F(RunTest, ErrorHalfWayKeepsWhatWasWritten)
 
 TEST_F(RunTest, ControlRunStandardReportWithThreeBeacons)
 {
-    ASSERT_EQ(ImportDelimited(Sample("beacons-lo29.csv"), 29, "TRIG"), 20);
-    Open(JobPoints());
-    project.ReadControlBeacons();
+    OpenJob(3);
     EXPECT_EQ(project.ControlBeacons.Count(), 20);
-    project.SortControlBeacons();
-    project.SelectControlBeacons(1, 3, 25.0, true, true, true);
-    project.Output = true;
-    project.OutputMode = 0;
-    project.OutputFileName = ReportFile();
+    WriteReport(0);
     const GRunCounts counts = project.RunControlTransformation();
     EXPECT_EQ(counts.Shapes, 30);
     EXPECT_EQ(counts.Points, 30);
@@ -254,137 +248,99 @@ TEST_F(RunTest, ControlRunStandardReportWithThreeBeacons)
 
 // --- Independent computation ---
 
-class Tmerc
+using Pj = std::unique_ptr<PJ, decltype(&proj_destroy)>;
+
+// PROJ's exact transverse Mercator on the system's axes.
+Pj Tmerc(PJ_CONTEXT* context, int lo, GWorld world)
 {
-public:
-    Tmerc(PJ_CONTEXT* context, double lo, GWorld world)
-    {
-        const double a = world == wdClarke1880 ? 6378249.145326 : 6378137.0;
-        const double b = world == wdClarke1880 ? 6356514.966721 : 6356752.314;
-        char definition[256];
-        std::snprintf(definition, sizeof definition,
-                      "+proj=tmerc +axis=wsu +lat_0=0 +lon_0=%.0f +k=1 +x_0=0 +y_0=0 +a=%.6f "
-                      "+b=%.6f +units=m",
-                      lo, a, b);
-        pj_ = proj_create(context, definition);
-        EXPECT_NE(pj_, nullptr);
-    }
-    ~Tmerc() { proj_destroy(pj_); }
-    Tmerc(const Tmerc&) = delete;
-    Tmerc& operator=(const Tmerc&) = delete;
+    const std::string definition =
+        "+proj=tmerc +axis=wsu +lat_0=0 +k=1 +x_0=0 +y_0=0 +units=m +lon_0=" + std::to_string(lo) +
+        (world == wdClarke1880 ? " +a=6378249.145326 +b=6356514.966721"
+                               : " +a=6378137.0 +b=6356752.314");
+    Pj pj(proj_create(context, definition.c_str()), &proj_destroy);
+    EXPECT_NE(pj, nullptr);
+    return pj;
+}
 
-    // Geographic (longitude east, latitude south) to Lo (southing, westing).
-    void Forward(double longitude, double latitude, double& x, double& y) const
-    {
-        const PJ_COORD r =
-            proj_trans(pj_, PJ_FWD, proj_coord(proj_torad(longitude), proj_torad(-latitude), 0, 0));
-        x = r.xy.y;
-        y = r.xy.x;
-    }
-    void Inverse(double x, double y, double& longitude, double& latitude) const
-    {
-        const PJ_COORD r = proj_trans(pj_, PJ_INV, proj_coord(y, x, 0, 0));
-        longitude = proj_todeg(r.lp.lam);
-        latitude = -proj_todeg(r.lp.phi);
-    }
-
-private:
-    PJ* pj_ = nullptr;
-};
-
-struct Pair
+// Geographic (longitude east, latitude south) to Lo (X southing, Y westing), and back.
+std::pair<double, double> Forward(const Pj& pj, double longitude, double latitude)
 {
-    double x, y, tx, ty;
-};
+    const PJ_COORD r = proj_trans(pj.get(), PJ_FWD,
+                                  proj_coord(proj_torad(longitude), proj_torad(-latitude), 0, 0));
+    return {r.xy.y, r.xy.x};
+}
+
+std::pair<double, double> Inverse(const Pj& pj, double x, double y)
+{
+    const PJ_COORD r = proj_trans(pj.get(), PJ_INV, proj_coord(y, x, 0, 0));
+    return {proj_todeg(r.lp.lam), -proj_todeg(r.lp.phi)};
+}
 
 TEST_F(RunTest, ControlRunAgreesWithAnIndependentComputation)
 {
-    ASSERT_EQ(ImportDelimited(Sample("beacons-lo29.csv"), 29, "TRIG"), 20);
-    auto recordSet = JobPoints();
-    std::vector<std::pair<double, double>> original;
-    for (const auto& shape : recordSet->Shapes)
-        original.emplace_back(static_cast<const GPoint&>(*shape).X,
-                              static_cast<const GPoint&>(*shape).Y);
-    MemoryRecordSet& data = Open(std::move(recordSet));
-    // Lo 29 data, transformation plane Lo 31, weighting on.
-    project.TransformationLocalOrigin = 31;
+    project.TransformationLocalOrigin = 31; // Lo 29 data, transformation plane Lo 31
     project.ApplyWeighting = true;
-    project.ReadControlBeacons();
-    project.SortControlBeacons();
-    project.SelectControlBeacons(1, 10, 25.0, true, true, true);
-    const GRunCounts counts = project.RunControlTransformation();
-    ASSERT_EQ(counts.Points, 30);
+    MemoryRecordSet& data = OpenJob(10);
+    std::vector<std::pair<double, double>> original;
+    for (const auto& shape : data.Shapes)
+        original.emplace_back(shape->GetPoint(0).X, shape->GetPoint(0).Y);
+    ASSERT_EQ(project.RunControlTransformation().Points, 30);
 
     PJ_CONTEXT* context = proj_context_create();
     {
-        const Tmerc cape29(context, 29, wdClarke1880), cape31(context, 31, wdClarke1880);
-        const Tmerc wgs29(context, 29, wdWGS84), wgs31(context, 31, wdWGS84);
-        std::vector<Pair> pairs;
+        const Pj cape29 = Tmerc(context, 29, wdClarke1880),
+                 cape31 = Tmerc(context, 31, wdClarke1880);
+        const Pj wgs29 = Tmerc(context, 29, wdWGS84), wgs31 = Tmerc(context, 31, wdWGS84);
+        // The least-squares similarity of the selected beacons on Lo 31, in extended precision.
+        std::vector<std::array<double, 4>> pairs; // Cape x, y, Hartebeesthoek x, y
         for (const auto& beacon : project.ControlBeacons)
-        {
-            if (!beacon->Selected)
-                continue;
-            Pair pair{};
-            cape31.Forward(beacon->Clarke.X, beacon->Clarke.Y, pair.x, pair.y);
-            wgs31.Forward(beacon->WGS.X, beacon->WGS.Y, pair.tx, pair.ty);
-            pairs.push_back(pair);
-        }
+            if (beacon->Selected)
+            {
+                const auto [x, y] = Forward(cape31, beacon->Clarke.X, beacon->Clarke.Y);
+                const auto [tx, ty] = Forward(wgs31, beacon->WGS.X, beacon->WGS.Y);
+                pairs.push_back({x, y, tx, ty});
+            }
         ASSERT_EQ(pairs.size(), 10u);
-        long double mx = 0, my = 0, mtx = 0, mty = 0;
-        for (const Pair& p : pairs)
+        long double m[4] = {}, sa = 0, sb = 0, sd = 0;
+        for (const auto& p : pairs)
+            for (int k = 0; k < 4; ++k)
+                m[k] += p[k] / 10.0L;
+        for (const auto& p : pairs)
         {
-            mx += p.x;
-            my += p.y;
-            mtx += p.tx;
-            mty += p.ty;
-        }
-        const long double n = static_cast<long double>(pairs.size());
-        mx /= n;
-        my /= n;
-        mtx /= n;
-        mty /= n;
-        long double sa = 0, sb = 0, sd = 0;
-        for (const Pair& p : pairs)
-        {
-            const long double dx = p.x - mx, dy = p.y - my, dtx = p.tx - mtx, dty = p.ty - mty;
+            const long double dx = p[0] - m[0], dy = p[1] - m[1], dtx = p[2] - m[2],
+                              dty = p[3] - m[3];
             sa += dx * dtx + dy * dty;
             sb += dx * dty - dy * dtx;
             sd += dx * dx + dy * dy;
         }
         const long double a = sa / sd, b = sb / sd;
-        const auto similarity = [&](double x, double y, double& tx, double& ty)
+        const auto similarity = [&](double x, double y)
         {
-            tx = static_cast<double>(mtx + (x - mx) * a - (y - my) * b);
-            ty = static_cast<double>(mty + (x - mx) * b + (y - my) * a);
+            return std::pair<double, double>(m[2] + (x - m[0]) * a - (y - m[1]) * b,
+                                             m[3] + (x - m[0]) * b + (y - m[1]) * a);
         };
-        std::vector<std::array<double, 4>> controls; // target x, y, correction x, y
-        for (const Pair& p : pairs)
-        {
-            double tx, ty;
-            similarity(p.x, p.y, tx, ty);
-            controls.push_back({p.tx, p.ty, p.tx - tx, p.ty - ty});
-        }
 
         double worst = 0.0;
         for (std::size_t i = 0; i < original.size(); ++i)
         {
-            double longitude, latitude, x, y, tx, ty;
-            cape29.Inverse(original[i].first, original[i].second, longitude, latitude);
-            cape31.Forward(longitude, latitude, x, y);
-            similarity(x, y, tx, ty);
+            const auto [longitude, latitude] =
+                Inverse(cape29, original[i].first, original[i].second);
+            const auto [x31, y31] = Forward(cape31, longitude, latitude);
+            const auto [tx, ty] = similarity(x31, y31);
+            // Moved by the inverse-distance mean of the beacons' misclosures.
             long double sx = 0, sy = 0, sw = 0;
-            for (const auto& c : controls)
+            for (const auto& p : pairs)
             {
-                const long double w = 1.0L / std::hypot(tx - c[0], ty - c[1]);
-                sx += c[2] * w;
-                sy += c[3] * w;
+                const auto [px, py] = similarity(p[0], p[1]);
+                const long double w = 1.0L / std::hypot(tx - p[2], ty - p[3]);
+                sx += (p[2] - px) * w;
+                sy += (p[3] - py) * w;
                 sw += w;
             }
-            tx += static_cast<double>(sx / sw);
-            ty += static_cast<double>(sy / sw);
-            wgs31.Inverse(tx, ty, longitude, latitude);
-            wgs29.Forward(longitude, latitude, x, y);
-            const auto& moved = static_cast<const GPoint&>(*data.Shapes[i]);
+            const auto [lon, lat] = Inverse(wgs31, tx + static_cast<double>(sx / sw),
+                                            ty + static_cast<double>(sy / sw));
+            const auto [x, y] = Forward(wgs29, lon, lat);
+            const GPoint& moved = data.Shapes[i]->GetPoint(0);
             worst = std::max(worst, std::hypot(moved.X - x, moved.Y - y));
             // The datum shift in this area moves X by about 298 m and Y by about 32 m.
             EXPECT_NEAR(moved.X - original[i].first, 298.0, 10.0);

@@ -1,6 +1,7 @@
 // The Helmert fit and transformation, and the distance weighting of misclosures.
 #include "LiteralSeries.h"
 #include "geometry/Calculations.h"
+#include "tests/geometry/GeometryTestSupport.h"
 #include "transformation/Adjustment.h"
 #include "transformation/Transformation.h"
 
@@ -107,34 +108,8 @@ TEST(Helmert, DegenerateFitsFailQuietly)
     one.AddPair("A", std::make_unique<GPoint>(1, 1), std::make_unique<GPoint>(2, 2));
     EXPECT_THROW(one.ResidualY(0), GTransformationException);
     EXPECT_THROW(one.ComputeParameters(scale, swing, tdInverse), GTransformationException);
-    try
-    {
-        one.Transform(p, tdForward);
-        ADD_FAILURE() << "no error";
-    }
-    catch (const GTransformationException& e)
-    {
-        EXPECT_STREQ(e.what(), "The transformation in not valid");
-    }
-}
-
-TEST(Helmert, MisclosuresOfAnOverdeterminedFitBalance)
-{
-    GHelmertTransformation h;
-    Similarity(h, 4, 1.00001, 0.01, 290, 45);
-    h.TargetPoint(2).X += 0.08;
-    h.TargetPoint(3).Y -= 0.05;
-    double sumX = 0, sumY = 0, largest = 0;
-    for (int i = 0; i < h.PairCount(); ++i)
-    {
-        sumX += h.ResidualX(i), sumY += h.ResidualY(i);
-        largest = std::max(largest, std::fabs(h.ResidualX(i)));
-    }
-    EXPECT_GT(largest, 0.01);
-    EXPECT_NEAR(sumX, 0, 1e-8); // the centroid maps onto the centroid
-    EXPECT_NEAR(sumY, 0, 1e-8);
-    EXPECT_EQ(h.PairName(3), "T3");
-    EXPECT_THROW(h.PairName(4), GContainerException);
+    EXPECT_EQ(MessageOf<GTransformationException>([&] { one.Transform(p, tdForward); }),
+              "The transformation in not valid");
 }
 
 TEST(Helmert, ReusedFitIsTheFitOfTheCurrentPairs)

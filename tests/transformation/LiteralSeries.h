@@ -1,6 +1,6 @@
 // The Lo series written out term by term (powl, sinl, tanl, every quantity formed where the
-// formulas form it) as the reference for the library's faster evaluation, plus the uncached
-// Helmert/weighting steps of a control run.
+// formulas form it) as the reference for the library's faster evaluation, plus the distance
+// weighting taken step by step.
 #pragma once
 
 #include "geometry/Spatial.h"

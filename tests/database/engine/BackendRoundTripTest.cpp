@@ -4,9 +4,7 @@
 
 #include "database/engine/Session.h"
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
-#include <ogrsf_frmts.h>
 
 #include <cstring>
 #include <fstream>
@@ -24,25 +22,13 @@ enum class Backend
     PostgreSQL
 };
 
-std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
-{
-    switch (info.param)
-    {
-    case Backend::DbaseFile:
-        return "DbaseFile";
-    case Backend::GeoPackage:
-        return "GeoPackage";
-    case Backend::PostgreSQL:
-        return "PostgreSQL";
-    }
-    return "Unknown";
-}
-
 std::string ReadFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+using Names = std::vector<std::string>;
 
 class RoundTrip : public PrivateHome, public ::testing::WithParamInterface<Backend>
 {
@@ -50,42 +36,23 @@ protected:
     void SetUp() override
     {
         PrivateHome::SetUp();
-        std::random_device random;
-        switch (GetParam())
-        {
-        case Backend::DbaseFile:
-            database_.clear();
-            break;
-        case Backend::GeoPackage:
+        if (GetParam() == Backend::GeoPackage)
             engine::Session::Default().SetAlias({"ROUND", "STANDARD", "round.gpkg", ""});
-            database_ = "ROUND";
-            break;
-        case Backend::PostgreSQL:
+        if (GetParam() == Backend::PostgreSQL)
+        {
             server_ = TestServer();
             QUORVALIS_REQUIRE_SERVER(server_);
             engine::Session::Default().SetAlias({"ROUND", "POSTGRES", "", *server_});
-            database_ = "ROUND";
-            suffix_ = "_" + std::to_string(random() % 100000000u);
-            break;
+            suffix_ = "_" + std::to_string(std::random_device()() % 100000000u);
         }
+        if (!Dbase())
+            database_ = "ROUND";
     }
 
     void TearDown() override
     {
-        if (server_)
-        {
-            GDALAllRegister();
-            GDALDataset* dataset = GDALDataset::FromHandle(GDALOpenEx(
-                server_->c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
-            if (dataset != nullptr)
-            {
-                for (const std::string& table : created_)
-                    for (int i = 0; i < dataset->GetLayerCount(); ++i)
-                        if (table == dataset->GetLayer(i)->GetName())
-                            dataset->DeleteLayer(i);
-                GDALClose(dataset);
-            }
-        }
+        for (const std::string& table : created_)
+            RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(table));
         PrivateHome::TearDown();
     }
 
@@ -96,7 +63,8 @@ protected:
     {
         if (Dbase())
             return (Home() / (name + ".dbf")).string();
-        created_.push_back(name + suffix_);
+        if (server_)
+            created_.push_back(name + suffix_);
         return name + suffix_;
     }
 
@@ -112,33 +80,13 @@ protected:
         return OverTable(database_, table, readOnly, cached);
     }
 
-    std::vector<std::string> Names(const std::string& table) { return NamesIn(database_, table); }
-
-    void FillNames(const std::string& table, const std::vector<std::string>& names)
+    std::unique_ptr<GBorlandXYZRecordSet> OverXYZ(const std::string& table, bool readOnly)
     {
-        ASSERT_TRUE(Create(table, {{"NAME", fdtString, 10, false}}));
-        auto recordSet = Over(table);
-        ASSERT_TRUE(recordSet->Open());
-        for (const std::string& name : names)
-        {
-            recordSet->Append();
-            recordSet->Fields().GetItem(0)->SetAsString(name);
-            recordSet->Post();
-        }
-        recordSet->Flush();
+        return CreateBorlandXYZRecordSet(false, "STANDARD", database_, table, "x", "Y", "Z", "", "",
+                                         readOnly, true, false, {Select(table)});
     }
 
-    void Sql(const std::string& statement)
-    {
-        const std::string target = server_ ? *server_ : (Home() / "round.gpkg").string();
-        GDALDataset* dataset = GDALDataset::FromHandle(
-            GDALOpenEx(target.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
-        ASSERT_NE(dataset, nullptr);
-        OGRLayer* result = dataset->ExecuteSQL(statement.c_str(), nullptr, nullptr);
-        if (result != nullptr)
-            dataset->ReleaseResultSet(result);
-        GDALClose(dataset);
-    }
+    Names NamesOf(const std::string& table) { return NamesIn(database_, table); }
 
     std::string database_;
     std::optional<std::string> server_;
@@ -146,7 +94,7 @@ protected:
     std::vector<std::string> created_;
 };
 
-TEST_P(RoundTrip, FieldTypesAndNullsComeBackAsStored)
+TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
 {
     const std::string table = Table("types");
     ASSERT_TRUE(Create(table, {{"COUNT", fdtInteger, 0, false},
@@ -155,73 +103,71 @@ TEST_P(RoundTrip, FieldTypesAndNullsComeBackAsStored)
                                {"FLAG", fdtBoolean, 0, false},
                                {"WHEN", fdtDateTime, 0, false}}));
     const engine::DateTime when{2024, 2, 29, 13, 45, 30.5};
+    const GVariant null;
+    // Values; the type defaults, which are not null; nothing at all.
+    const std::vector<std::vector<GVariant>> written = {
+        {GVariant(-2147483647), GVariant(-2506000.123456789), GVariant("K\xC3\xB6nig 12345678"),
+         GVariant(true), GVariant(when)},
+        {GVariant(0), GVariant(0.0), GVariant(""), GVariant(false), null},
+        {null, null, null, null, null},
+    };
     {
         auto recordSet = Over(table);
         ASSERT_TRUE(recordSet->Open());
-        GFieldList& fields = recordSet->Fields();
-        recordSet->Append(); // values
-        fields.FieldByName("COUNT", true).SetValue(GVariant(-2147483647));
-        fields.FieldByName("REAL", true).SetValue(GVariant(-2506000.123456789));
-        fields.FieldByName("NAME", true).SetAsString("K\xC3\xB6nig 12345678"); // cut to 12 bytes
-        fields.FieldByName("FLAG", true).SetValue(GVariant(true));
-        fields.FieldByName("WHEN", true).SetValue(GVariant(when));
-        recordSet->Post();
-        recordSet->Append(); // the type defaults, which are not null
-        fields.FieldByName("COUNT", true).SetValue(GVariant(0));
-        fields.FieldByName("REAL", true).SetValue(GVariant(0.0));
-        fields.FieldByName("NAME", true).SetAsString("");
-        fields.FieldByName("FLAG", true).SetValue(GVariant(false));
-        recordSet->Post();
-        recordSet->Append(); // nothing: every column null
-        recordSet->Post();
+        for (const auto& row : written)
+        {
+            recordSet->Append();
+            for (int i = 0; i < 5; ++i)
+                if (!row[i].IsNull())
+                    recordSet->Fields().GetItem(i)->SetValue(row[i]);
+            recordSet->Post();
+        }
         recordSet->Flush();
     }
+    // A dBase file written through this engine keeps booleans as the numbers 1 and 0, keeps dates
+    // only, and cannot tell an empty text from none. Texts are cut to 12 bytes, never inside a
+    // character.
+    const bool dbase = Dbase();
+    const std::vector<std::vector<GVariant>> expected = {
+        {GVariant(-2147483647), GVariant(-2506000.123456789), GVariant("K\xC3\xB6nig 12345"),
+         dbase ? GVariant(1) : GVariant(true),
+         dbase ? GVariant(engine::DateTime{2024, 2, 29, 0, 0, 0.0}) : GVariant(when)},
+        {GVariant(0), GVariant(0.0), dbase ? null : GVariant(""),
+         dbase ? GVariant(0) : GVariant(false), null},
+        {null, null, null, null, null},
+    };
+    const std::vector<GFieldType> types = {fdtInteger, fdtFloat, fdtString,
+                                           dbase ? fdtInteger : fdtBoolean, fdtDateTime};
+    const std::vector<GVariant> defaults = {GVariant(0), GVariant(0.0), GVariant(""),
+                                            dbase ? GVariant(0) : GVariant(false), null};
+
     auto recordSet = Over(table, true);
     ASSERT_TRUE(recordSet->Open());
     ASSERT_EQ(recordSet->RecordCount(), 3);
     GFieldList& fields = recordSet->Fields();
-    EXPECT_EQ(fields.FieldByName("COUNT", true).FieldType(), fdtInteger);
-    EXPECT_EQ(fields.FieldByName("REAL", true).FieldType(), fdtFloat);
-    EXPECT_EQ(fields.FieldByName("NAME", true).FieldType(), fdtString);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(fields.GetItem(i)->FieldType(), types[i]) << i;
     EXPECT_EQ(fields.FieldByName("NAME", true).Size(), 13);
-    // A dBase file written through this engine keeps booleans as the numbers 1 and 0.
-    EXPECT_EQ(fields.FieldByName("FLAG", true).FieldType(), Dbase() ? fdtInteger : fdtBoolean);
-    EXPECT_EQ(fields.FieldByName("WHEN", true).FieldType(), fdtDateTime);
-
-    auto raw = [&](const char* name)
-    { return recordSet->GetFieldValue(fields.FieldByName(name, true).Index()); };
-    EXPECT_EQ(raw("COUNT"), GVariant(-2147483647));
-    // PostgreSQL is written 15 significant digits deep (4 nm in a Lo coordinate).
-    if (GetParam() == Backend::PostgreSQL)
-        EXPECT_NEAR(raw("REAL").AsDouble(), -2506000.123456789, 2506000.0 * 1e-15);
-    else
-        EXPECT_EQ(raw("REAL"), GVariant(-2506000.123456789));
-    EXPECT_EQ(raw("NAME"), GVariant("K\xC3\xB6nig 12345"));
-    EXPECT_EQ(raw("FLAG"), Dbase() ? GVariant(1) : GVariant(true));
-    // A dBase file keeps dates only.
-    EXPECT_EQ(raw("WHEN"),
-              Dbase() ? GVariant(engine::DateTime{2024, 2, 29, 0, 0, 0.0}) : GVariant(when));
-
-    recordSet->Next();
-    EXPECT_EQ(raw("COUNT"), GVariant(0));
-    EXPECT_EQ(raw("REAL"), GVariant(0.0));
-    // A dBase file cannot tell an empty text from none.
-    EXPECT_EQ(raw("NAME"), Dbase() ? GVariant() : GVariant(""));
-    EXPECT_EQ(raw("FLAG"), Dbase() ? GVariant(0) : GVariant(false));
-    EXPECT_TRUE(raw("WHEN").IsNull());
-
-    recordSet->Next();
-    for (const char* name : {"COUNT", "REAL", "NAME", "FLAG", "WHEN"})
-        EXPECT_TRUE(raw(name).IsNull()) << name;
-    EXPECT_EQ(fields.FieldByName("COUNT", true).GetValue(), GVariant(0));
-    EXPECT_EQ(fields.FieldByName("REAL", true).GetValue(), GVariant(0.0));
-    EXPECT_EQ(fields.FieldByName("NAME", true).GetValue(), GVariant(""));
-    EXPECT_EQ(fields.FieldByName("FLAG", true).GetValue(), Dbase() ? GVariant(0) : GVariant(false));
-    EXPECT_TRUE(fields.FieldByName("WHEN", true).GetValue().IsNull());
+    for (const auto& row : expected)
+    {
+        for (int i = 0; i < 5; ++i)
+        {
+            const GVariant value = recordSet->GetFieldValue(i);
+            // PostgreSQL is written 15 significant digits deep (4 nm in a Lo coordinate).
+            if (i == 1 && server_ && !row[i].IsNull())
+                EXPECT_NEAR(value.AsDouble(), row[i].AsDouble(), 2506000.0 * 1e-15);
+            else
+                EXPECT_EQ(value, row[i]) << recordSet->RecordIndex() << ", " << i;
+        }
+        if (&row != &expected.back())
+            recordSet->Next();
+    }
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(fields.GetItem(i)->GetValue(), defaults[i]) << i;
     EXPECT_EQ(fields.FieldByName("COUNT", true).AsString(), "");
 }
 
-TEST_P(RoundTrip, AShapeIsStoredInATwentyFiveByteBlob)
+TEST_P(RoundTrip, AShapeIsStoredInTheStreamFormInAHiddenBlob)
 {
     const std::string table = Table("shapes");
     if (Dbase())
@@ -232,128 +178,151 @@ TEST_P(RoundTrip, AShapeIsStoredInATwentyFiveByteBlob)
         return;
     }
     ASSERT_TRUE(Create(table, {{"NAME", fdtString, 10, false}}, true));
+    GLine line;
+    auto part = std::make_unique<GPointList>();
+    part->Add(std::make_unique<GPoint>(1.0, 2.0));
+    part->Add(std::make_unique<GPoint>(3.5, -4.25));
+    line.Parts.Add(std::move(part));
     {
         auto recordSet = Over(table);
         ASSERT_TRUE(recordSet->Open());
         recordSet->Append();
-        recordSet->SetShape(GPoint(25.5, -33.75, 1500.0));
+        recordSet->SetShape(GPoint(-2506000.25, 30000.5, 1500.0));
+        recordSet->Post();
+        recordSet->Append();
+        recordSet->SetShape(line);
+        recordSet->Post();
+        recordSet->Append(); // no shape: an empty blob
         recordSet->Post();
         recordSet->Flush();
     }
     auto recordSet = Over(table, true);
     ASSERT_TRUE(recordSet->Open());
     EXPECT_TRUE(recordSet->HasSpatialComponent());
+    GField& shapeField = recordSet->Fields().FieldByName("shape", false);
+    EXPECT_TRUE(shapeField.Hidden());
+    EXPECT_EQ(shapeField.FieldType(), fdtBlob);
+    EXPECT_EQ(shapeField.AsString(), "(Blob)");
+    Names names;
+    recordSet->Fields().GetFieldNames(names, false);
+    EXPECT_EQ(names, Names{"NAME"});
+
     GStream blob;
-    recordSet->SaveFieldToStream(recordSet->Fields().FieldByName("SHAPE", true).Index(), blob);
+    recordSet->SaveFieldToStream(shapeField.Index(), blob);
     ASSERT_EQ(blob.Size(), 25u);
+    EXPECT_EQ(blob.Position(), 0u);
     GStream form;
-    GPoint(25.5, -33.75).SaveToStream(form);
+    GPoint(-2506000.25, 30000.5).SaveToStream(form);
+    ASSERT_EQ(form.Size(), 17u);
     EXPECT_EQ(std::memcmp(blob.Bytes().data(), form.Bytes().data(), 17), 0);
-    EXPECT_TRUE(recordSet->GetShape()->IsEqual(GPoint(25.5, -33.75, 0.0)));
+    std::unique_ptr<GShape> shape = recordSet->GetShape();
+    ASSERT_NE(dynamic_cast<GPoint*>(shape.get()), nullptr);
+    EXPECT_TRUE(shape->IsEqual(GPoint(-2506000.25, 30000.5, 0.0)));
+    recordSet->Next();
+    EXPECT_TRUE(recordSet->GetShape()->IsEqual(line));
+    recordSet->Next();
+    ExpectMessage([&] { recordSet->GetShape(); }, "Cannot identify class : 0.");
 }
 
-TEST_P(RoundTrip, XYZRecordSetsWithoutAZColumnKeepZAtZero)
+TEST_P(RoundTrip, XYZRecordSetsUseTheCoordinateColumnsThatExist)
 {
     const std::string table = Table("points");
     ASSERT_TRUE(Create(
         table,
         {{"NAME", fdtString, 10, false}, {"X", fdtFloat, 0, false}, {"Y", fdtFloat, 0, false}}));
     {
-        auto recordSet =
-            CreateBorlandXYZRecordSet(false, "STANDARD", database_, table, "X", "Y", "Z", "", "",
-                                      false, true, false, {"select a.* from \"" + table + "\" a"});
+        auto recordSet = OverXYZ(table, false);
         ASSERT_TRUE(recordSet->Open());
+        EXPECT_TRUE(recordSet->HasSpatialComponent());
+        EXPECT_TRUE(recordSet->Fields().FieldByName("X", true).Hidden());
+        EXPECT_TRUE(recordSet->Fields().FieldByName("Y", true).Hidden());
+        EXPECT_FALSE(recordSet->Fields().FieldByName("NAME", true).Hidden());
         recordSet->Append();
         recordSet->Fields().FieldByName("NAME", true).SetAsString("T1");
-        recordSet->SetShape(GPoint(-3760000.125, -50000.5, 42.0));
+        recordSet->SetShape(GPoint(-3760000.125, -50000.5, 42.0)); // no Z column to take 42
+        recordSet->Post();
+        recordSet->Append(); // nothing set: both columns null
+        ExpectMessage([&] { recordSet->SetShape(GLine()); },
+                      "You can only store points in this recordset");
         recordSet->Post();
         recordSet->Flush();
     }
-    auto recordSet =
-        CreateBorlandXYZRecordSet(false, "STANDARD", database_, table, "X", "Y", "Z", "", "", true,
-                                  true, false, {"select a.* from \"" + table + "\" a"});
+    auto recordSet = OverXYZ(table, true);
     ASSERT_TRUE(recordSet->Open());
     EXPECT_EQ(recordSet->Fields().Count(), 3);
     EXPECT_TRUE(recordSet->GetShape()->IsEqual(GPoint(-3760000.125, -50000.5, 0.0)));
+    recordSet->Next();
+    EXPECT_TRUE(recordSet->GetFieldValue(1).IsNull());
+    EXPECT_TRUE(recordSet->GetShape()->IsEqual(GPoint(0.0, 0.0, 0.0)));
+
+    // Creating from a definition adds the coordinate columns it lacks, and no "SHAPE".
+    GRecordSetDefinition definition;
+    definition.DatabaseName = database_;
+    definition.TableName = Table("created");
+    definition.HasSpatialComponent = true;
+    definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>("y", fdtFloat, 0, false));
+    ASSERT_TRUE(recordSet->CreateTable(definition));
+    auto created = Over(definition.TableName);
+    ASSERT_TRUE(created->Open());
+    Names names;
+    created->Fields().GetFieldNames(names, true);
+    EXPECT_EQ(names, (Names{"y", "x", "Z"}));
+    EXPECT_EQ(created->Fields().FieldByName("Z", true).FieldType(), fdtFloat);
 }
 
-TEST_P(RoundTrip, CachedUpdatesReachTheStoreOnlyAtFlush)
+TEST_P(RoundTrip, CachedUpdatesAreAppliedAtFlushInOneTransaction)
 {
     const std::string table = Table("cached");
-    FillNames(table, {"A", "B", "C"});
+    FillNames(database_, table, {"A", "B", "C"});
+    if (!Dbase()) // a dBase file named by its path has no transactions to test
+        RunSql(server_ ? *server_ : (Home() / "round.gpkg").string(),
+               "CREATE UNIQUE INDEX " + Quoted("ix_" + table) + " ON " + Quoted(table) +
+                   " (\"NAME\")");
     auto recordSet = Over(table, false, true);
     ASSERT_TRUE(recordSet->Open());
-    recordSet->Next();
-    recordSet->Edit();
-    recordSet->Fields().GetItem(0)->SetAsString("B2");
-    recordSet->Post();
-    recordSet->Append();
-    recordSet->Fields().GetItem(0)->SetAsString("D");
-    recordSet->Post();
-    EXPECT_EQ(Names(table), (std::vector<std::string>{"A", "B", "C"}));
-    recordSet->Flush();
-    EXPECT_EQ(Names(table), (std::vector<std::string>{"A", "B2", "C", "D"}));
+    PostName(*recordSet, "Z", false);
+    PostName(*recordSet, "C", true); // a second "C" breaks the index
     EXPECT_EQ(recordSet->RecordCount(), 4);
+    EXPECT_EQ(NamesOf(table), (Names{"A", "B", "C"}));
+    if (!Dbase())
+    {
+        // A failing apply is rolled back: nothing written, the edits kept.
+        ExpectMessage<GDatabaseException>([&] { recordSet->Flush(); }, "Unable to apply updates");
+        EXPECT_EQ(NamesOf(table), (Names{"A", "B", "C"}));
+        EXPECT_FALSE(recordSet->Database().InTransaction());
+        EXPECT_EQ(recordSet->State(), rsBrowse);
+        recordSet->First();
+        EXPECT_EQ(recordSet->Fields().GetItem(0)->AsString(), "Z");
+        for (int i = 0; i < 3; ++i)
+            recordSet->Next();
+    }
+    PostName(*recordSet, "E", false); // mends the bad one
+    recordSet->Flush();
+    EXPECT_EQ(recordSet->RecordIndex(), 0);
+    EXPECT_EQ(recordSet->Fields().GetItem(0)->AsString(), "Z");
+    EXPECT_EQ(NamesOf(table), (Names{"Z", "B", "C", "E"}));
+    recordSet->Flush(); // nothing left: nothing written twice
+    EXPECT_EQ(NamesOf(table), (Names{"Z", "B", "C", "E"}));
 }
 
-TEST_P(RoundTrip, AFailingApplyIsRolledBackWithNothingWritten)
-{
-    if (Dbase())
-        GTEST_SKIP() << "a dBase file named by its path has no transactions";
-    const std::string table = Table("unique");
-    FillNames(table, {"A", "B", "C"});
-    Sql("CREATE UNIQUE INDEX ix_" + table + " ON \"" + table + "\" (\"NAME\")");
-    auto recordSet = Over(table, false, true);
-    ASSERT_TRUE(recordSet->Open());
-    recordSet->Edit();
-    recordSet->Fields().GetItem(0)->SetAsString("Z");
-    recordSet->Post();
-    recordSet->Append();
-    recordSet->Fields().GetItem(0)->SetAsString("C");
-    recordSet->Post();
-    try
-    {
-        recordSet->Flush();
-        FAIL() << "the apply should fail";
-    }
-    catch (const GDatabaseException& error)
-    {
-        EXPECT_STREQ(error.what(), "Unable to apply updates");
-    }
-    EXPECT_EQ(Names(table), (std::vector<std::string>{"A", "B", "C"}));
-}
-
-TEST_P(RoundTrip, APostThatChangesNothingWritesNothing)
-{
-    if (GetParam() == Backend::PostgreSQL)
-        GTEST_SKIP() << "the server's files are not the test's to compare";
-    const std::string table = Table("same");
-    FillNames(table, {"A", "B"});
-    const std::filesystem::path file =
-        Dbase() ? std::filesystem::path(table) : Home() / "round.gpkg";
-    const std::string before = ReadFile(file);
-    {
-        auto recordSet = Over(table);
-        ASSERT_TRUE(recordSet->Open());
-        for (; !recordSet->Eof(); recordSet->Next())
-        {
-            recordSet->Edit();
-            recordSet->Fields().GetItem(0)->SetAsString(recordSet->Fields().GetItem(0)->AsString());
-            recordSet->Post();
-        }
-        recordSet->Flush();
-    }
-    EXPECT_EQ(ReadFile(file), before);
-}
-
-TEST_P(RoundTrip, ATableNameThatLooksLikeSqlIsOnlyAName)
+TEST_P(RoundTrip, TableNamesThatLookLikeSqlAreOnlyNames)
 {
     const std::string control = Table("control");
-    FillNames(control, {"TRIG 1"});
-    const std::string name = Table("x\" a; drop table control; --");
-    FillNames(name, {"quoted"});
-    EXPECT_EQ(Names(name), (std::vector<std::string>{"quoted"}));
-    EXPECT_EQ(Names(control), (std::vector<std::string>{"TRIG 1"}));
+    FillNames(database_, control, {"TRIG 1"});
+    for (const char* name : {"x\" a; drop table control; --", "y] a; drop table control; --",
+                             "z' a; drop table control; --", "Robert'); DROP TABLE control;--"})
+    {
+        const std::string table = Table(name);
+        FillNames(database_, table, {"quoted"});
+        EXPECT_EQ(NamesOf(table), Names{"quoted"}) << name;
+    }
+    EXPECT_EQ(NamesOf(control), Names{"TRIG 1"});
+}
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
+{
+    return std::vector<std::string>{"DbaseFile", "GeoPackage", "PostgreSQL"}.at(
+        static_cast<std::size_t>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RoundTrip,
@@ -361,30 +330,20 @@ INSTANTIATE_TEST_SUITE_P(Stores, RoundTrip,
                                            Backend::PostgreSQL),
                          BackendName);
 
-class DbaseFile : public PrivateHome
-{
-};
+using DbaseFile = PrivateHome;
 
 TEST_F(DbaseFile, TheFilesOfAShapefileBesideItAreNeverTouched)
 {
-    const std::filesystem::path dbf = Home() / "parcels.dbf";
-    GRecordSetDefinition definition;
-    definition.TableName = dbf.string();
-    definition.FieldDefinitions.Add(
-        std::make_unique<GFieldDefinition>("NAME", fdtString, 10, false));
-    definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>("AREA", fdtFloat, 0, false));
-    ASSERT_TRUE(GBorlandRecordSet().CreateTable(definition));
+    const std::string dbf = (Home() / "parcels.dbf").string();
+    ASSERT_TRUE(
+        CreateTable("", dbf, {{"NAME", fdtString, 10, false}, {"AREA", fdtFloat, 0, false}}));
     // Stand-ins for a shapefile's own files, which belong to their own reader and writer.
     const std::string shp(300, '\x5a');
     const std::string shx(124, '\x33');
-    for (const auto& [extension, content] : {std::pair{".shp", shp}, std::pair{".shx", shx}})
+    std::ofstream(Home() / "parcels.shp", std::ios::binary) << shp;
+    std::ofstream(Home() / "parcels.shx", std::ios::binary) << shx;
     {
-        std::ofstream out(Home() / ("parcels" + std::string(extension)), std::ios::binary);
-        out << content;
-    }
-    const std::vector<std::string> sql = {"select a.* from \"" + dbf.string() + "\" a"};
-    {
-        auto recordSet = CreateBorlandRecordSet(false, "", "", "", "", "", false, true, false, sql);
+        auto recordSet = OverTable("", dbf, false, false);
         ASSERT_TRUE(recordSet->Open());
         EXPECT_FALSE(recordSet->HasSpatialComponent());
         for (const char* name : {"one", "two", "three"})
@@ -408,7 +367,7 @@ TEST_F(DbaseFile, TheFilesOfAShapefileBesideItAreNeverTouched)
     EXPECT_EQ(ReadFile(Home() / "parcels.shp"), shp);
     EXPECT_EQ(ReadFile(Home() / "parcels.shx"), shx);
 
-    auto reader = CreateBorlandRecordSet(false, "", "", "", "", "", true, true, false, sql);
+    auto reader = OverTable("", dbf, true, false);
     ASSERT_TRUE(reader->Open());
     ASSERT_EQ(reader->RecordCount(), 2);
     EXPECT_EQ(reader->Fields().GetItem(0)->AsString(), "two");
@@ -422,10 +381,7 @@ TEST_F(DbaseFile, ColumnsADbaseFileCannotHoldAreRefused)
                                           GFieldDefinition("NOTES", fdtMemo, 0, false),
                                           GFieldDefinition("Clarke Latitude", fdtFloat, 0, false)})
     {
-        GRecordSetDefinition definition;
-        definition.TableName = (Home() / "refused.dbf").string();
-        definition.FieldDefinitions.Add(std::make_unique<GFieldDefinition>(field));
-        EXPECT_FALSE(GBorlandRecordSet().CreateTable(definition)) << field.Name;
+        EXPECT_FALSE(CreateTable("", (Home() / "refused.dbf").string(), {field})) << field.Name;
         EXPECT_TRUE(std::filesystem::is_empty(Home())) << field.Name;
     }
 }
@@ -435,22 +391,12 @@ TEST_F(DbaseFile, ADirectoryAliasListsItsFilesAndOpensThemByName)
     std::filesystem::create_directories(Home() / "tables");
     engine::Session::Default().SetAlias({"DIR", "STANDARD", "tables", ""});
     for (const char* table : {"Beacons.dbf", "ALPHA.DBF"})
-    {
-        GRecordSetDefinition definition;
-        definition.DatabaseName = "DIR";
-        definition.TableName = table;
-        definition.FieldDefinitions.Add(
-            std::make_unique<GFieldDefinition>("NAME", fdtString, 8, false));
-        ASSERT_TRUE(GBorlandRecordSet().CreateTable(definition)) << table;
-    }
-    EXPECT_EQ(engine::Session::Default().TableNames("DIR"),
-              (std::vector<std::string>{"ALPHA.DBF", "Beacons.dbf"}));
+        ASSERT_TRUE(CreateTable("DIR", table, {{"NAME", fdtString, 8, false}})) << table;
+    EXPECT_EQ(engine::Session::Default().TableNames("DIR"), (Names{"ALPHA.DBF", "Beacons.dbf"}));
     auto recordSet = CreateBorlandRecordSet(false, "STANDARD", "DIR", "", "", "", false, true, true,
                                             {"select a.* from beacons a"});
     ASSERT_TRUE(recordSet->Open());
-    recordSet->Append();
-    recordSet->Fields().GetItem(0)->SetAsString("TRIG 1");
-    recordSet->Post();
+    PostName(*recordSet, "TRIG 1", true);
     recordSet->Flush(); // "transaction" of a directory: written at once
     auto counting = CreateBorlandRecordSet(false, "STANDARD", "DIR", "", "", "", true, true, false,
                                            {"SELECT COUNT(*) AS N FROM Beacons"});
@@ -458,7 +404,7 @@ TEST_F(DbaseFile, ADirectoryAliasListsItsFilesAndOpensThemByName)
     EXPECT_EQ(counting->Fields().GetItem(0)->GetValue().AsInteger(), 1);
 }
 
-TEST(InMemory, ValuesNullsAndAShapeBlobRoundTrip)
+TEST(InMemory, ValuesNullsDefaultsAndAShapeBlobRoundTrip)
 {
     class AllTypes : public GInMemoryBorlandRecordSet
     {
@@ -505,9 +451,18 @@ TEST(InMemory, ValuesNullsAndAShapeBlobRoundTrip)
     recordSet.SaveFieldToStream(6, blob);
     EXPECT_EQ(blob.Size(), 25u);
     EXPECT_TRUE(recordSet.GetShape()->IsEqual(GPoint(1.0, 2.0, 0.0)));
+
+    // A null stays null underneath; the field gives its type's default, or null where the type
+    // has none.
     recordSet.Next();
+    const GVariant defaults[] = {GVariant(0),     GVariant(0.0),    GVariant(""),
+                                 GVariant(false), GVariant::Null(), GVariant::Null(),
+                                 GVariant::Null()};
     for (int i = 0; i < 7; ++i)
+    {
         EXPECT_TRUE(recordSet.GetFieldValue(i).IsNull()) << i;
+        EXPECT_EQ(fields.GetItem(i)->GetValue(), defaults[i]) << i;
+    }
     EXPECT_THROW(recordSet.GetShape(), GSpatialException); // an empty blob is class 0
 }
 

@@ -1,8 +1,7 @@
 // The engine on its own: statement parsing, values and column conversions, the dataset cursor,
-// the session's aliases and connection names.
+// the session's aliases.
 #include "TestSupport.h"
 
-#include "database/engine/Connection.h"
 #include "database/engine/MemoryTable.h"
 #include "database/engine/Query.h"
 #include "database/engine/Session.h"
@@ -52,16 +51,9 @@ TEST(TableStatement, AcceptsTheOneStatementAndGivesTheNameAsItStands)
         {"", nullptr},
     };
     for (const Row& row : rows)
-    {
-        const std::optional<std::string> table = ParseTableStatement(row.sql);
-        if (row.table == nullptr)
-            EXPECT_FALSE(table.has_value()) << row.sql;
-        else
-        {
-            ASSERT_TRUE(table.has_value()) << row.sql;
-            EXPECT_EQ(*table, row.table) << row.sql;
-        }
-    }
+        EXPECT_EQ(ParseTableStatement(row.sql),
+                  row.table ? std::optional<std::string>(row.table) : std::nullopt)
+            << row.sql;
 }
 
 TEST(Values, NullIsDistinctAndConversionsRefuseWhatTheyCannotRepresent)
@@ -124,15 +116,8 @@ TEST(Columns, ValuesAreFittedToTheColumnOrRefusedNamingIt)
 
     engine::Field small{"S", engine::ftSmallint, 0, 2, false, true};
     EXPECT_EQ(engine::CoerceToField(small, Value(32767)), Value(32767));
-    try
-    {
-        engine::CoerceToField(small, Value(40000));
-        FAIL();
-    }
-    catch (const EngineError& error)
-    {
-        EXPECT_NE(std::string(error.what()).find("'S'"), std::string::npos);
-    }
+    ExpectMessage<EngineError>([&] { engine::CoerceToField(small, Value(40000)); },
+                               "Value 40000 is out of range for field 'S'", false);
 
     engine::Field real{"X", engine::ftFloat, 0, 8, false, true};
     EXPECT_THROW(engine::CoerceToField(real, Value(std::nan(""))), EngineError);
@@ -144,39 +129,6 @@ TEST(Columns, ValuesAreFittedToTheColumnOrRefusedNamingIt)
     EXPECT_EQ(engine::CoerceToField(date, Value("2024-03-01 10:00:00")),
               Value(engine::DateTime{2024, 3, 1, 0, 0, 0.0}));
     EXPECT_THROW(engine::CoerceToField(date, Value("10:00:00")), EngineError);
-}
-
-TEST(Columns, EngineTypesMapToRecordSetTypesBothWays)
-{
-    struct Row
-    {
-        engine::FieldType engineType;
-        GFieldType fieldType;
-    };
-    const Row read[] = {
-        {engine::ftSmallint, fdtInteger}, {engine::ftInteger, fdtInteger},
-        {engine::ftWord, fdtInteger},     {engine::ftAutoInc, fdtInteger},
-        {engine::ftFloat, fdtFloat},      {engine::ftCurrency, fdtFloat},
-        {engine::ftBCD, fdtFloat},        {engine::ftDate, fdtDateTime},
-        {engine::ftTime, fdtDateTime},    {engine::ftDateTime, fdtDateTime},
-        {engine::ftString, fdtString},    {engine::ftBoolean, fdtBoolean},
-        {engine::ftBytes, fdtBlob},       {engine::ftVarBytes, fdtBlob},
-        {engine::ftBlob, fdtBlob},        {engine::ftGraphic, fdtBlob},
-        {engine::ftMemo, fdtMemo},        {engine::ftFmtMemo, fdtMemo},
-        {engine::ftUnknown, fdtUnknown},
-    };
-    for (const Row& row : read)
-        EXPECT_EQ(FieldTypeOfEngine(row.engineType), row.fieldType)
-            << engine::FieldTypeName(row.engineType);
-    const Row create[] = {
-        {engine::ftInteger, fdtInteger},   {engine::ftFloat, fdtFloat},
-        {engine::ftDateTime, fdtDateTime}, {engine::ftString, fdtString},
-        {engine::ftBoolean, fdtBoolean},   {engine::ftBlob, fdtBlob},
-        {engine::ftMemo, fdtMemo},         {engine::ftUnknown, fdtNone},
-        {engine::ftUnknown, fdtUnknown},
-    };
-    for (const Row& row : create)
-        EXPECT_EQ(EngineTypeOfField(row.fieldType), row.engineType) << int(row.fieldType);
 }
 
 // A memory table of n rows with one integer column.
@@ -195,23 +147,25 @@ std::unique_ptr<engine::MemoryTable> Numbers(int n)
     return table;
 }
 
+// At the start, at the end, the record number and the value of the current record.
+std::tuple<bool, bool, int, Value> Cursor(engine::DataSet& table)
+{
+    return {table.Bof(), table.Eof(), table.RecNo(), table.GetValue(0)};
+}
+
 TEST(DataSetCursor, MovesByTheEngineRulesAndDeletesKeepThePosition)
 {
     auto empty = Numbers(0);
-    EXPECT_TRUE(empty->Bof());
-    EXPECT_TRUE(empty->Eof());
-    EXPECT_EQ(empty->RecNo(), -1);
-    EXPECT_TRUE(empty->GetValue(0).IsNull());
+    EXPECT_EQ(Cursor(*empty), std::tuple(true, true, -1, Value()));
     EXPECT_THROW(empty->Edit(), EngineError);
     EXPECT_THROW(empty->Delete(), EngineError);
 
     auto table = Numbers(4);
-    EXPECT_TRUE(table->Bof());
+    EXPECT_EQ(Cursor(*table), std::tuple(true, false, 0, Value(0)));
     table->Last();
-    EXPECT_TRUE(table->Eof());
-    EXPECT_EQ(table->GetValue(0), Value(3));
+    EXPECT_EQ(Cursor(*table), std::tuple(false, true, 3, Value(3)));
     table->Next(); // on the last record: stays there
-    EXPECT_EQ(table->RecNo(), 3);
+    EXPECT_EQ(Cursor(*table), std::tuple(false, true, 3, Value(3)));
     EXPECT_EQ(table->MoveBy(-10), -3);
     EXPECT_TRUE(table->Bof());
     EXPECT_EQ(table->MoveBy(2), 2);
@@ -219,10 +173,10 @@ TEST(DataSetCursor, MovesByTheEngineRulesAndDeletesKeepThePosition)
     EXPECT_EQ(table->RecordCount(), 3);
     EXPECT_EQ(table->GetValue(0), Value(3)); // the next record took its place
     table->Delete();
-    EXPECT_EQ(table->GetValue(0), Value(1)); // deleting the last makes the new last current
-    EXPECT_FALSE(table->Eof());
+    // Deleting the last record makes the new last current.
+    EXPECT_EQ(Cursor(*table), std::tuple(false, false, 1, Value(1)));
 
-    // Moving posts an edit; closing drops one.
+    // Moving posts an edit; cancelling drops one.
     table->Edit();
     table->SetValue(0, Value(42));
     table->First();
@@ -251,35 +205,11 @@ TEST(DataSetCursor, RequiredColumnsAndUnknownNamesAreReported)
     table.CreateInMemory({{"A", engine::ftInteger, 0, 0}});
     table.Open();
     EXPECT_EQ(table.FieldByName("a"), 0);
-    try
-    {
-        table.FieldByName("B");
-        FAIL();
-    }
-    catch (const EngineError& error)
-    {
-        EXPECT_STREQ(error.what(), "Field 'B' not found");
-    }
+    ExpectMessage<EngineError>([&] { table.FieldByName("B"); }, "Field 'B' not found");
     EXPECT_THROW(table.SetValue(0, Value(1)), EngineError); // not editing
 }
 
-class SessionTest : public PrivateHome
-{
-};
-
-TEST_F(SessionTest, ConnectionNamesTakeTheSmallestFreeNumber)
-{
-    engine::Session& session = engine::Session::Default();
-    EXPECT_EQ(session.NextConnectionName(), "__DB1__");
-    auto first = std::make_unique<engine::Connection>(session.NextConnectionName());
-    auto second = std::make_unique<engine::Connection>(session.NextConnectionName());
-    EXPECT_EQ(second->Name(), "__DB2__");
-    EXPECT_EQ(session.ConnectionNames(), (std::vector<std::string>{"__DB1__", "__DB2__"}));
-    EXPECT_THROW(engine::Connection("__db1__"), EngineError);
-    first.reset();
-    EXPECT_EQ(session.NextConnectionName(), "__DB1__");
-    EXPECT_EQ(session.ConnectionNames(), (std::vector<std::string>{"__DB2__"}));
-}
+using SessionTest = PrivateHome;
 
 TEST_F(SessionTest, TheAliasFileIsCreatedWithTheStandardAlias)
 {
@@ -292,11 +222,9 @@ TEST_F(SessionTest, TheAliasFileIsCreatedWithTheStandardAlias)
     EXPECT_FALSE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
 
     std::filesystem::create_directories(Home() / "dbase");
-    {
-        std::ofstream file(Home() / "aliases.ini", std::ios::trunc);
-        file << "# surveys\n[JOBS]\ndriver = standard\npath = dbase\n\n"
-                "[OFFICE]\ndriver=POSTGRES\nconnection=PG:dbname=office\n";
-    }
+    std::ofstream(Home() / "aliases.ini", std::ios::trunc)
+        << "# surveys\n[JOBS]\ndriver = standard\npath = dbase\n\n"
+           "[OFFICE]\ndriver=POSTGRES\nconnection=PG:dbname=office\n";
     session.ReloadAliases();
     // QUORVALIS is there even when the file does not name it.
     EXPECT_EQ(session.AliasNames(), (std::vector<std::string>{"QUORVALIS", "JOBS", "OFFICE"}));
@@ -324,20 +252,9 @@ TEST_F(SessionTest, AMalformedAliasFileIsRefusedNamingItsLine)
     };
     for (const Row& row : rows)
     {
-        {
-            std::ofstream file(Home() / "aliases.ini", std::ios::trunc);
-            file << row.text;
-        }
-        try
-        {
-            engine::Session::Default().ReloadAliases();
-            ADD_FAILURE() << row.text;
-        }
-        catch (const EngineError& error)
-        {
-            EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos)
-                << error.what();
-        }
+        std::ofstream(Home() / "aliases.ini", std::ios::trunc) << row.text;
+        ExpectMessage<EngineError>([] { engine::Session::Default().ReloadAliases(); }, row.message,
+                                   false);
     }
 }
 

@@ -6,9 +6,7 @@
 #include "database/engine/StandardStore.h"
 #include "database/engine/Table.h"
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
-#include <ogrsf_frmts.h>
 
 namespace quorvalis::test
 {
@@ -23,9 +21,14 @@ std::unique_ptr<GBorlandXYZRecordSet> ControlFile(bool readOnly)
                                      {"select a.* from control.db a"});
 }
 
-class StandardStore : public PrivateHome
+// A record set over a query of the standard store.
+std::unique_ptr<GBorlandRecordSet> Standard(const std::string& sql, bool readOnly = true)
 {
-};
+    return CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", readOnly, true, false,
+                                  {sql});
+}
+
+using StandardStore = PrivateHome;
 
 TEST_F(StandardStore, IsCreatedOnFirstUseWithAnEmptyControlTableAndTheSheets)
 {
@@ -93,8 +96,7 @@ TEST_F(StandardStore, TheControlFileTakesBeaconsAndTheSheetTableStaysReadOnly)
 
     for (const char* sql : {"select a.* from \"Sheet\" a", "select a.* from Sheet.DB a"})
     {
-        auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", false, true,
-                                            false, {sql});
+        auto sheet = Standard(sql, false);
         ASSERT_TRUE(sheet->Open()) << sql;
         EXPECT_FALSE(sheet->DataSet().CanModify()) << sql;
         EXPECT_THROW(sheet->Edit(), engine::EngineError) << sql;
@@ -104,8 +106,7 @@ TEST_F(StandardStore, TheControlFileTakesBeaconsAndTheSheetTableStaysReadOnly)
     replace.SetDatabaseName("QUORVALIS");
     replace.SetTableName("Sheet");
     replace.FieldDefs() = {{"SHEET", engine::ftString, 16, false}};
-    auto open = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
-                                       false, {"select a.* from Sheet a"});
+    auto open = Standard("select a.* from Sheet a");
     ASSERT_TRUE(open->Open());
     EXPECT_THROW(replace.CreateTable(), engine::EngineError); // never under an open cursor
 }
@@ -120,19 +121,9 @@ TEST_F(StandardStore, AStoreLackingATableGetsItAndAnExistingOneIsKept)
         control->Post();
     }
     // Another program removes the sheet table; the next session puts it back.
-    {
-        const std::string path = (Home() / "quorvalis.gpkg").string();
-        GDALDataset* dataset = GDALDataset::FromHandle(
-            GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
-        ASSERT_NE(dataset, nullptr);
-        for (int i = 0; i < dataset->GetLayerCount(); ++i)
-            if (std::string(dataset->GetLayer(i)->GetName()) == "Sheet")
-                dataset->DeleteLayer(i);
-        GDALClose(dataset);
-    }
+    RunSql((Home() / "quorvalis.gpkg").string(), "DROP TABLE \"Sheet\"");
     engine::Session::Default().SetSheetData(std::string("SHEET,CX,CY,WX,WY,A,B\nX,1,2,3,4,1,0\n"));
-    auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
-                                        false, {"select a.* from Sheet a"});
+    auto sheet = Standard("select a.* from Sheet a");
     ASSERT_TRUE(sheet->Open());
     EXPECT_EQ(sheet->RecordCount(), 1);
     auto control = ControlFile(true);
@@ -165,18 +156,7 @@ TEST_F(StandardStore, AnOfficeSharesOneControlFileOnPostgreSQL)
     // A schema of its own keeps the test's tables apart from everything else on the server.
     std::random_device random;
     const std::string schema = "qv_office_" + std::to_string(random() % 100000000u);
-    GDALAllRegister();
-    auto sql = [&](const std::string& statement)
-    {
-        GDALDataset* dataset = GDALDataset::FromHandle(GDALOpenEx(
-            server->c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
-        ASSERT_NE(dataset, nullptr);
-        OGRLayer* result = dataset->ExecuteSQL(statement.c_str(), nullptr, nullptr);
-        if (result != nullptr)
-            dataset->ReleaseResultSet(result);
-        GDALClose(dataset);
-    };
-    sql("CREATE SCHEMA " + schema);
+    RunSql(*server, "CREATE SCHEMA " + schema);
     const std::string connection = *server + " options='-c search_path=" + schema + "'";
     engine::Session::Default().SetAlias({"QUORVALIS", "STANDARD", "", connection});
     {
@@ -192,8 +172,7 @@ TEST_F(StandardStore, AnOfficeSharesOneControlFileOnPostgreSQL)
         control->Post();
         control->Flush();
 
-        auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", true, true,
-                                            false, {"select a.* from Sheet.DB a"});
+        auto sheet = Standard("select a.* from Sheet.DB a");
         ASSERT_TRUE(sheet->Open());
         EXPECT_EQ(sheet->RecordCount(), 3);
         EXPECT_EQ(sheet->Fields().FieldByName("SHEET", true).AsString(), "2228BB");
@@ -204,7 +183,7 @@ TEST_F(StandardStore, AnOfficeSharesOneControlFileOnPostgreSQL)
     EXPECT_EQ(reader->Fields().FieldByName("Name", true).AsString(), "TSM 7");
     EXPECT_TRUE(reader->GetShape()->IsEqual(GPoint(18.4, -33.9)));
     reader.reset();
-    sql("DROP SCHEMA " + schema + " CASCADE");
+    RunSql(*server, "DROP SCHEMA " + schema + " CASCADE");
 }
 
 TEST(SheetData, TheBuiltInDataIsTheCompleteReferenceTable)
@@ -234,18 +213,8 @@ TEST(SheetData, DamagedDataIsRefusedNamingTheLine)
         {"SHEET,CX,CY,WX,WY,A,B\n,1,2,3,4,5,6\n", "line 2: the sheet name is empty"},
     };
     for (const Row& row : rows)
-    {
-        try
-        {
-            engine::ParseSheetData(row.text);
-            ADD_FAILURE() << row.text;
-        }
-        catch (const engine::EngineError& error)
-        {
-            EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos)
-                << error.what();
-        }
-    }
+        ExpectMessage<engine::EngineError>([&] { engine::ParseSheetData(row.text); }, row.message,
+                                           false);
     // Columns in another order and Windows line ends read the same.
     const auto rows2 = engine::ParseSheetData("B,A,WY,WX,CY,CX,SHEET\r\n0.5,1,4,3,2,1.25,S\r\n");
     ASSERT_EQ(rows2.size(), 1u);

@@ -6,7 +6,9 @@
 #include "database/BorlandDatabase.h"
 #include "database/engine/Session.h"
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include <cstdlib>
 #include <exception>
@@ -86,10 +88,11 @@ inline bool RunningInCi()
         }                                                                                          \
     } while (false)
 
-/// Runs action and expects it to raise Exception with exactly this message (an exception of
-/// another class escapes and fails the test).
+/// Runs action and expects it to raise Exception with exactly this message, or one containing it
+/// when whole is false (an exception of another class escapes and fails the test).
 template <class Exception = std::exception>
-void ExpectMessage(const std::function<void()>& action, const std::string& message)
+void ExpectMessage(const std::function<void()>& action, const std::string& message,
+                   bool whole = true)
 {
     try
     {
@@ -98,22 +101,39 @@ void ExpectMessage(const std::function<void()>& action, const std::string& messa
     }
     catch (const Exception& error)
     {
-        EXPECT_EQ(error.what(), message);
+        if (whole)
+            EXPECT_EQ(error.what(), message);
+        else
+            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
     }
 }
 
-/// The statement that selects a whole table, the name in double quotes with its own quotes
-/// doubled.
+/// A table name in double quotes with its own quotes doubled.
+inline std::string Quoted(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (char c : name)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+/// The statement that selects a whole table.
 inline std::string Select(const std::string& table)
 {
-    std::string quoted;
-    for (char c : table)
-    {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return "select a.* from \"" + quoted + "\" a";
+    return "select a.* from " + Quoted(table) + " a";
+}
+
+/// Runs a statement on a GeoPackage file or PostgreSQL server behind the engine's back, the way
+/// another program would.
+inline void RunSql(const std::string& target, const std::string& statement)
+{
+    GDALAllRegister();
+    GDALDataset* dataset = GDALDataset::FromHandle(
+        GDALOpenEx(target.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
+    ASSERT_NE(dataset, nullptr) << target;
+    if (OGRLayer* result = dataset->ExecuteSQL(statement.c_str(), nullptr, nullptr))
+        dataset->ReleaseResultSet(result);
+    GDALClose(dataset);
 }
 
 /// Creates (replacing) a table of the database (empty: table is a dBase file path) with these
@@ -149,6 +169,26 @@ inline std::vector<std::string> NamesIn(const std::string& database, const std::
     return names;
 }
 
+/// Edits the current record (or appends one) and posts it with this first field.
+inline void PostName(GRecordSet& recordSet, const std::string& name, bool append)
+{
+    append ? recordSet.Append() : recordSet.Edit();
+    recordSet.Fields().GetItem(0)->SetAsString(name);
+    recordSet.Post();
+}
+
+/// Creates a table of one string column "NAME" holding these names.
+inline void FillNames(const std::string& database, const std::string& table,
+                      const std::vector<std::string>& names)
+{
+    ASSERT_TRUE(CreateTable(database, table, {{"NAME", fdtString, 10, false}})) << table;
+    auto recordSet = OverTable(database, table, false, false);
+    ASSERT_TRUE(recordSet->Open()) << table;
+    for (const std::string& name : names)
+        PostName(*recordSet, name, true);
+    recordSet->Flush();
+}
+
 /// An in-memory record set filled with rows of an integer "ID", a float "VALUE" and a string
 /// "NAME" (size 10), the way the file record sets fill theirs.
 class FilledMemoryRecordSet : public GInMemoryBorlandRecordSet
@@ -156,13 +196,11 @@ class FilledMemoryRecordSet : public GInMemoryBorlandRecordSet
 public:
     explicit FilledMemoryRecordSet(int rows = 5) : rows_(rows) {}
 
-    int DoOpenCalls = 0;
     int DoNextCalls = 0;
 
 protected:
     bool DoOpen() override
     {
-        ++DoOpenCalls;
         ResetTable();
         AddFieldDefinition("ID", fdtInteger, 0, false);
         AddFieldDefinition("VALUE", fdtFloat, 0, false);

@@ -1,6 +1,8 @@
-// Helpers shared by the file format tests: scratch folders, whole-file access, shape builders.
+// Helpers shared by the file format tests: scratch folders, sample files, whole-file access,
+// shape builders and definition files.
 #pragma once
 
+#include "database/Database.h"
 #include "geometry/Spatial.h"
 
 #include <gtest/gtest.h>
@@ -105,29 +107,23 @@ inline std::unique_ptr<GLine> MakeLine(std::initializer_list<PartPoints> parts,
     return line;
 }
 
-/// A ring of n vertices around (cx, cy), closed (last vertex equals the first), clockwise.
-inline PartPoints Ring(double cx, double cy, double radius, int n)
+/// Moves every point of the record set by (dx, dy) and flushes: the transform run's walk.
+inline void MoveAll(GRecordSet& recordSet, double dx, double dy)
 {
-    PartPoints ring;
-    for (int i = 0; i < n; ++i)
+    for (recordSet.First(); !recordSet.Eof(); recordSet.Next())
     {
-        const double a = -2.0 * 3.14159265358979323846 * i / n;
-        ring.emplace_back(cx + radius * std::cos(a), cy + radius * std::sin(a));
+        std::unique_ptr<GShape> shape = recordSet.GetShape();
+        shape->ForEachPoint(
+            [&](GPoint& p)
+            {
+                p.X += dx;
+                p.Y += dy;
+            });
+        recordSet.Edit();
+        recordSet.SetShape(*shape);
+        recordSet.Post();
     }
-    ring.push_back(ring.front());
-    return ring;
-}
-
-/// Every X and Y of a shape, in flat vertex order.
-inline std::vector<double> Coordinates(const GShape& shape)
-{
-    std::vector<double> values;
-    for (int i = 0; i < shape.PointCount(); ++i)
-    {
-        values.push_back(shape.GetPoint(i).X);
-        values.push_back(shape.GetPoint(i).Y);
-    }
-    return values;
+    recordSet.Flush();
 }
 
 /// Point counts of the parts of a line or polygon.
@@ -140,14 +136,15 @@ inline std::vector<int> PartSizes(const GShape& shape)
     return sizes;
 }
 
-/// The message of the exception action raises ("no error" when it raises none).
-template <class F> std::string MessageOf(F&& action)
+/// The message of the Exception that action raises ("no error" when it raises none; an exception
+/// of another class escapes and fails the test).
+template <class Exception = std::exception, class F> std::string MessageOf(F&& action)
 {
     try
     {
         action();
     }
-    catch (const std::exception& e)
+    catch (const Exception& e)
     {
         return e.what();
     }
@@ -165,6 +162,69 @@ inline std::vector<std::uint8_t> EmptyShapefileHeader(std::uint8_t shapefileType
     header[29] = 0x03; // version 1000, little-endian
     header[32] = shapefileType;
     return header;
+}
+
+/// Copies sample files of the repository into the folder; false when one is not there.
+inline bool CopySamples(const ScratchFolder& folder, std::initializer_list<const char*> names)
+{
+    const auto samples = std::filesystem::path(QUORVALIS_SOURCE_DIR) / "samples";
+    for (const char* name : names)
+    {
+        if (!std::filesystem::exists(samples / name))
+            return false;
+        std::filesystem::copy_file(samples / name, folder.Path() / name);
+    }
+    return true;
+}
+
+/// One field of a text definition file (type 4 is a string, 2 a float, 1 an integer, 6 a blob).
+struct FieldLayout
+{
+    FieldLayout(std::string name, std::uint8_t type = 4, std::int32_t start = 0,
+                std::int32_t width = 0, std::string format = "", std::uint8_t alignment = 0)
+        : Name(std::move(name)), Type(type), Start(start), Width(width), Format(std::move(format)),
+          Alignment(alignment)
+    {
+    }
+    std::string Name;
+    std::uint8_t Type;
+    std::int32_t Start;
+    std::int32_t Width;
+    std::string Format;
+    std::uint8_t Alignment;
+};
+
+inline void PutInt(std::vector<std::uint8_t>& out, std::int32_t value)
+{
+    const auto v = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+inline void PutBlock(std::vector<std::uint8_t>& out, const std::string& text)
+{
+    PutInt(out, static_cast<std::int32_t>(text.size() + 1));
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+/// A text definition file as the other tool writes it (file type 0 fixed width, 1 delimited).
+inline std::vector<std::uint8_t> DefinitionBytes(std::uint8_t fileType, char delimiter, bool header,
+                                                 const std::vector<FieldLayout>& fields)
+{
+    std::vector<std::uint8_t> out{fileType, static_cast<std::uint8_t>(delimiter),
+                                  static_cast<std::uint8_t>(header ? 1 : 0)};
+    PutInt(out, static_cast<std::int32_t>(fields.size()));
+    for (const auto& f : fields)
+    {
+        PutBlock(out, f.Name);
+        PutBlock(out, f.Format);
+        PutInt(out, f.Start);
+        PutInt(out, f.Width);
+        out.push_back(f.Alignment);
+        out.push_back(f.Type);
+    }
+    return out;
 }
 
 } // namespace quorvalis::testing
