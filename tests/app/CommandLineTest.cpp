@@ -100,10 +100,7 @@ TEST(TransformArguments, UsageErrors)
         "--to cape --xyz A T --x-field X",                        // no Y field
         "--to cape --shapefile a.shp --x-field X",                // field without X/Y source
         "--to cape --shapefile a.shp --weighting --no-weighting", // contradicting options
-        "--to cape --shapefile a.shp --report r --no-report",
         "--to cape --shapefile a.shp --lo 29.5",
-        "--to cape --shapefile a.shp --count -1",
-        "--to cape --shapefile a.shp --method affine",
         "--to cape --shapefile a.shp extra",
     };
     std::uint8_t datum = 0;

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace quorvalis::test
 {
@@ -21,12 +19,6 @@ enum class Backend
     GeoPackage,
     PostgreSQL
 };
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 using Names = std::vector<std::string>;
 
@@ -68,12 +60,6 @@ protected:
         return name + suffix_;
     }
 
-    bool Create(const std::string& table, const std::vector<GFieldDefinition>& fields,
-                bool spatial = false)
-    {
-        return CreateTable(database_, table, fields, spatial);
-    }
-
     std::unique_ptr<GBorlandRecordSet> Over(const std::string& table, bool readOnly = false,
                                             bool cached = false)
     {
@@ -97,11 +83,12 @@ protected:
 TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
 {
     const std::string table = Table("types");
-    ASSERT_TRUE(Create(table, {{"COUNT", fdtInteger, 0, false},
-                               {"REAL", fdtFloat, 0, false},
-                               {"NAME", fdtString, 12, false},
-                               {"FLAG", fdtBoolean, 0, false},
-                               {"WHEN", fdtDateTime, 0, false}}));
+    ASSERT_TRUE(CreateTable(database_, table,
+                            {{"COUNT", fdtInteger, 0, false},
+                             {"REAL", fdtFloat, 0, false},
+                             {"NAME", fdtString, 12, false},
+                             {"FLAG", fdtBoolean, 0, false},
+                             {"WHEN", fdtDateTime, 0, false}}));
     const engine::DateTime when{2024, 2, 29, 13, 45, 30.5};
     const GVariant null;
     // Values; the type defaults, which are not null; nothing at all.
@@ -136,8 +123,6 @@ TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
          dbase ? GVariant(0) : GVariant(false), null},
         {null, null, null, null, null},
     };
-    const std::vector<GFieldType> types = {fdtInteger, fdtFloat, fdtString,
-                                           dbase ? fdtInteger : fdtBoolean, fdtDateTime};
     const std::vector<GVariant> defaults = {GVariant(0), GVariant(0.0), GVariant(""),
                                             dbase ? GVariant(0) : GVariant(false), null};
 
@@ -145,8 +130,6 @@ TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
     ASSERT_TRUE(recordSet->Open());
     ASSERT_EQ(recordSet->RecordCount(), 3);
     GFieldList& fields = recordSet->Fields();
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(fields.GetItem(i)->FieldType(), types[i]) << i;
     EXPECT_EQ(fields.FieldByName("NAME", true).Size(), 13);
     for (const auto& row : expected)
     {
@@ -159,12 +142,10 @@ TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
             else
                 EXPECT_EQ(value, row[i]) << recordSet->RecordIndex() << ", " << i;
         }
-        if (&row != &expected.back())
-            recordSet->Next();
+        recordSet->Next(); // after the last row: stays there
     }
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(fields.GetItem(i)->GetValue(), defaults[i]) << i;
-    EXPECT_EQ(fields.FieldByName("COUNT", true).AsString(), "");
 }
 
 TEST_P(RoundTrip, AShapeIsStoredInTheStreamFormInAHiddenBlob)
@@ -172,17 +153,17 @@ TEST_P(RoundTrip, AShapeIsStoredInTheStreamFormInAHiddenBlob)
     const std::string table = Table("shapes");
     if (Dbase())
     {
-        // A dBase file has no blob column to hold it.
-        EXPECT_FALSE(Create(table, {{"NAME", fdtString, 10, false}}, true));
-        EXPECT_FALSE(std::filesystem::exists(table));
+        // A dBase file has no blob column to hold it, nor memos or long column names.
+        EXPECT_FALSE(CreateTable(database_, table, {{"NAME", fdtString, 10, false}}, true));
+        for (const GFieldDefinition& field :
+             {GFieldDefinition("NOTES", fdtMemo, 0, false),
+              GFieldDefinition("Clarke Latitude", fdtFloat, 0, false)})
+            EXPECT_FALSE(CreateTable(database_, table, {field})) << field.Name;
+        EXPECT_TRUE(HomeFiles().empty());
         return;
     }
-    ASSERT_TRUE(Create(table, {{"NAME", fdtString, 10, false}}, true));
-    GLine line;
-    auto part = std::make_unique<GPointList>();
-    part->Add(std::make_unique<GPoint>(1.0, 2.0));
-    part->Add(std::make_unique<GPoint>(3.5, -4.25));
-    line.Parts.Add(std::move(part));
+    ASSERT_TRUE(CreateTable(database_, table, {{"NAME", fdtString, 10, false}}, true));
+    const std::unique_ptr<GLine> line = testing::MakeLine({{{1.0, 2.0}, {3.5, -4.25}}});
     {
         auto recordSet = Over(table);
         ASSERT_TRUE(recordSet->Open());
@@ -190,7 +171,7 @@ TEST_P(RoundTrip, AShapeIsStoredInTheStreamFormInAHiddenBlob)
         recordSet->SetShape(GPoint(-2506000.25, 30000.5, 1500.0));
         recordSet->Post();
         recordSet->Append();
-        recordSet->SetShape(line);
+        recordSet->SetShape(*line);
         recordSet->Post();
         recordSet->Append(); // no shape: an empty blob
         recordSet->Post();
@@ -202,48 +183,39 @@ TEST_P(RoundTrip, AShapeIsStoredInTheStreamFormInAHiddenBlob)
     GField& shapeField = recordSet->Fields().FieldByName("shape", false);
     EXPECT_TRUE(shapeField.Hidden());
     EXPECT_EQ(shapeField.FieldType(), fdtBlob);
-    EXPECT_EQ(shapeField.AsString(), "(Blob)");
-    Names names;
-    recordSet->Fields().GetFieldNames(names, false);
-    EXPECT_EQ(names, Names{"NAME"});
 
     GStream blob;
     recordSet->SaveFieldToStream(shapeField.Index(), blob);
     ASSERT_EQ(blob.Size(), 25u);
-    EXPECT_EQ(blob.Position(), 0u);
     GStream form;
     GPoint(-2506000.25, 30000.5).SaveToStream(form);
     ASSERT_EQ(form.Size(), 17u);
     EXPECT_EQ(std::memcmp(blob.Bytes().data(), form.Bytes().data(), 17), 0);
-    std::unique_ptr<GShape> shape = recordSet->GetShape();
-    ASSERT_NE(dynamic_cast<GPoint*>(shape.get()), nullptr);
-    EXPECT_TRUE(shape->IsEqual(GPoint(-2506000.25, 30000.5, 0.0)));
+    EXPECT_TRUE(recordSet->GetShape()->IsEqual(GPoint(-2506000.25, 30000.5, 0.0)));
     recordSet->Next();
-    EXPECT_TRUE(recordSet->GetShape()->IsEqual(line));
+    EXPECT_TRUE(recordSet->GetShape()->IsEqual(*line));
     recordSet->Next();
-    ExpectMessage([&] { recordSet->GetShape(); }, "Cannot identify class : 0.");
+    EXPECT_EQ(MessageOf([&] { recordSet->GetShape(); }), "Cannot identify class : 0.");
 }
 
 TEST_P(RoundTrip, XYZRecordSetsUseTheCoordinateColumnsThatExist)
 {
     const std::string table = Table("points");
-    ASSERT_TRUE(Create(
-        table,
+    ASSERT_TRUE(CreateTable(
+        database_, table,
         {{"NAME", fdtString, 10, false}, {"X", fdtFloat, 0, false}, {"Y", fdtFloat, 0, false}}));
     {
         auto recordSet = OverXYZ(table, false);
         ASSERT_TRUE(recordSet->Open());
-        EXPECT_TRUE(recordSet->HasSpatialComponent());
         EXPECT_TRUE(recordSet->Fields().FieldByName("X", true).Hidden());
         EXPECT_TRUE(recordSet->Fields().FieldByName("Y", true).Hidden());
-        EXPECT_FALSE(recordSet->Fields().FieldByName("NAME", true).Hidden());
         recordSet->Append();
         recordSet->Fields().FieldByName("NAME", true).SetAsString("T1");
         recordSet->SetShape(GPoint(-3760000.125, -50000.5, 42.0)); // no Z column to take 42
         recordSet->Post();
         recordSet->Append(); // nothing set: both columns null
-        ExpectMessage([&] { recordSet->SetShape(GLine()); },
-                      "You can only store points in this recordset");
+        EXPECT_EQ(MessageOf([&] { recordSet->SetShape(GLine()); }),
+                  "You can only store points in this recordset");
         recordSet->Post();
         recordSet->Flush();
     }
@@ -267,7 +239,6 @@ TEST_P(RoundTrip, XYZRecordSetsUseTheCoordinateColumnsThatExist)
     Names names;
     created->Fields().GetFieldNames(names, true);
     EXPECT_EQ(names, (Names{"y", "x", "Z"}));
-    EXPECT_EQ(created->Fields().FieldByName("Z", true).FieldType(), fdtFloat);
 }
 
 TEST_P(RoundTrip, CachedUpdatesAreAppliedAtFlushInOneTransaction)
@@ -287,7 +258,8 @@ TEST_P(RoundTrip, CachedUpdatesAreAppliedAtFlushInOneTransaction)
     if (!Dbase())
     {
         // A failing apply is rolled back: nothing written, the edits kept.
-        ExpectMessage<GDatabaseException>([&] { recordSet->Flush(); }, "Unable to apply updates");
+        EXPECT_EQ(MessageOf<GDatabaseException>([&] { recordSet->Flush(); }),
+                  "Unable to apply updates");
         EXPECT_EQ(NamesOf(table), (Names{"A", "B", "C"}));
         EXPECT_FALSE(recordSet->Database().InTransaction());
         EXPECT_EQ(recordSet->State(), rsBrowse);
@@ -340,19 +312,13 @@ TEST_F(DbaseFile, TheFilesOfAShapefileBesideItAreNeverTouched)
     // Stand-ins for a shapefile's own files, which belong to their own reader and writer.
     const std::string shp(300, '\x5a');
     const std::string shx(124, '\x33');
-    std::ofstream(Home() / "parcels.shp", std::ios::binary) << shp;
-    std::ofstream(Home() / "parcels.shx", std::ios::binary) << shx;
+    testing::WriteText(Home() / "parcels.shp", shp);
+    testing::WriteText(Home() / "parcels.shx", shx);
     {
         auto recordSet = OverTable("", dbf, false, false);
         ASSERT_TRUE(recordSet->Open());
-        EXPECT_FALSE(recordSet->HasSpatialComponent());
         for (const char* name : {"one", "two", "three"})
-        {
-            recordSet->Append();
-            recordSet->Fields().GetItem(0)->SetAsString(name);
-            recordSet->Fields().GetItem(1)->SetValue(GVariant(2.5));
-            recordSet->Post();
-        }
+            PostName(*recordSet, name, true);
         recordSet->First();
         recordSet->Next();
         recordSet->Edit();
@@ -364,26 +330,14 @@ TEST_F(DbaseFile, TheFilesOfAShapefileBesideItAreNeverTouched)
         data->First();
         data->Delete();
     }
-    EXPECT_EQ(ReadFile(Home() / "parcels.shp"), shp);
-    EXPECT_EQ(ReadFile(Home() / "parcels.shx"), shx);
+    EXPECT_EQ(testing::ReadText(Home() / "parcels.shp"), shp);
+    EXPECT_EQ(testing::ReadText(Home() / "parcels.shx"), shx);
 
     auto reader = OverTable("", dbf, true, false);
     ASSERT_TRUE(reader->Open());
     ASSERT_EQ(reader->RecordCount(), 2);
     EXPECT_EQ(reader->Fields().GetItem(0)->AsString(), "two");
     EXPECT_EQ(reader->Fields().GetItem(1)->GetValue(), GVariant(7.25));
-    EXPECT_THROW(reader->Edit(), engine::EngineError);
-}
-
-TEST_F(DbaseFile, ColumnsADbaseFileCannotHoldAreRefused)
-{
-    for (const GFieldDefinition& field : {GFieldDefinition("PICTURE", fdtBlob, 0, false),
-                                          GFieldDefinition("NOTES", fdtMemo, 0, false),
-                                          GFieldDefinition("Clarke Latitude", fdtFloat, 0, false)})
-    {
-        EXPECT_FALSE(CreateTable("", (Home() / "refused.dbf").string(), {field})) << field.Name;
-        EXPECT_TRUE(std::filesystem::is_empty(Home())) << field.Name;
-    }
 }
 
 TEST_F(DbaseFile, ADirectoryAliasListsItsFilesAndOpensThemByName)
@@ -406,59 +360,39 @@ TEST_F(DbaseFile, ADirectoryAliasListsItsFilesAndOpensThemByName)
 
 TEST(InMemory, ValuesNullsDefaultsAndAShapeBlobRoundTrip)
 {
-    class AllTypes : public GInMemoryBorlandRecordSet
+    class Spatial : public GInMemoryBorlandRecordSet
     {
     protected:
         bool DoOpen() override
         {
             ResetTable();
-            AddFieldDefinition("I", fdtInteger, 0, false);
             AddFieldDefinition("F", fdtFloat, 0, false);
-            AddFieldDefinition("S", fdtString, 4, false);
-            AddFieldDefinition("B", fdtBoolean, 0, false);
-            AddFieldDefinition("D", fdtDateTime, 0, false);
-            AddFieldDefinition("M", fdtMemo, 0, false);
             AddFieldDefinition("SHAPE", fdtBlob, 0, false);
-            AddFieldDefinition("A very long column name of forty characters", fdtInteger, 0, false);
+            AddFieldDefinition("A very long column name of forty characters", fdtBoolean, 0, false);
             return FillMemoryTable([](GInMemoryTable&) {});
         }
     } recordSet;
     ASSERT_TRUE(recordSet.Open());
     EXPECT_TRUE(recordSet.HasSpatialComponent());
-    EXPECT_FALSE(recordSet.Fields().FieldByName("SHAPE", true).Hidden());
-    EXPECT_EQ(recordSet.Fields().GetItem(7)->Name(), "A very long column name of fort");
-    recordSet.Append();
     GFieldList& fields = recordSet.Fields();
-    fields.FieldByName("I", true).SetAsString("-12");
-    fields.FieldByName("F", true).SetValue(GVariant(0.1 + 0.2));
-    fields.FieldByName("S", true).SetAsString("truncated");
-    fields.FieldByName("B", true).SetAsString("True");
-    fields.FieldByName("D", true).SetAsString("2024-06-30 08:00:00");
-    fields.FieldByName("M", true).SetAsString(std::string(5000, 'm'));
+    EXPECT_EQ(fields.GetItem(2)->Name(), "A very long column name of fort");
+    recordSet.Append();
+    fields.GetItem(0)->SetValue(GVariant(0.1 + 0.2));
+    fields.GetItem(2)->SetAsString("True");
     recordSet.SetShape(GPoint(1.0, 2.0, 3.0));
     recordSet.Post();
     recordSet.Append();
     recordSet.Post();
     recordSet.Flush();
-
-    EXPECT_EQ(recordSet.GetFieldValue(0), GVariant(-12));
-    EXPECT_EQ(recordSet.GetFieldValue(1), GVariant(0.1 + 0.2)); // every bit kept
-    EXPECT_EQ(fields.FieldByName("S", true).AsString(), "trun");
-    EXPECT_EQ(recordSet.GetFieldValue(3), GVariant(true));
-    EXPECT_EQ(fields.FieldByName("D", true).AsString(), "2024-06-30 08:00:00");
-    EXPECT_EQ(fields.FieldByName("M", true).AsString().size(), 5000u);
-    GStream blob;
-    recordSet.SaveFieldToStream(6, blob);
-    EXPECT_EQ(blob.Size(), 25u);
+    EXPECT_EQ(recordSet.GetFieldValue(0), GVariant(0.1 + 0.2)); // every bit kept
+    EXPECT_EQ(recordSet.GetFieldValue(2), GVariant(true));
     EXPECT_TRUE(recordSet.GetShape()->IsEqual(GPoint(1.0, 2.0, 0.0)));
 
     // A null stays null underneath; the field gives its type's default, or null where the type
     // has none.
     recordSet.Next();
-    const GVariant defaults[] = {GVariant(0),     GVariant(0.0),    GVariant(""),
-                                 GVariant(false), GVariant::Null(), GVariant::Null(),
-                                 GVariant::Null()};
-    for (int i = 0; i < 7; ++i)
+    const GVariant defaults[] = {GVariant(0.0), GVariant::Null(), GVariant(false)};
+    for (int i = 0; i < 3; ++i)
     {
         EXPECT_TRUE(recordSet.GetFieldValue(i).IsNull()) << i;
         EXPECT_EQ(fields.GetItem(i)->GetValue(), defaults[i]) << i;

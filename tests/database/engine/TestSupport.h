@@ -5,22 +5,24 @@
 
 #include "database/BorlandDatabase.h"
 #include "database/engine/Session.h"
+#include "tests/database/formats/FormatTestSupport.h"
 
 #include <gdal_priv.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
-#include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace quorvalis::test
 {
+
+using ::testing::HasSubstr;
+using testing::MessageOf;
 
 /// Three degree sheets in the form of the reference data; enough to see the table filled.
 inline const char* const kPlaceholderSheets = "SHEET,CX,CY,WX,WY,A,B\n"
@@ -31,17 +33,13 @@ inline const char* const kPlaceholderSheets = "SHEET,CX,CY,WX,WY,A,B\n"
                                               "0.9999962918452086,-0.00000019749602280746127\n";
 
 /// Points the session at a fresh, private data directory (so that no test ever touches the
-/// user's store) with the placeholder sheets, and removes it afterwards.
+/// user's store) with the placeholder sheets.
 class PrivateHome : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        std::random_device random;
-        home_ = std::filesystem::temp_directory_path() /
-                ("quorvalis-test-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(home_);
-        engine::Session::Default().SetHomeDirectory(home_);
+        engine::Session::Default().SetHomeDirectory(home_.Path());
         engine::Session::Default().SetSheetData(std::string(kPlaceholderSheets));
     }
 
@@ -49,14 +47,13 @@ protected:
     {
         engine::Session::Default().SetHomeDirectory({});
         engine::Session::Default().SetSheetData(std::nullopt);
-        std::error_code ignored;
-        std::filesystem::remove_all(home_, ignored);
     }
 
-    const std::filesystem::path& Home() const { return home_; }
+    const std::filesystem::path& Home() const { return home_.Path(); }
+    std::vector<std::string> HomeFiles() const { return home_.Files(); }
 
 private:
-    std::filesystem::path home_;
+    testing::ScratchFolder home_;
 };
 
 /// The connection string of the test server, or nothing (the test is then skipped, or fails
@@ -64,15 +61,13 @@ private:
 inline std::optional<std::string> TestServer()
 {
     const char* value = std::getenv("QUORVALIS_TEST_PG");
-    if (value != nullptr && *value != '\0')
-        return std::string(value);
-    return std::nullopt;
+    return value && *value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 inline bool RunningInCi()
 {
-    const char* value = std::getenv("CI");
-    return value != nullptr && (std::string(value) == "true" || std::string(value) == "1");
+    const std::string value = std::getenv("CI") ? std::getenv("CI") : "";
+    return value == "true" || value == "1";
 }
 
 #define QUORVALIS_REQUIRE_SERVER(server)                                                           \
@@ -87,26 +82,6 @@ inline bool RunningInCi()
                             "through scripts/pg-test-cluster.sh run -- ctest ...";                 \
         }                                                                                          \
     } while (false)
-
-/// Runs action and expects it to raise Exception with exactly this message, or one containing it
-/// when whole is false (an exception of another class escapes and fails the test).
-template <class Exception = std::exception>
-void ExpectMessage(const std::function<void()>& action, const std::string& message,
-                   bool whole = true)
-{
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    }
-    catch (const Exception& error)
-    {
-        if (whole)
-            EXPECT_EQ(error.what(), message);
-        else
-            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
-    }
-}
 
 /// A table name in double quotes with its own quotes doubled.
 inline std::string Quoted(const std::string& name)
@@ -196,8 +171,6 @@ class FilledMemoryRecordSet : public GInMemoryBorlandRecordSet
 public:
     explicit FilledMemoryRecordSet(int rows = 5) : rows_(rows) {}
 
-    int DoNextCalls = 0;
-
 protected:
     bool DoOpen() override
     {
@@ -217,12 +190,6 @@ protected:
                     table.Post();
                 }
             });
-    }
-
-    void DoNext() override
-    {
-        ++DoNextCalls;
-        GInMemoryBorlandRecordSet::DoNext();
     }
 
 private:

@@ -52,18 +52,13 @@ GCorvellCoordinateFile SampleFile(const std::string& path)
     return file;
 }
 
-// The bytes with text written at at (extending them as needed), or cut to size.
+// The bytes with text written at at (extending them as needed).
 std::vector<std::uint8_t> Poked(std::vector<std::uint8_t> bytes, std::size_t at,
                                 const std::string& text)
 {
     bytes.resize(std::max(bytes.size(), at + text.size()));
     std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
     return bytes;
-}
-
-std::vector<std::uint8_t> Cut(const std::vector<std::uint8_t>& bytes, std::size_t size)
-{
-    return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)};
 }
 
 } // namespace
@@ -73,16 +68,13 @@ TEST(CorvellFile, WrittenLayoutReadsBackAndRewritesByteForByte)
     const auto bytes = SampleFile("x.crd").SaveToBytes();
     ASSERT_EQ(bytes.size(), 512u + 3 * 48);
     EXPECT_EQ(Slice(bytes, 0, 5), std::string("CRD1\0", 5));
-    EXPECT_EQ(Slice(bytes, 5, 23), "      100.0000000000000");
-    EXPECT_EQ(Slice(bytes, 28, 23), "  3300000.0000000000000");
-    EXPECT_EQ(Slice(bytes, 51, 23), "      -12.5000000000000");
+    EXPECT_EQ(Slice(bytes, 5, 69), "      100.0000000000000  3300000.0000000000000"
+                                   "      -12.5000000000000");
     EXPECT_EQ(Slice(bytes, 74, 26), std::string(26, ' '));
-    EXPECT_EQ(Slice(bytes, 336, 1), ".");
-    // Lo 19 is written as Lo.19, then a zero byte and spaces.
-    EXPECT_EQ(Slice(bytes, 337, 18), std::string("Lo.19\0", 6) + std::string(12, ' '));
-    EXPECT_EQ(Slice(bytes, 355, 1), ".");
-    EXPECT_EQ(Slice(bytes, 356, 10), std::string("TAIL\0", 5) + "     ");
-    EXPECT_EQ(Slice(bytes, 366, 146), "." + std::string(145, ' '));
+    // Lo 19 is written as Lo.19, then a zero byte and spaces; each field after a point.
+    EXPECT_EQ(Slice(bytes, 336, 176), "." + std::string("Lo.19\0", 6) + std::string(12, ' ') + "." +
+                                          std::string("TAIL\0", 5) + "     ." +
+                                          std::string(145, ' '));
     // A 4-character name: the name, a zero byte and 6 spaces; Y before X.
     EXPECT_EQ(Slice(bytes, 512, 11), std::string("TRIG1\0", 6) + "     ");
     double yx[2] = {};
@@ -110,10 +102,9 @@ TEST(CorvellFile, WrittenLayoutReadsBackAndRewritesByteForByte)
     EXPECT_EQ(read.SaveToBytes(), bytes);
 }
 
-TEST(CorvellFile, NumberAndTextFieldsTable)
+TEST(CorvellFile, NumberFieldsTable)
 {
     const std::pair<double, const char*> numbers[] = {
-        {0.0, "        0.0000000000000"},
         {-0.5, "       -0.5000000000000"},
         {123456789.25, "123456789.2500000000000"},
         // Ten or more characters before the point: cut to the first 23 characters.
@@ -122,9 +113,6 @@ TEST(CorvellFile, NumberAndTextFieldsTable)
     };
     for (const auto& [value, expected] : numbers)
         EXPECT_EQ(CorvellNumberField(value), expected) << value;
-    EXPECT_EQ(CorvellTextField("ABCD", 11), std::string("ABCD\0", 5) + "      ");
-    EXPECT_EQ(CorvellTextField("ABCDEFGHIJK", 11), "ABCDEFGHIJK");
-    EXPECT_EQ(CorvellTextField("", 3), std::string("\0  ", 3));
     SetDecimalSeparator(',');
     EXPECT_EQ(CorvellNumberField(1.5), "        1,5000000000000");
     SetDecimalSeparator('.');
@@ -144,12 +132,13 @@ TEST(CorvellFile, SizesAndDamage)
         const char* message; // of the refusal, after which the file is as it was
     };
     const Row rows[] = {
-        {"header only", Cut(full, 512), 0, 19, 100.0, ""},
+        {"header only", std::vector<std::uint8_t>(full.begin(), full.begin() + 512), 0, 19, 100.0,
+         ""},
         {"partial last record ignored", Poked(full, full.size(), std::string(20, 'z')), 3, 19,
          100.0, ""},
         {"Lo without digits", Poked(full, 337, std::string("Lo.  \0", 6)), 3, 0, 100.0, ""},
         {"offset that is no number", Poked(full, 5, "   twelve and a half   "), 3, 19, 0.0, ""},
-        {"short header", Cut(full, 511), 0, 77, 0.0,
+        {"short header", std::vector<std::uint8_t>(full.begin(), full.begin() + 511), 0, 77, 0.0,
          "x.crd: file of 511 bytes is shorter than the 512-byte coordinate list header"},
         {"Lo too large", Poked(full, 337, std::string("Lo.99999999999\0", 15)), 0, 77, 0.0,
          "x.crd: the Lo text \"Lo.99999999999\""},
@@ -174,12 +163,13 @@ TEST(CorvellFile, SizesAndDamage)
     }
 }
 
-TEST(CorvellFile, MissingFileAndFailedWrite)
+TEST(CorvellFile, MissingAndShortFilesAndAFailedWrite)
 {
     ScratchFolder folder;
     GCorvellCoordinateFile missing;
     missing.FileName = folder / "none.crd";
     EXPECT_FALSE(missing.LoadFromFile());
+    EXPECT_FALSE(CreateCorvellRecordSet(false, missing.FileName, false, true)->Open());
 
     const std::string path = folder / "job.crd";
     SampleFile(path).SaveToFile();
@@ -195,4 +185,7 @@ TEST(CorvellFile, MissingFileAndFailedWrite)
     changed.Coordinates.GetItem(0)->X = std::numeric_limits<double>::infinity();
     EXPECT_THROW(changed.SaveToFile(), GCorvellException);
     EXPECT_EQ(ReadBytes(path), before);
+    WriteText(folder / "short.crd", std::string(100, ' '));
+    EXPECT_THROW(CreateCorvellRecordSet(false, folder / "short.crd", false, true)->Open(),
+                 GCorvellException);
 }

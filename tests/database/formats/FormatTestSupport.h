@@ -1,4 +1,4 @@
-// Helpers shared by the file format tests: scratch folders, sample files, whole-file access,
+// Helpers shared by the database tests: scratch folders, sample files, whole-file access, messages,
 // shape builders and definition files.
 #pragma once
 
@@ -23,6 +23,17 @@
 namespace quorvalis::testing
 {
 
+/// Names of the plain files in a folder, sorted (to find leftovers).
+inline std::vector<std::string> FilesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file())
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 /// A fresh folder under the build tree, removed at the end of the test.
 class ScratchFolder
 {
@@ -30,12 +41,11 @@ public:
     ScratchFolder()
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info ? std::string(info->test_suite_name()) + "." + info->name()
-                                : std::string("scratch");
+        std::string name = std::string(info->test_suite_name()) + "." + info->name();
         for (char& c : name)
             if (c == '/')
                 c = '_';
-        path_ = std::filesystem::path(QUORVALIS_BINARY_DIR) / "test-scratch" / "formats" / name;
+        path_ = std::filesystem::path(QUORVALIS_BINARY_DIR) / "test-scratch" / "database" / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -50,25 +60,11 @@ public:
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& Path() const { return path_; }
 
-    /// Names of every file in the folder (to find leftovers).
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Files() const { return FilesIn(path_); }
 
 private:
     std::filesystem::path path_;
 };
-
-inline std::vector<std::uint8_t> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
@@ -79,14 +75,19 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 
 inline void WriteText(const std::string& path, const std::string& text)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    WriteBytes(path, {text.begin(), text.end()});
 }
 
 inline std::string ReadText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& path)
+{
+    const std::string text = ReadText(path);
+    return {text.begin(), text.end()};
 }
 
 using PartPoints = std::vector<std::pair<double, double>>;
@@ -126,16 +127,6 @@ inline void MoveAll(GRecordSet& recordSet, double dx, double dy)
     recordSet.Flush();
 }
 
-/// Point counts of the parts of a line or polygon.
-inline std::vector<int> PartSizes(const GShape& shape)
-{
-    std::vector<int> sizes;
-    if (const auto* line = dynamic_cast<const GLine*>(&shape))
-        for (const auto& part : line->Parts)
-            sizes.push_back(part->Count());
-    return sizes;
-}
-
 /// The message of the Exception that action raises ("no error" when it raises none; an exception
 /// of another class escapes and fails the test).
 template <class Exception = std::exception, class F> std::string MessageOf(F&& action)
@@ -165,10 +156,10 @@ inline std::vector<std::uint8_t> EmptyShapefileHeader(std::uint8_t shapefileType
 }
 
 /// Copies sample files of the repository into the folder; false when one is not there.
-inline bool CopySamples(const ScratchFolder& folder, std::initializer_list<const char*> names)
+inline bool CopySamples(const ScratchFolder& folder, std::initializer_list<std::string> names)
 {
     const auto samples = std::filesystem::path(QUORVALIS_SOURCE_DIR) / "samples";
-    for (const char* name : names)
+    for (const std::string& name : names)
     {
         if (!std::filesystem::exists(samples / name))
             return false;
