@@ -138,8 +138,8 @@ TEST(RecordSetModel, ARejectedPostKeepsTheEditAndEverythingThatNeedsAnotherState
 
 TEST(RecordSetModel, HooksFireAroundTheirOperationsAndReadOnlyRefusesEdits)
 {
+    std::vector<std::string> log; // outlives the record set, whose destructor still closes
     FilledMemoryRecordSet recordSet(2);
-    std::vector<std::string> log;
     auto note = [&](const char* name)
     { return [&log, name](GRecordSet&) { log.push_back(name); }; };
     recordSet.BeforeOpen = note("BeforeOpen");
