@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,6 +96,20 @@ public:
     bool HasSpatialComponent = false;
     std::uint8_t ShapeType = 0;
     GFieldDefinitionList FieldDefinitions;
+};
+
+/// What a data source says of its own coordinate system: a .prj beside it, a coordinate list
+/// file's header.
+struct GDeclaredSystem
+{
+    /// The file that says it (the .prj's path, the .crd's path).
+    std::string Source;
+    /// The system's name as read (a .prj's PROJCS name), for messages.
+    std::string Description;
+    /// 0 Cape, 1 Hartebeesthoek94, when the declaration is recognised as one of them.
+    std::optional<std::uint8_t> Datum;
+    /// The Lo, odd whole degrees east, when the declaration gives one.
+    std::optional<std::int32_t> LocalOrigin;
 };
 
 class GRecordSet;
@@ -282,6 +297,19 @@ public:
     /// A new definition of this record set (owned by the caller). Base: raises "The recordset
     /// must be active to perform this function" unless Active; returns nullptr.
     virtual std::unique_ptr<GRecordSetDefinition> GetDefinition();
+
+    // --- What a run needs to know of the files behind the record set ---
+
+    /// The existing files on disk that this record set reads and a flush rewrites (every file of
+    /// a shapefile, a text file and its sidecars, a dBase table); a run checks that each may be
+    /// written and that the report goes elsewhere. Base: none (stores that are not plain files).
+    virtual std::vector<std::string> DataFiles() const { return {}; }
+    /// The coordinate systems the data declare about themselves, in the order found. Base: none.
+    virtual std::vector<GDeclaredSystem> DeclaredSystems() const { return {}; }
+    /// Asks the next Flush to make every recognised declaration (a .prj) say this datum (0 Cape,
+    /// 1 Hartebeesthoek94) with its Lo unchanged, written crash-safely with the data.
+    /// Unrecognised declarations are left as they are. Base: nothing.
+    virtual void SetTargetDatum(std::uint8_t datum) { (void)datum; }
 
 protected:
     // --- Virtual steps; overrides call the base first where it has a check ---

@@ -111,6 +111,16 @@ std::int32_t CountLines(const std::string& fileName)
     return static_cast<std::int32_t>(std::min<std::int64_t>(lines, INT32_MAX));
 }
 
+bool OwnerMayWrite(const std::string& fileName)
+{
+    struct stat status
+    {
+    };
+    if (::stat(fileName.c_str(), &status) != 0)
+        return false;
+    return (status.st_mode & S_IWUSR) != 0;
+}
+
 GAtomicFile::GAtomicFile(std::string targetPath, std::string temporaryPath)
     : targetPath_(std::move(targetPath)), temporaryPath_(std::move(temporaryPath))
 {

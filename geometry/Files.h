@@ -26,6 +26,11 @@ public:
 /// GFileException naming the file when it exists but cannot be read.
 std::int32_t CountLines(const std::string& fileName);
 
+/// Whether the file's owner may write it: a write bit for the owner on POSIX (whoever runs the
+/// program, root included), no read-only attribute on Windows. False when the file does not
+/// exist or cannot be examined.
+bool OwnerMayWrite(const std::string& fileName);
+
 /// Writes a file completely or not at all: the data goes to a temporary file in the target's
 /// folder, which Commit flushes, syncs to disk and renames over the target (then syncs the
 /// folder). Until Commit the target is untouched; an object destroyed without Commit (an error
