@@ -244,10 +244,12 @@ TEST_F(CliTest, ControlTransformationRunsAndReports)
     const CliRun run =
         Transform("hart94", shapefile, {"--lo", "29", "--report", report.string(), "--yes"});
     ASSERT_EQ(run.Code, 0) << run.Err;
-    EXPECT_EQ(From(run.Out, "8 shapes"),
-              "8 shapes consisting of 262 points transformed\nfrom the Clarke 1880 coordinate "
-              "system into the\nWGS`84 coordinate system.\nReport: " +
-                  report.string() + "\n");
+    EXPECT_THAT(From(run.Out, "8 shapes"),
+                ::testing::MatchesRegex("8 shapes consisting of 262 points transformed\nfrom the "
+                                        "Clarke 1880 coordinate system into the\nWGS`84 "
+                                        "coordinate system.\nDistance moved: least 299\\.5[0-9]+ "
+                                        "m, mean 299\\.6[0-9]+ m, greatest 299\\.7[0-9]+ "
+                                        "m\\.\nReport: .*Output\\.txt\n"));
     EXPECT_THAT(ReadFile(report), StartsWith("TRANSFORMATION CONTROL BEACONS\r\n"));
     // The CLI never changes the stored confirmation choice.
     EXPECT_EQ(Run({"defaults", "get", "Show Message"}).Out, "0\n");

@@ -84,6 +84,7 @@ class RecordingInterface : public GUserInterface
 public:
     std::vector<std::string> Log;
     std::vector<std::string> Errors, Informations, Warnings;
+    std::vector<std::string> Doubts; ///< of the last run reviewed (ReviewRun is not logged)
     int HourglassDepth = 0;
     int MaxHourglassDepth = 0;
     std::vector<std::string> ProgressCaptions; ///< distinct captions in order of first use
@@ -97,7 +98,8 @@ public:
     std::function<bool(GTrigBeaconList&, double, const GPoint&)> OnReviewControlBeacons;
     std::function<bool(GOutputChoice&)> OnEditTransformationOutput;
     std::function<bool(GFileDialog&)> OnChooseSaveFile;
-    std::function<bool(bool&)> OnConfirmRun;
+    std::function<bool(const GRunAssessment&)> OnReviewRun;
+    std::function<bool(bool&, const std::vector<std::string>&)> OnConfirmRun;
     std::function<bool(std::int32_t&)> OnChooseImportFormat;
     std::function<bool(GFileDialog&)> OnChooseOpenFile;
     std::function<bool(const std::string&, const std::vector<std::string>&, std::string&)>
@@ -150,9 +152,14 @@ public:
     {
         return Ask("ChooseSaveFile:" + dialog.Title, OnChooseSaveFile, true, dialog);
     }
-    bool ConfirmRun(bool& alwaysShow) override
+    bool ReviewRun(const GRunAssessment& assessment) override
     {
-        return Ask("ConfirmRun", OnConfirmRun, true, alwaysShow);
+        Doubts = assessment.Doubts;
+        return OnReviewRun ? OnReviewRun(assessment) : true;
+    }
+    bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) override
+    {
+        return Ask("ConfirmRun", OnConfirmRun, true, alwaysShow, doubts);
     }
     bool ChooseImportFormat(std::int32_t& format) override
     {
