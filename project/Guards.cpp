@@ -225,19 +225,20 @@ void CheckJobArea(const GProject& project)
     const auto area = GeographicCorners(project, values);
     if (InsideArea(area))
         return;
+    const std::string reading =
+        std::string(kCoordinateSystemNames[std::min<int>(values.CoordinateSystem, 2)]) +
+        (values.CoordinateSystem == 0 ? " of Lo " + Value(project.LocalOrigin) : std::string());
     std::string where;
     if (area)
         where = "its extent is latitude " + Value(area->North) + " to " + Value(area->South) +
                 ", longitude " + Value(area->West) + " to " + Value(area->East) +
-                " (degrees, latitude positive south)";
+                " (degrees, latitude positive south), outside latitude 15 to 40 and longitude 10 "
+                "to 40, read as " +
+                reading;
     else
-        where = "its coordinates give no latitude and longitude";
-    throw GGuardException(
-        "The job does not lie where either datum is used: " + where +
-        ", outside latitude 15 to 40 and longitude 10 to 40, read as " +
-        kCoordinateSystemNames[std::min<int>(values.CoordinateSystem, 2)] +
-        (values.CoordinateSystem == 0 ? " of Lo " + Value(project.LocalOrigin) : std::string()) +
-        ". " + AreaHint(project));
+        where = "its coordinates, read as " + reading + ", give no latitude and longitude";
+    throw GGuardException("The job does not lie where either datum is used: " + where + ". " +
+                          AreaHint(project));
 }
 
 void CheckReportFile(const GProject& project, const std::string& fileName)

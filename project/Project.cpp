@@ -1039,10 +1039,14 @@ bool GProject::ConfirmRun(const std::vector<std::string>& doubts)
     bool alwaysShow = ShowMessage;
     if (!ui_->ConfirmRun(alwaysShow, doubts))
         return false;
-    ShowMessage = alwaysShow;
-    GRegistry registry;
-    registry.CanCreate = true;
-    registry.WriteBool("Show Message", ShowMessage);
+    // Only a changed choice is stored: confirming touches no setting.
+    if (alwaysShow != ShowMessage)
+    {
+        ShowMessage = alwaysShow;
+        GRegistry registry;
+        registry.CanCreate = true;
+        registry.WriteBool("Show Message", ShowMessage);
+    }
     return true;
 }
 

@@ -280,7 +280,7 @@ public:
     bool ChooseOutput();
     /// The confirmation with the run's doubts. Skipped (true) when ShowMessage is false and
     /// there is no doubt; with doubts it is asked whatever ShowMessage says, its check box
-    /// starting as ShowMessage. On OK stores "Show Message".
+    /// starting as ShowMessage. On OK stores "Show Message" when the box was changed.
     bool ConfirmRun(const std::vector<std::string>& doubts = {});
 
 private:

@@ -136,6 +136,54 @@ TEST_F(CliTest, ControlListAndFind)
     EXPECT_EQ(Run({"control", "find", "TRIG 177", "--whole-word"}).Code, 1);
 }
 
+TEST_F(CliTest, ControlDeleteListsThenDeletesExactNames)
+{
+    ImportSampleBeacons();
+    const CliRun dry = Run({"control", "delete", "TRIG 177 DORINGKOP", "TSM 1079 WITKLIP"});
+    EXPECT_EQ(dry.Code, 0) << dry.Err;
+    EXPECT_THAT(dry.Out, HasSubstr("\nTRIG 177 DORINGKOP   TRIG "));
+    EXPECT_THAT(dry.Out, HasSubstr("\nTSM 1079 WITKLIP     TRIG "));
+    EXPECT_THAT(dry.Out, HasSubstr("\nDry run: the control file is unchanged. Add --yes to delete "
+                                   "the 2 control coordinates.\n"));
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+
+    // One name that is not there (letter case counts) deletes nothing at all.
+    const CliRun mistyped =
+        Run({"control", "delete", "TRIG 177 DORINGKOP", "tsm 1079 witklip", "--yes"});
+    EXPECT_EQ(mistyped.Code, 1);
+    EXPECT_EQ(mistyped.Err, "error: Coordinate tsm 1079 witklip not found in control file.\n");
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+
+    const CliRun deleted =
+        Run({"control", "delete", "TRIG 177 DORINGKOP", "TSM 1079 WITKLIP", "--yes"});
+    EXPECT_EQ(deleted.Code, 0) << deleted.Err;
+    EXPECT_THAT(deleted.Out, HasSubstr("\n2 control coordinates deleted from the control file.\n"));
+    const CliRun list = Run({"control", "list"});
+    EXPECT_THAT(list.Out, HasSubstr("\n18 control coordinates\n"));
+    EXPECT_THAT(list.Out, Not(HasSubstr("DORINGKOP")));
+    // The import adds them again.
+    ImportSampleBeacons();
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+}
+
+TEST_F(CliTest, AStoredLoThatIsNoLoCountsAs31WithAWarning)
+{
+    ImportSampleBeacons();
+    // Written as another program (or an older version) may have left it.
+    Run({"defaults", "set", "Install", "x"});
+    std::ofstream(Home / "Tarnex" / "Quorvalis.conf", std::ios::app) << "Local%20Origin=28\n";
+    EXPECT_THAT(Run({"defaults"}).Out,
+                HasSubstr("Local Origin             \"28\"             31\n"));
+    const CliRun run = Transform("hart94", CopySample("job-lines.shp"), {"--lo", "29"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Err, "warning: The stored \"Local Origin\" (28) is not a Lo: a Lo is an odd "
+                       "whole number of degrees from 15 to 33. Lo 31 is used.\n");
+    // The dry run shows how far the first points would move.
+    EXPECT_THAT(run.Out, ::testing::ContainsRegex("\nShift: +first 262 points: least 299\\.[0-9]+ "
+                                                  "m, mean 299\\.[0-9]+ m, greatest 299\\.[0-9]+ "
+                                                  "m\n"));
+}
+
 TEST_F(CliTest, DefaultsSetAndGetRoundTrip)
 {
     const CliRun fresh = Run({"defaults"});

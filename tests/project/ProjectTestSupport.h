@@ -84,7 +84,6 @@ class RecordingInterface : public GUserInterface
 public:
     std::vector<std::string> Log;
     std::vector<std::string> Errors, Informations, Warnings;
-    std::vector<std::string> Doubts; ///< of the last run reviewed (ReviewRun is not logged)
     int HourglassDepth = 0;
     int MaxHourglassDepth = 0;
     std::vector<std::string> ProgressCaptions; ///< distinct captions in order of first use
@@ -98,7 +97,6 @@ public:
     std::function<bool(GTrigBeaconList&, double, const GPoint&)> OnReviewControlBeacons;
     std::function<bool(GOutputChoice&)> OnEditTransformationOutput;
     std::function<bool(GFileDialog&)> OnChooseSaveFile;
-    std::function<bool(const GRunAssessment&)> OnReviewRun;
     std::function<bool(bool&, const std::vector<std::string>&)> OnConfirmRun;
     std::function<bool(std::int32_t&)> OnChooseImportFormat;
     std::function<bool(GFileDialog&)> OnChooseOpenFile;
@@ -151,11 +149,6 @@ public:
     bool ChooseSaveFile(GFileDialog& dialog) override
     {
         return Ask("ChooseSaveFile:" + dialog.Title, OnChooseSaveFile, true, dialog);
-    }
-    bool ReviewRun(const GRunAssessment& assessment) override
-    {
-        Doubts = assessment.Doubts;
-        return OnReviewRun ? OnReviewRun(assessment) : true;
     }
     bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) override
     {

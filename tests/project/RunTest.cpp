@@ -298,6 +298,18 @@ TEST_F(RunTest, ControlRunAgreesWithAnIndependentComputation)
     std::vector<std::pair<double, double>> original;
     for (const auto& shape : data.Shapes)
         original.emplace_back(shape->GetPoint(0).X, shape->GetPoint(0).Y);
+    // The ten nearest the centre of the job on the Lo 31 plane, nearest first, as PROJ puts them
+    // (cs2cs; the eleventh lies 1.3 km further out). Taking the extent to degrees with the
+    // transformation's Lo instead of the data's would change five of them.
+    std::vector<std::string> selected;
+    for (const auto& beacon : project.ControlBeacons)
+        if (beacon->Selected)
+            selected.push_back(beacon->Name);
+    EXPECT_EQ(selected, (std::vector<std::string>{"TRIG 178 BLOUBOS", "PILLAR 25 BOESMANKOP",
+                                                  "TRIG 84 TAFELKOP", "TRIG 69 VYGEBOOM",
+                                                  "TRIG 66 SWARTKOPPIE", "TSM 1203 KAALPLAAS",
+                                                  "TSM 1829 SANDSPRUIT", "TSM 2958 SOETDORING",
+                                                  "TSM 3238 KLIPVLEI", "TRIG 58 ROOIKRANS"}));
     ASSERT_EQ(project.RunControlTransformation().Points, 30);
 
     PJ_CONTEXT* context = proj_context_create();
