@@ -20,21 +20,7 @@ protected:
         GRegistry().WriteInteger("Local Origin", 29);
         Offer();
         ui.OnChooseDataSource = [this](const std::string&) { return std::move(pending); };
-        ui.OnEditTransformationMethod = [](std::uint8_t& method)
-        {
-            method = 1;
-            return true;
-        };
-        ui.OnEditHelmertParameters = [](GHelmertParameters& values)
-        {
-            // A pure shift of about the datum shift of the area, so that no doubt arises.
-            values.HelmertMode = 1;
-            values.HelmertA = 1.0;
-            values.HelmertB = 0.0;
-            values.WGSX = 298.0;
-            values.WGSY = 31.5;
-            return true;
-        };
+        AnswerWithDatumShift(ui);
     }
 
     // The next data source chosen: three records of five points each, a line, a multipoint and a

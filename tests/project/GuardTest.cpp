@@ -399,20 +399,7 @@ struct Command
         Target = recordSet->TargetDatum;
         Pending = std::move(recordSet);
         Ui.OnChooseDataSource = [this](const std::string&) { return std::move(Pending); };
-        Ui.OnEditTransformationMethod = [](std::uint8_t& method)
-        {
-            method = 1;
-            return true;
-        };
-        Ui.OnEditHelmertParameters = [](GHelmertParameters& values)
-        {
-            values.HelmertMode = 1;
-            values.HelmertA = 1.0;
-            values.HelmertB = 0.0;
-            values.WGSX = 298.0;
-            values.WGSY = 31.5;
-            return true;
-        };
+        AnswerWithDatumShift(Ui);
         Ui.OnConfirmRun = [this](bool& alwaysShow, const std::vector<std::string>& doubts)
         {
             BoxTicked = alwaysShow;
