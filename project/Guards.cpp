@@ -89,8 +89,9 @@ bool InsideArea(const std::optional<Bounds>& bounds)
            bounds->East <= kAreaGreatestLongitude;
 }
 
-// Which other reading of the numbers would put the job inside the area, as a sentence; empty when
-// none would.
+// Which other reading of the numbers would put the job inside the area, as a sentence (the first
+// of the readings below that would); a general advice when none would. "Negate" means the
+// opposite of the negation chosen.
 std::string AreaHint(const GProject& project)
 {
     const GProjectParameters values = project.GetProjectParameters();
@@ -346,7 +347,7 @@ GRunAssessment AssessRun(GProject& project)
             const double y = helmert->ResidualY(i);
             squares += x * x + y * y;
         }
-        if (nearest > kBeaconDistanceDoubt)
+        if (nearest > kBeaconDistanceDoubt && project.ExtentPointCount > 0)
             doubts.push_back("The nearest selected beacon, " + nearestName + ", lies " +
                              Value(nearest / 1000.0, "0.0") +
                              " km from the centre of the job (more than 50 km).");

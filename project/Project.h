@@ -209,8 +209,8 @@ public:
     /// declarations say the target datum at the next flush (SetTargetDatum). The report is
     /// written to a temporary file and left pending in OutputFile: FlushRecordSet commits it
     /// after the data. An error during the run discards it (no report; a file already at that
-    /// path stays as it was); records already posted are changed only in the record set, which
-    /// writes nothing until it is flushed.
+    /// path stays as it was) and leaves the record set unflushed: a file is rewritten only by
+    /// the flush, a table with cached updates changed only by it.
     GRunCounts RunControlTransformation();
     /// Method 1: degree-sheet or user-defined parameters. A sheet missing from the table raises
     /// GGuardException with MissingSheetMessage before any record is changed.
