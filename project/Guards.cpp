@@ -90,8 +90,8 @@ bool InsideArea(const std::optional<Bounds>& bounds)
 }
 
 // Which other reading of the numbers would put the job inside the area, as a sentence (the first
-// of the readings below that would); a general advice when none would. "Negate" means the
-// opposite of the negation chosen.
+// of the readings below that would); otherwise a word on coordinates read as 0, or general
+// advice. "Negate" means the opposite of the negation chosen.
 std::string AreaHint(const GProject& project)
 {
     const GProjectParameters values = project.GetProjectParameters();
@@ -140,6 +140,11 @@ std::string AreaHint(const GProject& project)
         if (InsideArea(GeographicCorners(project, other)))
             return reading.Hint;
     }
+    const GRectangle& extent = *project.Extent;
+    if (extent.Left() == 0.0 || extent.Right() == 0.0 || extent.Top() == 0.0 ||
+        extent.Bottom() == 0.0)
+        return "Some coordinates are 0: a field that is empty, missing or not a number may have "
+               "been read as 0.";
     return geographic ? "Check the coordinate system, the signs and the order of X and Y."
                       : "Check the coordinate system and the Lo of the data.";
 }

@@ -5,7 +5,9 @@
 #include "ProjectTestSupport.h"
 
 #include "app/Cli.h"
+#include "database/BorlandDatabase.h"
 #include "database/ShapefileDatabase.h"
+#include "database/engine/Table.h"
 #include "geometry/Files.h"
 
 #include <gmock/gmock.h>
@@ -316,7 +318,8 @@ TEST_F(GuardTest, AJobOutsideTheAreaSaysWhatItsNumbersLookLike)
         {2, 2849000, 79000, 2851000, 81000, "The numbers look like Lo metres, not degrees."},
         {0, 28.2, 25.7, 28.3, 25.8, "The numbers look like decimal degrees, not Lo metres."},
         {0, 0, 79000, 0, 81000, // X read as 0: the job on the equator
-         "read as Lo metres of Lo 29. Check the coordinate system and the Lo of the data."},
+         "read as Lo metres of Lo 29. Some coordinates are 0: a field that is empty, missing or "
+         "not a number may have been read as 0."},
         {0, 2849000, 1e300, 2851000, 1e300,
          "its coordinates, read as Lo metres of Lo 29, give no latitude and longitude. Check the "
          "coordinate system and the Lo of the data."},
@@ -655,6 +658,81 @@ TEST_F(FormatGuardTest, TextCoordinatesThatAreNotNumbers)
     std::vector<std::string> missing = text;
     *std::find(missing.begin(), missing.end(), "X") = "XX";
     ExpectRefused(missing, "XX");
+}
+
+// --- Rows that need the store to refuse what it cannot read as a coordinate ---
+
+class StoreGuardTest : public GuardTest
+{
+protected:
+    void SetUp() override
+    {
+        GuardTest::SetUp();
+        // Pegs of the sample area in a table of the QUORVALIS store; the second has no X. (Before
+        // the store refuses such rows, the job's area refuses them, as it does X read as 0.)
+        engine::Table table;
+        table.SetDatabaseName(kControlFileDatabase);
+        table.SetTableName("pegs");
+        table.FieldDefs() = {{"NAME", engine::ftString, 20, false},
+                             {"X", engine::ftFloat, 0, false},
+                             {"Y", engine::ftFloat, 0, false}};
+        table.CreateTable();
+        table.Open();
+        const double pegs[3][2] = {{2850000.0, 80000.0}, {0.0, 80500.0}, {2851000.0, 81000.0}};
+        for (int i = 0; i < 3; ++i)
+        {
+            table.Append();
+            table.SetValue("NAME", engine::Value("PEG " + std::to_string(i + 1)));
+            if (i != 1)
+                table.SetValue("X", engine::Value(pegs[i][0]));
+            table.SetValue("Y", engine::Value(pegs[i][1]));
+            table.Post();
+        }
+        table.Close();
+
+        auto probe = CreateBorlandXYZRecordSet(false, "STANDARD", kControlFileDatabase, "pegs",
+                                               "XX", "Y", "", "", "", true, false, false,
+                                               {"select a.* from \"pegs\" a"});
+        bool refused = true;
+        try
+        {
+            refused = !probe->Open();
+        }
+        catch (const std::exception&)
+        {
+        }
+        if (!refused)
+            GTEST_SKIP() << "the store opens an X field it does not have (store)";
+    }
+
+    std::string Rows() const
+    {
+        engine::Table table;
+        table.SetDatabaseName(kControlFileDatabase);
+        table.SetTableName("pegs");
+        table.SetReadOnly(true);
+        table.Open();
+        std::string rows;
+        for (table.First(); !table.Eof(); table.Next())
+            rows += table.GetText(0) + "," + table.GetText(1) + "," + table.GetText(2) + "\n";
+        table.Close();
+        return rows;
+    }
+};
+
+TEST_F(StoreGuardTest, NullCoordinatesAndMissingFields)
+{
+    const std::string before = Rows();
+    for (const auto& [x, message] : {std::pair<std::string, std::string>{"X", "pegs"},
+                                     std::pair<std::string, std::string>{"XX", "XX"}})
+    {
+        const CliRun run = Cli({"transform", "--to", "hart94", "--xyz", "QUORVALIS", "pegs",
+                                "--x-field", x, "--y-field", "Y", "--lo", "29", "--method",
+                                "helmert", "--helmert-mode", "sheet", "--yes"});
+        EXPECT_EQ(run.Code, 1) << run.Out;
+        EXPECT_THAT(run.Err, HasSubstr(message));
+        EXPECT_EQ(Rows(), before);
+    }
 }
 
 } // namespace
