@@ -634,6 +634,8 @@ bool GTerminalInterface::ReviewImport(GImportReview& review)
     text += "\r" + std::to_string(beacons.SelectedCount()) + " of " +
             std::to_string(beacons.Count()) + " beacons ticked.";
     Print(out_, text);
+    // The dry run refuses what the import would refuse.
+    CheckLocalOrigin(review.LocalOrigin, kImportLocalOrigin);
     if (answers_.Yes)
         return true;
     Print(out_, "\rDry run: the control file is unchanged. Add --yes to import the ticked "

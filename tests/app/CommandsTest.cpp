@@ -82,6 +82,10 @@ TEST_F(CliTest, DelimitedImportAddsBeaconsOnceAndOnlyWithYes)
     EXPECT_THAT(dry.Out, HasSubstr("Imported Coordinates Local Origin: 29\n"));
     EXPECT_THAT(dry.Out, HasSubstr("20 of 20 beacons ticked."));
     EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n0 control coordinates\n"));
+    // The dry run refuses a Lo the import would refuse.
+    const CliRun lo28 = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "28"});
+    EXPECT_EQ(lo28.Code, 1);
+    EXPECT_THAT(lo28.Err, HasSubstr("error: The Lo of the imported coordinates (28) is not a Lo"));
 
     const CliRun first = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "29", "--yes"});
     EXPECT_EQ(first.Code, 0) << first.Err;
