@@ -13,7 +13,8 @@ Commands:
               (a dry run that changes nothing unless --yes is given)
   import      import trig beacons or town survey marks into the control file
               (a dry run unless --yes is given)
-  control     list or find the control beacons of the control file
+  control     list, find or delete the control beacons of the control file
+              (delete is a dry run unless --yes is given)
   defaults    show or change the stored defaults
   alias       list the database aliases and their tables
 
@@ -24,7 +25,8 @@ Global options:
   --version   show the program's version
 
 Exit codes: 0 success (a dry run included), 1 an error (its message is printed on
-stderr), 2 a mistake on the command line.
+stderr; also a run refused by a fault or held back by doubts), 2 a mistake on the
+command line.
 )TEXT";
 
 const char kTransformHelp[] =
@@ -34,8 +36,19 @@ Transforms every point of every shape of SOURCE in place, from the Cape datum to
 Hartebeesthoek94 (--to hart94) or back (--to cape). Without --yes it is a dry run: it
 prints the parameters, the control beacons it would use (name, distance, misclosure),
 scale, swing and the RMS of the misclosures, or the Helmert parameters, and changes
-nothing. With --yes it transforms, writes the data back and prints the counts.
-Every option not given takes the stored default (see "quorvalis-cli defaults").
+nothing. With --yes it transforms, writes the data back and prints the counts and the
+distance the points moved. Every option not given takes the stored default (see
+"quorvalis-cli defaults"); the Lo of a coordinate list file's header, or of a .prj beside
+the data, is taken before the stored "Local Origin".
+
+Faults refuse the job before anything is written (exit 1), in the dry run too: a Lo
+that is not an odd whole number from 15 to 33, a job outside latitude 15 to 40 (positive
+south) and longitude 10 to 40, a read-only data file, a report that is one of the job's
+files, data declared on the target datum already, a transformation that is not valid.
+Doubts are probably mistakes but may be intended: a nearest beacon more than 50 km from
+the job, an RMS misclosure over 2 m, a mean shift outside 250 to 350 m, a user-defined
+Helmert with a = b = 1, a Lo other than the one the data declare. The dry run lists them;
+a run with doubts needs --force as well as --yes.
 
 SOURCE (exactly one):
   --shapefile PATH            a shapefile (.shp with its .shx and .dbf)
@@ -84,6 +97,7 @@ Report:
   --label-field NAME          field whose text labels the coordinates of the report
 
   --yes                       transform (without it nothing is written)
+  --force                     go ahead in spite of the doubts
   --help                      show this text
 
 Example:
@@ -112,13 +126,15 @@ SOURCE (exactly one):
                               unless --lo is given)
 
 Options:
-  --lo N     Lo of the imported plane coordinates (replaces the one offered)
+  --lo N     Lo of the imported plane coordinates (replaces the one offered); an odd
+             whole number from 15 to 33
   --yes      add the ticked beacons to the control file
   --help     show this text
 )TEXT";
 
 const char kControlHelp[] = R"TEXT(Usage: quorvalis-cli control list [--csv]
        quorvalis-cli control find TEXT [--match-case] [--whole-word]
+       quorvalis-cli control delete NAME... [--yes]
 
 Shows the control file: every control coordinate with its class and its Cape and
 Hartebeesthoek94 latitude and longitude in decimal degrees.
@@ -144,6 +160,17 @@ with "Coordinate TEXT not found in control file." when there is none.
   --help         show this text
 )TEXT";
 
+const char kControlDeleteHelp[] = R"TEXT(Usage: quorvalis-cli control delete NAME... [--yes]
+
+Deletes every control coordinate whose name is exactly one of the NAMEs (letter case
+counts; quote names with spaces), so that a mistaken import can be undone. Without --yes
+it only lists them. A NAME not in the control file is an error (exit 1) and nothing is
+deleted.
+
+  --yes    delete them
+  --help   show this text
+)TEXT";
+
 const char kDefaultsHelp[] = R"TEXT(Usage: quorvalis-cli defaults
        quorvalis-cli defaults get NAME
        quorvalis-cli defaults set NAME VALUE
@@ -160,7 +187,8 @@ Prints the value a transform command uses for NAME.
 
 const char kDefaultsSetHelp[] = R"TEXT(Usage: quorvalis-cli defaults set NAME VALUE
 
-Stores VALUE under NAME. Whole numbers for "Local Origin", "Coordinate System" (0 geodetic,
+Stores VALUE under NAME. "Local Origin" takes a Lo: an odd whole number from 15 to 33
+(anything else is refused, exit 1). Whole numbers for "Coordinate System" (0 geodetic,
 1 ddd.mmss, 2 decimal degrees), "Project Transformation" (0 control coordinates, 1 Helmert),
 "Helmert Mode" (0 per degree sheet, 1 user defined) and "Output Mode" (0 standard,
 1 verbose); 0 or 1 (also true/false, yes/no) for "Exchange", "Negate X", "Negate Y",

@@ -10,6 +10,7 @@ extern const char kImportHelp[];
 extern const char kControlHelp[];
 extern const char kControlListHelp[];
 extern const char kControlFindHelp[];
+extern const char kControlDeleteHelp[];
 extern const char kDefaultsHelp[];
 extern const char kDefaultsGetHelp[];
 extern const char kDefaultsSetHelp[];

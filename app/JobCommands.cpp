@@ -61,6 +61,7 @@ const std::vector<GOptionSpec> kTransformOptions = {
     {"--standard-report", 0},
     {"--label-field", 1},
     {"--yes", 0},
+    {"--force", 0},
 };
 
 const std::vector<GOptionSpec> kImportOptions = {
@@ -185,6 +186,7 @@ GTerminalAnswers ParseTransformArguments(const std::vector<std::string>& args,
         ParseChoiceOption("--to", *to, {"hart94", "cape"}) == 0 ? dtCape : dtHartebeesthoek;
     answers.Source = TransformSource(line);
     answers.Yes = line.Has("--yes");
+    answers.Force = line.Has("--force");
 
     answers.LocalOrigin = WholeNumberOption(line, "--lo");
     answers.TransformationLocalOrigin = WholeNumberOption(line, "--transformation-lo");

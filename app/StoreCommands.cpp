@@ -8,6 +8,8 @@
 #include "database/engine/Text.h"
 #include "geometry/NumberFormat.h"
 #include "project/ControlBeacons.h"
+#include "project/Guards.h"
+#include "project/Project.h"
 #include "project/WinRegistry.h"
 
 #include <algorithm>
@@ -142,6 +144,43 @@ int ControlFind(const std::vector<std::string>& args, GCliContext& context)
     return kExitSuccess;
 }
 
+int ControlDelete(const std::vector<std::string>& args, GCliContext& context)
+{
+    if (ShowHelpIfAsked(args, 1, kControlDeleteHelp, context))
+        return kExitSuccess;
+    GCommandLine line({{"--yes", 0}});
+    line.Parse(args, 1);
+    const std::vector<std::string>& names = line.Positionals();
+    if (names.empty())
+        throw GUsageError("control delete needs at least one NAME");
+    GTrigBeaconList list;
+    ReadControlFile(list, context);
+    std::vector<const GTrigBeacon*> found;
+    for (const GTrigBeacon* beacon : AllBeacons(list))
+        if (std::find(names.begin(), names.end(), beacon->Name) != names.end())
+            found.push_back(beacon);
+    // Every name must be there: a mistyped one deletes nothing at all.
+    for (const std::string& name : names)
+        if (std::none_of(found.begin(), found.end(),
+                         [&](const GTrigBeacon* beacon) { return beacon->Name == name; }))
+        {
+            context.Err << "error: Coordinate " << name << " not found in control file.\n";
+            return kExitError;
+        }
+    PrintControlTable(context.Out, found);
+    const char* noun = found.size() == 1 ? " control coordinate" : " control coordinates";
+    if (!line.Has("--yes"))
+    {
+        context.Out << "\nDry run: the control file is unchanged. Add --yes to delete the "
+                    << found.size() << noun << ".\n";
+        return kExitSuccess;
+    }
+    const int deleted = DeleteFromControlFile(names);
+    context.Out << deleted << (deleted == 1 ? " control coordinate" : " control coordinates")
+                << " deleted from the control file.\n";
+    return kExitSuccess;
+}
+
 // --- Stored defaults ---
 
 enum class SettingKind
@@ -214,6 +253,9 @@ const Setting& FindSetting(const std::string& name)
 // The value a transform command uses, read as the project reads it.
 std::string EffectiveValue(const GRegistry& registry, const Setting& setting)
 {
+    // The Lo goes through the project's own reading, which refuses values that are no Lo.
+    if (std::string(setting.Name) == "Local Origin")
+        return std::to_string(ReadStoredSettings().LocalOrigin);
     switch (setting.Kind)
     {
     case SettingKind::Integer:
@@ -310,6 +352,8 @@ int DefaultsSet(const std::vector<std::string>& args, GCliContext& context)
     case SettingKind::Integer:
     {
         const std::int32_t value = ParseIntegerOption(option, text);
+        if (std::string(setting.Name) == "Local Origin")
+            CheckLocalOrigin(value, "\"Local Origin\"");
         if (!setting.Meanings.empty() &&
             (value < 0 || value >= static_cast<std::int32_t>(setting.Meanings.size())))
             throw GUsageError(option + " takes 0 to " +
@@ -419,7 +463,9 @@ int RunControlCli(const std::vector<std::string>& args, GCliContext& context)
         return ControlList(args, context);
     if (args[0] == "find")
         return ControlFind(args, context);
-    throw GUsageError("unknown control subcommand '" + args[0] + "' (list or find)");
+    if (args[0] == "delete")
+        return ControlDelete(args, context);
+    throw GUsageError("unknown control subcommand '" + args[0] + "' (list, find or delete)");
 }
 
 int RunDefaultsCli(const std::vector<std::string>& args, GCliContext& context)

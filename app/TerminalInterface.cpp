@@ -11,6 +11,7 @@
 #include "geometry/Calculations.h"
 #include "geometry/NumberFormat.h"
 #include "project/BeaconReview.h"
+#include "project/Guards.h"
 #include "project/ImportCommand.h"
 #include "project/Project.h"
 #include "project/TransformCommand.h"
@@ -435,15 +436,36 @@ bool GTerminalInterface::EditTransformationOutput(GOutputChoice& choice)
     else
         Print(out_, "Report:         none");
 
+    return true;
+}
+
+bool GTerminalInterface::ReviewRun(const GRunAssessment& assessment)
+{
+    if (!answers_.Yes && project_ && project_->ProjectTransformation == 1 &&
+        project_->HelmertMode == 0 && !PrintSheetParameters())
+        return false;
+    const GShiftSummary& shift = assessment.Shift;
+    std::string text;
+    if (shift.Count > 0)
+        text = "Shift:          first " + std::to_string(shift.Count) +
+               (shift.Count == 1 ? " point: " : " points: ") + "least " +
+               Number(shift.Least, "0.000") + " m, mean " + Number(shift.Mean, "0.000") +
+               " m, greatest " + Number(shift.Greatest, "0.000") + " m";
+    if (!assessment.Doubts.empty())
+    {
+        text += std::string(text.empty() ? "" : "\r") + "Doubts (the run needs --force):";
+        for (const std::string& doubt : assessment.Doubts)
+            text += "\r  - " + doubt;
+    }
+    if (!text.empty())
+        Print(out_, text);
     if (answers_.Yes)
         return true;
-    if (project_ && project_->ProjectTransformation == 1 && project_->HelmertMode == 0 &&
-        !PrintSheetParameters())
-        return false;
     const std::int32_t records =
         project_ && project_->RecordSet ? project_->RecordSet->RecordCount() : 0;
     Print(out_, "\rDry run: nothing has been changed. Add --yes to transform the " +
-                    std::to_string(records) + (records == 1 ? " record." : " records."));
+                    std::to_string(records) + (records == 1 ? " record." : " records.") +
+                    (assessment.Doubts.empty() ? "" : "\rWith the doubts above, add --force too."));
     dryRunStopped_ = true;
     return false;
 }
@@ -456,11 +478,22 @@ bool GTerminalInterface::ChooseSaveFile(GFileDialog& dialog)
     return true;
 }
 
-bool GTerminalInterface::ConfirmRun(bool& alwaysShow)
+bool GTerminalInterface::ConfirmRun(bool&, const std::vector<std::string>& doubts)
 {
-    // --yes is the confirmation; the box stays ticked so that the stored choice is kept.
-    alwaysShow = true;
-    return answers_.Yes;
+    // --yes is the confirmation, --force the answer to doubts; the box is left as it came, so the
+    // stored choice is kept.
+    if (!answers_.Yes)
+        return false;
+    if (!doubts.empty() && !answers_.Force)
+    {
+        std::string message = "Nothing was transformed: the run goes ahead with doubts only with "
+                              "--force:";
+        for (const std::string& doubt : doubts)
+            message += "\r  - " + doubt;
+        ShowError(message);
+        return false;
+    }
+    return true;
 }
 
 void GTerminalInterface::PrintJobSummary()
@@ -478,7 +511,14 @@ void GTerminalInterface::PrintJobSummary()
     text += "\rCoordinates:    " +
             std::string(kCoordinateSystems[std::min<int>(project.CoordinateSystem, 2)]);
     if (project.CoordinateSystem == 0)
+    {
         text += ", Lo " + Number(project.LocalOrigin, "0.###");
+        const auto declared = project.RecordSet && !answers_.LocalOrigin
+                                  ? DeclaredLocalOrigin(*project.RecordSet, project.SourceDatum)
+                                  : std::nullopt;
+        if (declared && *declared->LocalOrigin == project.LocalOrigin)
+            text += " (from \"" + declared->Source + "\")";
+    }
     if (project.XConstant != 0.0 || project.YConstant != 0.0)
         text += ", constants X " + Number(project.XConstant, "0.000#######") + " Y " +
                 Number(project.YConstant, "0.000#######");
@@ -594,6 +634,8 @@ bool GTerminalInterface::ReviewImport(GImportReview& review)
     text += "\r" + std::to_string(beacons.SelectedCount()) + " of " +
             std::to_string(beacons.Count()) + " beacons ticked.";
     Print(out_, text);
+    // The dry run refuses what the import would refuse.
+    CheckLocalOrigin(review.LocalOrigin, kImportLocalOrigin);
     if (answers_.Yes)
         return true;
     Print(out_, "\rDry run: the control file is unchanged. Add --yes to import the ticked "

@@ -4,7 +4,9 @@
 // default), exactly as an untouched dialog would return it.
 //
 // Nothing is changed on disk unless the user said --yes: a transform without it stops at the
-// output dialog, before the confirmation and the run, and an import stops at its review.
+// review of the run (after every fault was checked and the doubts were found), before the
+// confirmation and the run, and an import stops at its review. A run with doubts needs --force
+// as well.
 #pragma once
 
 #include "project/ControlBeacons.h"
@@ -49,6 +51,8 @@ struct GTerminalAnswers
 {
     /// --yes: run (transform) or append (import); without it nothing is written.
     bool Yes = false;
+    /// --force: a transform goes ahead in spite of its doubts.
+    bool Force = false;
 
     // --- Transform ---
     GDataSourceSpec Source;
@@ -113,8 +117,9 @@ public:
 
     /// An error box was shown during the command (the exit code becomes 1).
     bool ErrorShown() const { return errorShown_; }
-    /// The transform stopped at the output dialog because --yes was not given (after printing
-    /// everything it would use), or an import stopped at its review for the same reason.
+    /// The transform stopped at the review of the run because --yes was not given (after
+    /// printing everything it would use), or an import stopped at its review for the same
+    /// reason.
     bool DryRunStopped() const { return dryRunStopped_; }
 
     void ShowError(const std::string& message) override;
@@ -132,7 +137,8 @@ public:
     bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override;
     bool EditTransformationOutput(GOutputChoice& choice) override;
     bool ChooseSaveFile(GFileDialog& dialog) override;
-    bool ConfirmRun(bool& alwaysShow) override;
+    bool ReviewRun(const GRunAssessment& assessment) override;
+    bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) override;
 
     bool ChooseImportFormat(std::int32_t& format) override;
     bool ChooseOpenFile(GFileDialog& dialog) override;

@@ -58,19 +58,24 @@ std::vector<std::string> ReadTextFileLines(const std::string& fileName)
     std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     if (stream.bad())
         throw GFileException("Cannot read file \"" + fileName + "\": " + std::strerror(errno));
+    return SplitTextLines(text);
+}
+
+std::vector<std::string> SplitTextLines(std::string_view text)
+{
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i)
     {
         if (text[i] != '\r' && text[i] != '\n')
             continue;
-        lines.emplace_back(text, start, i - start);
+        lines.emplace_back(text.substr(start, i - start));
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
     if (start < text.size())
-        lines.emplace_back(text, start, std::string::npos);
+        lines.emplace_back(text.substr(start));
     return lines;
 }
 
@@ -210,10 +215,9 @@ void GBeaconImporter::ProgressHandler(int position, const std::string& text, int
         OnProgress(position, text, total);
 }
 
-void GBeaconImporter::ReadLines(const std::string& fileName, const std::string& caption,
+void GBeaconImporter::TakeLines(const std::vector<std::string>& lines, const std::string& caption,
                                 const std::function<void(const std::string&)>& take)
 {
-    const std::vector<std::string> lines = ReadTextFileLines(fileName);
     const int count = static_cast<int>(lines.size());
     for (int i = 0; i < count; ++i)
     {
@@ -239,12 +243,19 @@ bool GTrigBeaconImport::ReadBeacons()
     Beacons.Clear();
     if (!FileExists(ClarkeFileName) || !FileExists(WGSFileName))
         return false;
+    const std::vector<std::string> clarke = ReadTextFileLines(ClarkeFileName);
+    return ReadBeaconLines(clarke, ReadTextFileLines(WGSFileName));
+}
 
+bool GTrigBeaconImport::ReadBeaconLines(const std::vector<std::string>& clarkeLines,
+                                        const std::vector<std::string>& wgsLines)
+{
+    Beacons.Clear();
     // Both files: the last Lo line of either is the Lo of the pair.
     const auto read =
-        [this](const std::string& fileName, const std::string& caption, const auto& take)
+        [this](const std::vector<std::string>& lines, const std::string& caption, const auto& take)
     {
-        ReadLines(fileName, caption,
+        TakeLines(lines, caption,
                   [&](const std::string& line)
                   {
                       if (const auto lo = ParseEmailLoLine(line))
@@ -253,7 +264,7 @@ bool GTrigBeaconImport::ReadBeacons()
                           take(*parsed);
                   });
     };
-    read(ClarkeFileName, "Reading Clarke 1880 Beacons...",
+    read(clarkeLines, "Reading Clarke 1880 Beacons...",
          [this](const GEmailBeaconLine& parsed)
          {
              auto beacon = std::make_unique<GTrigBeacon>();
@@ -264,7 +275,7 @@ bool GTrigBeaconImport::ReadBeacons()
              beacon->Clarke.X = parsed.X;
              Beacons.Add(std::move(beacon));
          });
-    read(WGSFileName, "Reading WGS'84 Beacons...",
+    read(wgsLines, "Reading WGS'84 Beacons...",
          [this](const GEmailBeaconLine& parsed)
          {
              const int index = Beacons.IndexOfBeacon(parsed.Name, parsed.Number);
@@ -308,7 +319,13 @@ bool GDelimitedTrigBeaconImport::ReadBeacons()
     Beacons.Clear();
     if (!FileExists(FileName))
         return false;
-    ReadLines(FileName, "Reading Beacon Information...",
+    return ReadBeaconLines(ReadTextFileLines(FileName));
+}
+
+bool GDelimitedTrigBeaconImport::ReadBeaconLines(const std::vector<std::string>& lines)
+{
+    Beacons.Clear();
+    TakeLines(lines, "Reading Beacon Information...",
               [this](const std::string& line)
               {
                   if (auto parsed = ParseDelimitedBeaconLine(line))

@@ -22,6 +22,8 @@ class GRecordSet;
 /// The lines of a single-byte text file without their line ends (LF, CR LF or CR; a last line
 /// without one counts). Raises GFileException naming the file when it cannot be read.
 std::vector<std::string> ReadTextFileLines(const std::string& fileName);
+/// The lines of a text held in memory, split as ReadTextFileLines splits a file.
+std::vector<std::string> SplitTextLines(std::string_view text);
 
 /// One beacon line of a survey-office e-mail file (1-based columns: 1-10 number, 11-30 name,
 /// 33-42 Y, 44-53 X, each trimmed; a comma in a coordinate is the decimal point).
@@ -71,8 +73,8 @@ public:
 protected:
     GBeaconImporter();
     void ProgressHandler(int position, const std::string& text, int total);
-    /// Hands every line of a text file (ReadTextFileLines) to take, with progress after each.
-    void ReadLines(const std::string& fileName, const std::string& caption,
+    /// Hands every line to take, with progress after each.
+    void TakeLines(const std::vector<std::string>& lines, const std::string& caption,
                    const std::function<void(const std::string&)>& take);
 };
 
@@ -90,6 +92,9 @@ public:
     /// name and number (paired: Selected). Nothing is read unless both files exist. True when
     /// the list holds a beacon. Raises GFileException for a file that exists but cannot be read.
     bool ReadBeacons();
+    /// ReadBeacons on the lines of the two files (Cape first), already read.
+    bool ReadBeaconLines(const std::vector<std::string>& clarkeLines,
+                         const std::vector<std::string>& wgsLines);
     /// Removes every beacon not paired. Progress "Removing Unmatched Control Coordinates...".
     void RemoveUnmatched();
     int MatchedCount() const;
@@ -106,6 +111,8 @@ public:
     /// Every taken line becomes a Selected beacon; nothing when the file does not exist. True
     /// when the list holds a beacon.
     bool ReadBeacons();
+    /// ReadBeacons on the lines of the file, already read.
+    bool ReadBeaconLines(const std::vector<std::string>& lines);
 };
 
 /// Two open record sets, one per datum, paired by the text of an identity field. Each beacon's

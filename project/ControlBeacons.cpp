@@ -1,9 +1,11 @@
 #include "project/ControlBeacons.h"
 
 #include "database/BorlandDatabase.h"
+#include "database/engine/Table.h"
 #include "transformation/Transformation.h"
 
 #include <exception>
+#include <unordered_set>
 
 namespace quorvalis
 {
@@ -37,6 +39,42 @@ bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableNa
     {
         return false;
     }
+}
+
+int DeleteFromControlFile(const std::vector<std::string>& names, const std::string& tableName)
+{
+    const std::unordered_set<std::string> wanted(names.begin(), names.end());
+    engine::Table table;
+    table.SetDatabaseName(kControlFileDatabase);
+    table.SetTableName(tableName);
+    table.SetCachedUpdates(true);
+    table.Open();
+    const int name = table.FieldByName("Name");
+    std::vector<int> rows;
+    int row = 0;
+    for (table.First(); !table.Eof(); table.Next(), ++row)
+        if (wanted.count(table.GetText(name)) != 0)
+            rows.push_back(row);
+    // From the last row up, so that each position still names the row found.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+    {
+        table.First();
+        table.MoveBy(*it);
+        table.Delete();
+    }
+    try
+    {
+        table.ApplyUpdates();
+        table.CommitUpdates();
+    }
+    catch (...)
+    {
+        table.CancelUpdates();
+        throw;
+    }
+    table.FlushToStorage();
+    table.Close();
+    return static_cast<int>(rows.size());
 }
 
 void GTrigBeaconList::Progress(int position, const std::string& text, int total) const

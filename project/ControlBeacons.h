@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quorvalis
 {
@@ -29,6 +30,13 @@ class GBorlandXYZRecordSet;
 /// latitude, read-only or for writing. False, without an error, when it cannot be opened: a reader
 /// then finds no beacons, an import appends nothing.
 bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly);
+
+/// Removes from the table of the control file database every row whose "Name" equals one of
+/// names exactly (letter case counts), in one batch: when the store refuses it, no row is removed.
+/// Returns the number of rows removed. Raises the engine's error when the table cannot be opened
+/// for writing.
+int DeleteFromControlFile(const std::vector<std::string>& names,
+                          const std::string& tableName = kControlFileTable);
 
 /// Progress of a long operation: 1-based position, caption, total. Raised after every item.
 using GProgressEvent = std::function<void(int position, const std::string& text, int total)>;

@@ -6,6 +6,7 @@
 #include "project/BeaconImport.h"
 #include "project/BeaconReview.h"
 #include "project/ControlBeacons.h"
+#include "project/Guards.h"
 #include "project/ImportCommand.h"
 #include "project/Project.h"
 #include "project/Report.h"

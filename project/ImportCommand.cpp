@@ -2,6 +2,7 @@
 
 #include "database/Database.h"
 #include "project/BeaconImport.h"
+#include "project/Guards.h"
 #include "project/Project.h"
 #include "project/UserInterface.h"
 
@@ -44,9 +45,16 @@ GImportResult Refused(GUserInterface& ui, const std::string& message)
     return result;
 }
 
-// Runs a flow on the stored defaults, showing any error that ends it.
+// Runs a flow on the stored defaults (their warnings shown), showing any error that ends it.
 template <class Flow> GImportResult Guarded(GProject& project, GUserInterface& ui, Flow&& flow)
 {
+    struct Attached
+    {
+        GProject& project;
+        GUserInterface* previous;
+        ~Attached() { project.SetUserInterface(previous); }
+    } attached{project, project.UserInterface()};
+    project.SetUserInterface(&ui);
     try
     {
         project.LoadDefaults();
@@ -77,6 +85,8 @@ GImportResult ReviewAndAdd(const GProject& project, GUserInterface& ui, GBeaconI
     review.WGSSource = wgsSource;
     if (!ui.ReviewImport(review))
         return result;
+    // Plane coordinates of another Lo would land the beacons hundreds of kilometres away.
+    CheckLocalOrigin(review.LocalOrigin, kImportLocalOrigin);
     GHourglass hourglass(&ui);
     importer.Beacons.ConvertToGeographic(review.LocalOrigin);
     result.Imported = importer.AddToControlFile(beaconClass);

@@ -3,6 +3,7 @@
 #include "database/Database.h"
 #include "database/engine/Table.h"
 #include "geometry/Calculations.h"
+#include "project/Guards.h"
 #include "project/Report.h"
 #include "project/WinRegistry.h"
 #include "transformation/Adjustment.h"
@@ -91,31 +92,153 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
     recordSet.First();
 }
 
-// The report is closed with what was written so far when an error ends a run; the error itself
-// is what the user needs to see, so a failure to close is not raised over it.
-class ReportGuard
+// The report a run writes, pending until FlushRecordSet commits it after the data. Made at
+// once (so a file that cannot be created stops the run before anything changes); an error before
+// Keep discards it, leaving no report and whatever file was at that path as it was.
+class PendingReport
 {
 public:
-    explicit ReportGuard(std::unique_ptr<GReport>& report) : report_(report) {}
-    ~ReportGuard()
+    explicit PendingReport(GProject& project) : report_(project.OutputFile)
     {
-        if (report_)
-        {
-            report_->CloseQuietly();
-            report_.reset();
-        }
+        report_.reset();
+        if (project.Output)
+            report_ = std::make_unique<GReport>(project.OutputFileName);
     }
-    void Close()
+    ~PendingReport()
     {
-        if (report_)
-        {
-            report_->Close();
+        if (!kept_)
             report_.reset();
-        }
     }
+    PendingReport(const PendingReport&) = delete;
+    PendingReport& operator=(const PendingReport&) = delete;
+    void Keep() { kept_ = true; }
 
 private:
     std::unique_ptr<GReport>& report_;
+    bool kept_ = false;
+};
+
+// The degree-sheet table lives for one run (or one assessment); a user-defined run never looks a
+// sheet up.
+class SheetTableScope
+{
+public:
+    explicit SheetTableScope(GProject& project) : table_(project.SheetTable)
+    {
+        table_.reset();
+        if (project.HelmertMode == 0)
+        {
+            table_ = std::make_unique<GSheetTable>();
+            table_->Load();
+        }
+    }
+    ~SheetTableScope() { table_.reset(); }
+    SheetTableScope(const SheetTableScope&) = delete;
+    SheetTableScope& operator=(const SheetTableScope&) = delete;
+
+private:
+    std::unique_ptr<GSheetTable>& table_;
+};
+
+// The point chain of a control-coordinate run, each member built once: data -> geographic ->
+// source plane -> Helmert (and weighting) -> target plane -> geographic -> data.
+class ControlPipeline
+{
+public:
+    explicit ControlPipeline(const GProject& project)
+        : toGeographic_(project.BuildToGeographic(project.SourceDatum, project.LocalOrigin)),
+          toPlane_(GProject::BuildGeographicToPlane(project.SourceDatum,
+                                                    project.TransformationLocalOrigin)),
+          fromPlane_(GProject::BuildPlaneToGeographic(project.TargetDatum,
+                                                      project.TransformationLocalOrigin)),
+          fromGeographic_(project.BuildFromGeographic(project.TargetDatum, project.LocalOrigin)),
+          helmert_(project.BuildControlHelmert())
+    {
+        if (!helmert_->IsValid())
+            throw GGuardException(kInvalidTransformationMessage);
+        for (int i = 0; i < helmert_->PairCount(); ++i)
+        {
+            const GPoint& target = helmert_->TargetPoint(i);
+            weighting_.AddControl(std::make_unique<GPoint>(target.X, target.Y, 0.0),
+                                  helmert_->ResidualX(i), helmert_->ResidualY(i));
+        }
+        weight_ = project.ApplyWeighting && weighting_.IsValid();
+    }
+
+    GHelmertTransformation& Helmert() { return *helmert_; }
+
+    // Moves point the whole way; atPlane(x, y, moved) sees its plane coordinates before the
+    // transformation and the moved point on the target plane.
+    template <class AtPlane> void Move(GPoint& point, AtPlane&& atPlane)
+    {
+        toGeographic_->Transform(point, tdForward);
+        toPlane_->Transform(point, tdForward);
+        const double x = point.X;
+        const double y = point.Y;
+        helmert_->Transform(point, tdForward);
+        if (weight_)
+            weighting_.Adjust(point);
+        atPlane(x, y, point);
+        fromPlane_->Transform(point, tdForward);
+        fromGeographic_->Transform(point, tdForward);
+    }
+
+private:
+    std::unique_ptr<GGroupTransformation> toGeographic_, toPlane_, fromPlane_, fromGeographic_;
+    std::unique_ptr<GHelmertTransformation> helmert_;
+    GDistanceWeightingAdjustment weighting_;
+    bool weight_ = false;
+};
+
+// The point chain of a Helmert run: the parameters (and the Lo of the plane) come per point from
+// its degree sheet, or once from the user.
+class SheetPipeline
+{
+public:
+    explicit SheetPipeline(GProject& project)
+        : project_(project),
+          toGeographic_(project.BuildToGeographic(project.SourceDatum, project.LocalOrigin)),
+          fromGeographic_(project.BuildFromGeographic(project.TargetDatum, project.LocalOrigin)),
+          direction_(project.SourceDatum == dtCape ? tdForward : tdInverse)
+    {
+        // The plane conversions change only their meridian from point to point.
+        toPlane_.World = static_cast<GWorld>(project.SourceDatum);
+        fromPlane_.World = static_cast<GWorld>(project.TargetDatum);
+    }
+
+    // Moves point the whole way; take(parameters) sees the point's parameters, atPlane as in
+    // ControlPipeline. A sheet missing from the table raises its fault.
+    template <class Take, class AtPlane> void Move(GPoint& point, Take&& take, AtPlane&& atPlane)
+    {
+        toGeographic_->Transform(point, tdForward);
+        if (!project_.GetSheetParameters(point, parameters_))
+            throw GGuardException(MissingSheetMessage(parameters_.SheetName));
+        take(parameters_);
+        toPlane_.LoMeridian = parameters_.Lo;
+        toPlane_.Transform(point, tdForward);
+        cape_.HelmertA = parameters_.A;
+        cape_.HelmertB = parameters_.B;
+        cape_.CapeX = parameters_.CX;
+        cape_.CapeY = parameters_.CY;
+        cape_.WGSX = parameters_.WX;
+        cape_.WGSY = parameters_.WY;
+        const double x = point.X;
+        const double y = point.Y;
+        cape_.Transform(point, direction_);
+        atPlane(x, y, point);
+        fromPlane_.LoMeridian = parameters_.Lo;
+        fromPlane_.Transform(point, tdForward);
+        fromGeographic_->Transform(point, tdForward);
+    }
+
+private:
+    GProject& project_;
+    std::unique_ptr<GGroupTransformation> toGeographic_, fromGeographic_;
+    GGeographicToGeodeticTransformation toPlane_;
+    GGeodeticToGeographicTransformation fromPlane_;
+    GCapeToHartebeesthoekTransformation cape_;
+    GSheetParameters parameters_;
+    const std::uint8_t direction_;
 };
 
 } // namespace
@@ -129,11 +252,30 @@ std::string MissingSheetMessage(const std::string& sheetName)
 
 // --- Stored settings ---
 
-GStoredSettings ReadStoredSettings()
+void GShiftSummary::Add(double distance)
+{
+    ++Count;
+    if (Count == 1)
+        Least = Greatest = distance;
+    Least = std::min(Least, distance);
+    Greatest = std::max(Greatest, distance);
+    Mean += (distance - Mean) / static_cast<double>(Count);
+}
+
+GStoredSettings ReadStoredSettings(std::vector<std::string>* warnings)
 {
     const GRegistry registry;
     GStoredSettings s;
     s.LocalOrigin = registry.ReadInteger("Local Origin", 31);
+    // A value that is no Lo would put every point of a run out of place; it is read as text that
+    // is not a whole number is, as the default.
+    if (!IsLocalOrigin(s.LocalOrigin))
+    {
+        if (warnings)
+            warnings->push_back(NotLocalOriginMessage(kStoredLocalOrigin, s.LocalOrigin) +
+                                " Lo 31 is used.");
+        s.LocalOrigin = 31;
+    }
     s.CoordinateSystem = registry.ReadInteger("Coordinate System", 0);
     s.ProjectTransformation = registry.ReadInteger("Project Transformation", 0);
     s.XConstant = registry.ReadFloat("X Constant", 0.0);
@@ -251,7 +393,11 @@ void GProject::ProgressHandler(int position, const std::string& text, int total)
 
 void GProject::LoadDefaults()
 {
-    const GStoredSettings s = ReadStoredSettings();
+    std::vector<std::string> warnings;
+    const GStoredSettings s = ReadStoredSettings(&warnings);
+    if (ui_)
+        for (const std::string& warning : warnings)
+            ui_->ShowWarning(warning);
     LocalOrigin = s.LocalOrigin;
     // Codes outside the known ones would select no conversion at all; the default is the
     // sound reading of such a value.
@@ -320,6 +466,7 @@ bool GProject::OpenRecordSet(std::unique_ptr<GRecordSet> recordSet)
 void GProject::CalculateExtent()
 {
     Extent = std::make_unique<GRectangle>();
+    ExtentPointCount = 0;
     if (!RecordSet)
         return;
     const std::int32_t count = RecordSet->RecordCount();
@@ -330,6 +477,7 @@ void GProject::CalculateExtent()
         // A record without a shape, or a shape without points, has no extent to add.
         if (const auto shape = RecordSet->GetShape())
         {
+            ExtentPointCount += shape->PointCount();
             if (auto extent = shape->GetExtent())
             {
                 if (any)
@@ -427,72 +575,58 @@ void GProject::SelectControlBeacons(const GSelectionStrategy& s)
                          s.UseOtherCoordinates);
 }
 
+std::unique_ptr<GHelmertTransformation> GProject::BuildControlHelmert() const
+{
+    auto helmert = std::make_unique<GHelmertTransformation>();
+    const auto sourceToPlane = BuildGeographicToPlane(SourceDatum, TransformationLocalOrigin);
+    const auto targetToPlane = BuildGeographicToPlane(TargetDatum, TransformationLocalOrigin);
+    for (const auto& beacon : ControlBeacons)
+    {
+        if (!beacon || !beacon->Selected)
+            continue;
+        const GCoordinate& source = SourceDatum == dtCape ? beacon->Clarke : beacon->WGS;
+        const GCoordinate& target = SourceDatum == dtCape ? beacon->WGS : beacon->Clarke;
+        auto sourcePoint = std::make_unique<GPoint>(source.X, source.Y, 0.0);
+        auto targetPoint = std::make_unique<GPoint>(target.X, target.Y, 0.0);
+        sourceToPlane->Transform(*sourcePoint, tdForward);
+        targetToPlane->Transform(*targetPoint, tdForward);
+        helmert->AddPair(beacon->Name, std::move(sourcePoint), std::move(targetPoint));
+    }
+    return helmert;
+}
+
 GRunCounts GProject::RunControlTransformation()
 {
     GHourglass hourglass(ui_);
     GRunCounts counts;
     if (!RecordSet)
         return counts;
-    if (Output)
-        OutputFile = std::make_unique<GReport>(OutputFileName);
-    ReportGuard report(OutputFile);
+    CheckRun(*this, 0);
+    ControlPipeline pipeline(*this);
+    RecordSet->SetTargetDatum(TargetDatum);
 
-    // Every chain is built once for the run and applied point by point.
-    const auto toGeographic = BuildToGeographic(SourceDatum, LocalOrigin);
-    const auto toPlane = BuildGeographicToPlane(SourceDatum, TransformationLocalOrigin);
-    const auto fromPlane = BuildPlaneToGeographic(TargetDatum, TransformationLocalOrigin);
-    const auto fromGeographic = BuildFromGeographic(TargetDatum, LocalOrigin);
-
-    GHelmertTransformation helmert;
-    {
-        const auto targetToPlane = BuildGeographicToPlane(TargetDatum, TransformationLocalOrigin);
-        for (const auto& beacon : ControlBeacons)
-        {
-            if (!beacon || !beacon->Selected)
-                continue;
-            const GCoordinate& source = SourceDatum == dtCape ? beacon->Clarke : beacon->WGS;
-            const GCoordinate& target = SourceDatum == dtCape ? beacon->WGS : beacon->Clarke;
-            auto sourcePoint = std::make_unique<GPoint>(source.X, source.Y, 0.0);
-            auto targetPoint = std::make_unique<GPoint>(target.X, target.Y, 0.0);
-            toPlane->Transform(*sourcePoint, tdForward);
-            targetToPlane->Transform(*targetPoint, tdForward);
-            helmert.AddPair(beacon->Name, std::move(sourcePoint), std::move(targetPoint));
-        }
-    }
+    PendingReport report(*this);
     if (OutputFile)
-        OutputFile->WriteControlBeaconSection(helmert, SourceDatum);
-
-    GDistanceWeightingAdjustment weighting;
-    for (int i = 0; i < helmert.PairCount(); ++i)
-    {
-        const GPoint& target = helmert.TargetPoint(i);
-        weighting.AddControl(std::make_unique<GPoint>(target.X, target.Y, 0.0),
-                             helmert.ResidualX(i), helmert.ResidualY(i));
-    }
+        OutputFile->WriteControlBeaconSection(pipeline.Helmert(), SourceDatum);
     const bool verbose = OutputFile && OutputMode == 1;
     if (verbose)
         OutputFile->WriteCoordinateHeading();
 
-    const bool weight = ApplyWeighting && weighting.IsValid();
     counts.Shapes = RecordSet->RecordCount();
     std::string label;
     const auto transformPoint = [&](GPoint& point)
     {
-        toGeographic->Transform(point, tdForward);
-        toPlane->Transform(point, tdForward);
-        const double x = point.X;
-        const double y = point.Y;
-        helmert.Transform(point, tdForward);
-        if (weight)
-            weighting.Adjust(point);
-        if (verbose)
-            OutputFile->WriteCoordinateLine(label, y, x, point.Y, point.X);
-        fromPlane->Transform(point, tdForward);
-        fromGeographic->Transform(point, tdForward);
+        pipeline.Move(point,
+                      [&](double x, double y, const GPoint& moved)
+                      {
+                          counts.Shift.Add(Distance(x, y, moved.X, moved.Y));
+                          if (verbose)
+                              OutputFile->WriteCoordinateLine(label, y, x, moved.Y, moved.X);
+                      });
         ++counts.Points;
     };
     TransformRecords(*this, counts.Shapes, verbose, label, transformPoint);
-    report.Close();
+    report.Keep();
     return counts;
 }
 
@@ -502,59 +636,26 @@ GRunCounts GProject::RunHelmertTransformation()
     GRunCounts counts;
     if (!RecordSet)
         return counts;
-    if (Output)
-        OutputFile = std::make_unique<GReport>(OutputFileName);
-    ReportGuard report(OutputFile);
+    CheckRun(*this, 1);
+    SheetTableScope sheetTable(*this);
 
-    // The sheet table lives for the run only; a user-defined run never looks a sheet up.
-    struct SheetTableGuard
-    {
-        std::unique_ptr<GSheetTable>& table;
-        ~SheetTableGuard() { table.reset(); }
-    } sheetTableGuard{SheetTable};
-    SheetTable.reset();
-    if (HelmertMode == 0)
-    {
-        SheetTable = std::make_unique<GSheetTable>();
-        SheetTable->Load();
-    }
+    // Every point is checked before anything is changed, so that a missing sheet leaves the
+    // data as they were.
+    std::string missingSheet;
+    if (HelmertMode == 0 && !CheckSheets(missingSheet))
+        throw GGuardException(MissingSheetMessage(missingSheet));
+    RecordSet->SetTargetDatum(TargetDatum);
 
-    std::vector<std::string> parameterLines;
-    std::unordered_set<std::string> knownLines;
-    GCapeToHartebeesthoekTransformation cape;
+    PendingReport report(*this);
     const bool verbose = OutputFile && OutputMode == 1;
     if (verbose)
         OutputFile->WriteCoordinateHeading();
 
-    const std::int32_t recordCount = RecordSet->RecordCount();
-    const auto toGeographic = BuildToGeographic(SourceDatum, LocalOrigin);
-    const auto fromGeographic = BuildFromGeographic(TargetDatum, LocalOrigin);
-    // The plane conversions change only their meridian from point to point.
-    GGeographicToGeodeticTransformation toPlane;
-    toPlane.World = static_cast<GWorld>(SourceDatum);
-    GGeodeticToGeographicTransformation fromPlane;
-    fromPlane.World = static_cast<GWorld>(TargetDatum);
-
-    // Every point is checked before anything is changed, so that a missing sheet leaves the
-    // data as it was.
-    std::string missingSheet;
-    if (HelmertMode == 0 && !CheckSheets(missingSheet))
-    {
-        if (ui_)
-            ui_->ShowError(MissingSheetMessage(missingSheet));
-        report.Close();
-        return counts;
-    }
-
-    counts.Shapes = recordCount;
-    std::string label;
-    GSheetParameters parameters;
+    std::vector<std::string> parameterLines;
+    std::unordered_set<std::string> knownLines;
     std::optional<GSheetParameters> previous;
-    const std::uint8_t direction = SourceDatum == dtCape ? tdForward : tdInverse;
-    const auto transformPoint = [&](GPoint& point)
+    const auto collect = [&](const GSheetParameters& parameters)
     {
-        toGeographic->Transform(point, tdForward);
-        GetSheetParameters(point, parameters);
         // Equal parameters give an equal line; only a change needs formatting.
         if (OutputFile && parameters != previous)
         {
@@ -563,29 +664,65 @@ GRunCounts GProject::RunHelmertTransformation()
                 parameterLines.push_back(std::move(line));
             previous = parameters;
         }
-        toPlane.LoMeridian = parameters.Lo;
-        toPlane.Transform(point, tdForward);
-        cape.HelmertA = parameters.A;
-        cape.HelmertB = parameters.B;
-        cape.CapeX = parameters.CX;
-        cape.CapeY = parameters.CY;
-        cape.WGSX = parameters.WX;
-        cape.WGSY = parameters.WY;
-        const double x = point.X;
-        const double y = point.Y;
-        cape.Transform(point, direction);
-        if (verbose)
-            OutputFile->WriteCoordinateLine(label, y, x, point.Y, point.X);
-        fromPlane.LoMeridian = parameters.Lo;
-        fromPlane.Transform(point, tdForward);
-        fromGeographic->Transform(point, tdForward);
+    };
+    SheetPipeline pipeline(*this);
+    counts.Shapes = RecordSet->RecordCount();
+    std::string label;
+    const auto transformPoint = [&](GPoint& point)
+    {
+        pipeline.Move(point, collect,
+                      [&](double x, double y, const GPoint& moved)
+                      {
+                          counts.Shift.Add(Distance(x, y, moved.X, moved.Y));
+                          if (verbose)
+                              OutputFile->WriteCoordinateLine(label, y, x, moved.Y, moved.X);
+                      });
         ++counts.Points;
     };
-    TransformRecords(*this, recordCount, verbose, label, transformPoint);
+    TransformRecords(*this, counts.Shapes, verbose, label, transformPoint);
     if (OutputFile)
         OutputFile->WriteParameterSection(parameterLines, SourceDatum, verbose);
-    report.Close();
+    report.Keep();
     return counts;
+}
+
+GShiftSummary GProject::SampleShift(std::int64_t maxPoints)
+{
+    GShiftSummary shift;
+    if (!RecordSet || maxPoints <= 0)
+        return shift;
+    const auto measure = [&](double x, double y, const GPoint& moved)
+    { shift.Add(Distance(x, y, moved.X, moved.Y)); };
+    std::optional<ControlPipeline> control;
+    std::optional<SheetTableScope> sheetTable;
+    std::optional<SheetPipeline> sheets;
+    if (ProjectTransformation == 0)
+        control.emplace(*this);
+    else
+    {
+        sheetTable.emplace(*this);
+        sheets.emplace(*this);
+    }
+    const std::int32_t count = RecordSet->RecordCount();
+    RecordSet->First();
+    for (std::int32_t record = 0; record < count && shift.Count < maxPoints; ++record)
+    {
+        if (const auto shape = RecordSet->GetShape())
+            shape->ForEachPoint(
+                [&](GPoint& point)
+                {
+                    if (shift.Count >= maxPoints)
+                        return;
+                    if (control)
+                        control->Move(point, measure);
+                    else
+                        sheets->Move(
+                            point, [](const GSheetParameters&) {}, measure);
+                });
+        RecordSet->Next();
+    }
+    RecordSet->First();
+    return shift;
 }
 
 bool GProject::CheckSheets(std::string& missingSheet,
@@ -621,8 +758,13 @@ bool GProject::CheckSheets(std::string& missingSheet,
 
 void GProject::FlushRecordSet()
 {
+    // The report says the data were transformed: it becomes the file's content only once they
+    // are, and a flush that fails takes it away with it.
+    const std::unique_ptr<GReport> report = std::move(OutputFile);
     if (RecordSet)
         RecordSet->Flush();
+    if (report)
+        report->Close();
 }
 
 // --- Chains ---
@@ -630,17 +772,23 @@ void GProject::FlushRecordSet()
 std::unique_ptr<GGroupTransformation> GProject::BuildToGeographic(std::uint8_t datum,
                                                                   double lo) const
 {
+    return BuildToGeographic(GetProjectParameters(), datum, lo);
+}
+
+std::unique_ptr<GGroupTransformation> GProject::BuildToGeographic(const GProjectParameters& v,
+                                                                  std::uint8_t datum, double lo)
+{
     auto group = std::make_unique<GGroupTransformation>();
     GTransformationList& members = group->Transformations;
-    if (XConstant != 0.0 || YConstant != 0.0)
-        members.Add(Shift(XConstant, YConstant));
-    if (CoordinateSystem == 1)
+    if (v.XConstant != 0.0 || v.YConstant != 0.0)
+        members.Add(Shift(v.XConstant, v.YConstant));
+    if (v.CoordinateSystem == 1)
         members.Add(PackedAngles(utDDDMMSS, utDecimalDegrees));
-    if (NegateX || NegateY)
-        members.Add(Negation(NegateX, NegateY));
-    if (Exchange)
+    if (v.NegateX || v.NegateY)
+        members.Add(Negation(v.NegateX, v.NegateY));
+    if (v.Exchange)
         members.Add(std::make_unique<GExchangeTransformation>());
-    if (CoordinateSystem == 0)
+    if (v.CoordinateSystem == 0)
         members.Add(LoConversion<GGeodeticToGeographicTransformation>(datum, lo));
     return group;
 }
@@ -881,19 +1029,24 @@ bool GProject::ChooseOutput()
     }
 }
 
-bool GProject::ConfirmRun()
+bool GProject::ConfirmRun(const std::vector<std::string>& doubts)
 {
-    if (!ShowMessage)
+    if (!ShowMessage && doubts.empty())
         return true;
     if (!ui_)
         return false;
-    bool alwaysShow = true;
-    if (!ui_->ConfirmRun(alwaysShow))
+    // Doubts are always confirmed; the box keeps the stored choice for runs without them.
+    bool alwaysShow = ShowMessage;
+    if (!ui_->ConfirmRun(alwaysShow, doubts))
         return false;
-    ShowMessage = alwaysShow;
-    GRegistry registry;
-    registry.CanCreate = true;
-    registry.WriteBool("Show Message", ShowMessage);
+    // Only a changed choice is stored: confirming touches no setting.
+    if (alwaysShow != ShowMessage)
+    {
+        ShowMessage = alwaysShow;
+        GRegistry registry;
+        registry.CanCreate = true;
+        registry.WriteBool("Show Message", ShowMessage);
+    }
     return true;
 }
 

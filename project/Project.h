@@ -25,6 +25,7 @@ namespace quorvalis
 
 class GRecordSet;
 class GGroupTransformation;
+class GHelmertTransformation;
 class GReport;
 
 /// Messages of the run operations.
@@ -63,8 +64,10 @@ struct GStoredSettings
     bool ShowMessage = true;                ///< "Show Message"
 };
 
-/// Reads every value above (not "Install") with its default, in the order above.
-GStoredSettings ReadStoredSettings();
+/// Reads every value above (not "Install") with its default, in the order above. A stored
+/// "Local Origin" that is not a Lo (an odd whole number from 15 to 33) reads as 31, like text that
+/// is not a whole number, and its warning is added to warnings when given.
+GStoredSettings ReadStoredSettings(std::vector<std::string>* warnings = nullptr);
 /// The defaults command's write-back: "Coordinate System", "Project Transformation", "Local
 /// Origin", "X Constant", "Y Constant", "Exchange", "Negate X", "Negate Y", "Apply Weighting",
 /// "Control Distance", "Helmert A", "Helmert B", "Cape X", "Cape Y", "WGS X", "WGS Y", "Helmert
@@ -102,11 +105,26 @@ struct GSheetParameters
     bool operator==(const GSheetParameters&) const = default;
 };
 
-/// Result of a run. Shapes: the record count; points: the points transformed.
+/// How far points moved on the plane of the computation (the Lo plane in which the Helmert
+/// transformation or the sheet parameters act): the distance from a point before the
+/// transformation to the same point after it (and after the weighting), in metres.
+struct GShiftSummary
+{
+    std::int64_t Count = 0; ///< points measured
+    double Least = 0.0;     ///< metres, >= 0; 0 when Count is 0
+    double Mean = 0.0;
+    double Greatest = 0.0;
+
+    void Add(double distance);
+};
+
+/// Result of a run. Shapes: the record count; points: the points transformed; Shift: how far
+/// they moved.
 struct GRunCounts
 {
     std::int32_t Shapes = 0;
     std::int64_t Points = 0;
+    GShiftSummary Shift;
 };
 
 class GProject
@@ -146,6 +164,8 @@ public:
     std::string LabelField;                  ///< field labelling report lines; empty: none
     std::uint8_t SourceDatum = dtCape;
     std::uint8_t TargetDatum = dtCape;
+    /// Vertices CalculateExtent met; 0 means Extent says nothing about the job (no shapes).
+    std::int64_t ExtentPointCount = 0;
 
     // --- User interface ---
 
@@ -158,7 +178,8 @@ public:
 
     // --- Settings ---
 
-    /// Reads the stored settings into the fields; TransformationLocalOrigin = LocalOrigin.
+    /// Reads the stored settings into the fields; TransformationLocalOrigin = LocalOrigin. A
+    /// stored "Local Origin" that is not a Lo counts as 31 and is shown as a warning.
     void LoadDefaults();
 
     // --- Run operations, in the order a transform command uses them ---
@@ -168,7 +189,8 @@ public:
     /// Checks, opens and keeps the chosen record set: a read-only one, one that does not open and
     /// one without a spatial component are refused with an error box and freed. True when kept.
     bool OpenRecordSet(std::unique_ptr<GRecordSet> recordSet);
-    /// Extent over every shape (records without a shape are left out); back to the first record.
+    /// Extent over every shape (records without a shape are left out) and ExtentPointCount;
+    /// back to the first record.
     void CalculateExtent();
     /// ControlBeacons from the control file with Direction = SourceDatum.
     void ReadControlBeacons();
@@ -180,12 +202,18 @@ public:
                               bool useTrigBeacons, bool useTownSurveyMarks, bool useOther);
     void SelectControlBeacons(const GSelectionStrategy& strategy);
     /// Method 0: one Helmert transformation from the selected beacons, optional weighting.
-    /// Raises "The transformation in not valid" with fewer than two selected beacons (after the
-    /// report's beacon section). Records already posted stay changed on an error; the report
-    /// then holds what was written before it.
+    ///
+    /// Both runs first check every fault of the job (CheckRun, project/Guards.h: parameters,
+    /// area, permissions, report path, declarations, a valid transformation) and raise
+    /// GGuardException before anything is written, then ask the record set to make its
+    /// declarations say the target datum at the next flush (SetTargetDatum). The report is
+    /// written to a temporary file and left pending in OutputFile: FlushRecordSet commits it
+    /// after the data. An error during the run discards it (no report; a file already at that
+    /// path stays as it was) and leaves the record set unflushed: a file is rewritten only by
+    /// the flush, a table with cached updates changed only by it.
     GRunCounts RunControlTransformation();
-    /// Method 1: degree-sheet or user-defined parameters. A sheet missing from the table shows
-    /// MissingSheetMessage, changes nothing and returns 0 and 0.
+    /// Method 1: degree-sheet or user-defined parameters. A sheet missing from the table raises
+    /// GGuardException with MissingSheetMessage before any record is changed.
     GRunCounts RunHelmertTransformation();
     /// The degree-sheet check of a Helmert run: every point of every record, in geographic
     /// degrees on the source datum, through GetSheetParameters (HelmertMode 0 looks the sheet up)
@@ -194,7 +222,16 @@ public:
     /// first record.
     bool CheckSheets(std::string& missingSheet,
                      const std::function<void(const GSheetParameters&)>& take = nullptr);
-    /// Makes the changes permanent in the data source and goes back to the first record.
+    /// How far the first maxPoints points would move in a run of the chosen method, computed on
+    /// copies: nothing is posted or written. Raises what the run would (a transformation that is
+    /// not valid, a missing sheet as GGuardException). Ends on the first record.
+    GShiftSummary SampleShift(std::int64_t maxPoints);
+    /// The Helmert transformation of the selected beacons (source datum to target datum, on the
+    /// Lo plane TransformationLocalOrigin), in list order, named after the beacons.
+    std::unique_ptr<GHelmertTransformation> BuildControlHelmert() const;
+    /// Makes the changes permanent in the data source and goes back to the first record; then,
+    /// and only then, commits the report a run left pending. When the flush fails the report is
+    /// discarded.
     void FlushRecordSet();
 
     // --- Coordinate chains (each applied forward to every vertex of a shape) ---
@@ -210,6 +247,9 @@ public:
     void PlaneToGeographic(GShape& shape, std::uint8_t datum, double lo) const;
     /// The chains as objects, for applying one chain to many points (build once per run).
     std::unique_ptr<GGroupTransformation> BuildToGeographic(std::uint8_t datum, double lo) const;
+    /// ToGeographic's chain for any coordinate form (values.LocalOrigin is not used: lo is).
+    static std::unique_ptr<GGroupTransformation> BuildToGeographic(const GProjectParameters& values,
+                                                                   std::uint8_t datum, double lo);
     std::unique_ptr<GGroupTransformation> BuildFromGeographic(std::uint8_t datum, double lo) const;
     static std::unique_ptr<GGroupTransformation> BuildGeographicToPlane(std::uint8_t datum,
                                                                         double lo);
@@ -238,8 +278,10 @@ public:
     /// The output dialog, then (with Output) the save dialog; cancelling the save dialog shows
     /// the output dialog again.
     bool ChooseOutput();
-    /// The confirmation (skipped when ShowMessage is false); on OK stores "Show Message".
-    bool ConfirmRun();
+    /// The confirmation with the run's doubts. Skipped (true) when ShowMessage is false and
+    /// there is no doubt; with doubts it is asked whatever ShowMessage says, its check box
+    /// starting as ShowMessage. On OK stores "Show Message" when the box was changed.
+    bool ConfirmRun(const std::vector<std::string>& doubts = {});
 
 private:
     GUserInterface* ui_ = nullptr;

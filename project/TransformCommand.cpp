@@ -1,6 +1,8 @@
 #include "project/TransformCommand.h"
 
 #include "database/Database.h"
+#include "geometry/NumberFormat.h"
+#include "project/Guards.h"
 #include "project/UserInterface.h"
 
 #include <exception>
@@ -16,7 +18,16 @@ std::string TransformResultMessage(const GRunCounts& counts, std::uint8_t source
         message += "from the WGS`84 coordinate system into the\rClarke 1880 coordinate system.";
     else
         message += "from the Clarke 1880 coordinate system into the\rWGS`84 coordinate system.";
+    if (counts.Shift.Count > 0)
+        message += "\r" + ShiftSummaryText(counts.Shift);
     return message;
+}
+
+std::string ShiftSummaryText(const GShiftSummary& shift)
+{
+    return "Distance moved: least " + FormatPicture(shift.Least, "0.000") + " m, mean " +
+           FormatPicture(shift.Mean, "0.000") + " m, greatest " +
+           FormatPicture(shift.Greatest, "0.000") + " m.";
 }
 
 namespace
@@ -65,33 +76,56 @@ GTransformResult Sequence(GProject& project, GUserInterface& ui, std::uint8_t so
     if (!recordSet || !project.OpenRecordSet(std::move(recordSet)))
         return result;
     ui.Repaint();
+    // Faults are raised as soon as what they need is known; CheckRun repeats them all before
+    // the run.
+    CheckDataFiles(project);
+    CheckDeclarations(project);
+    // The data's own Lo (a coordinate list's header, a .prj) is the one offered.
+    if (const auto declared = DeclaredLocalOrigin(*project.RecordSet, project.SourceDatum))
+        project.LocalOrigin = project.TransformationLocalOrigin = *declared->LocalOrigin;
 
     project.CalculateExtent();
-    if (!project.EditProjectParameters() || !project.EditTransformationMethod())
+    if (!project.EditProjectParameters())
+        return result;
+    CheckLocalOrigin(project.LocalOrigin, kDataLocalOrigin);
+    CheckJobArea(project);
+    if (!project.EditTransformationMethod())
         return result;
 
     if (project.ProjectTransformation == 0)
     {
         if (!project.EditTransformationParameters())
             return result;
+        CheckParameters(project, project.ProjectTransformation);
         project.ReadControlBeacons();
         project.SortControlBeacons();
         GSelectionStrategy strategy;
         if (!ui.ChooseSelectionStrategy(strategy))
             return result;
         project.SelectControlBeacons(strategy);
-        if (!project.ReviewControlBeacons() || !project.ChooseOutput() || !project.ConfirmRun())
+        if (!project.ReviewControlBeacons())
             return result;
-        result.Counts = project.RunControlTransformation();
     }
     else
     {
-        if (!project.EditHelmertParameters() || !project.ChooseOutput() || !project.ConfirmRun())
+        if (!project.EditHelmertParameters())
             return result;
-        result.Counts = project.RunHelmertTransformation();
+        CheckParameters(project, project.ProjectTransformation);
     }
+    if (!project.ChooseOutput())
+        return result;
+
+    const GRunAssessment assessment = AssessRun(project);
+    for (const std::string& warning : assessment.Warnings)
+        ui.ShowWarning(warning);
+    if (!ui.ReviewRun(assessment) || !project.ConfirmRun(assessment.Doubts))
+        return result;
+    result.Counts = project.ProjectTransformation == 0 ? project.RunControlTransformation()
+                                                       : project.RunHelmertTransformation();
     project.FlushRecordSet();
     ui.ShowInformation(TransformResultMessage(result.Counts, project.SourceDatum));
+    for (const std::string& file : assessment.LinkedFiles)
+        ui.ShowWarning(SplitLinkMessage(file));
     result.Outcome = GCommandOutcome::Completed;
     return result;
 }

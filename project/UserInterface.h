@@ -18,6 +18,7 @@ namespace quorvalis
 
 class GProject;
 class GRecordSet;
+struct GRunAssessment;
 class GTrigBeaconList;
 class GPoint;
 
@@ -145,8 +146,25 @@ public:
     virtual bool EditTransformationOutput(GOutputChoice& choice) = 0;
     /// A save file dialog; on true dialog.FileName holds the chosen path.
     virtual bool ChooseSaveFile(GFileDialog& dialog) = 0;
-    /// The confirmation dialog; alwaysShow is its check box (ticked when shown).
-    virtual bool ConfirmRun(bool& alwaysShow) = 0;
+    /// What a run will do, just before its confirmation: the shift of its first points, its
+    /// doubts and warnings (project/Guards.h). Asked before every run, whether the confirmation
+    /// follows or not; false ends the command without running (the command line's dry run stops
+    /// here). The windows show the doubts in ConfirmRun instead. Default: true.
+    virtual bool ReviewRun(const GRunAssessment& assessment)
+    {
+        (void)assessment;
+        return true;
+    }
+    /// The confirmation dialog; alwaysShow is its check box. doubts: one text per condition that
+    /// is probably a mistake but may be intended (a beacon far from the job, a large misclosure,
+    /// a mean shift far from 300 m, a Lo the data declare otherwise...); the dialog lists them
+    /// above its question, and accepting means going ahead in spite of them.
+    ///
+    /// Asked when "Show Message" is on, and also when it is off but there are doubts: a run with
+    /// doubts is always confirmed. alwaysShow arrives as the stored "Show Message" (so it arrives
+    /// unticked in that case, and accepting as it stands keeps the confirmation off for runs
+    /// without doubts); on OK the model stores what it returns.
+    virtual bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) = 0;
 
     // --- Questions of the import commands ---
 

@@ -28,7 +28,7 @@ cmake --build --preset release -j "$jobs"
 scripts/pg-test-cluster.sh run -- ctest --preset release -j "$jobs"
 
 if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
-    fuzzers=(fuzz_read_shape fuzz_shapefile fuzz_text_definition fuzz_text_field fuzz_crd)
+    fuzzers=(fuzz_read_shape fuzz_shapefile fuzz_text_definition fuzz_text_field fuzz_crd fuzz_email_pair fuzz_delimited_beacons)
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs" --target "${fuzzers[@]}"
     for name in "${fuzzers[@]}"; do

@@ -642,7 +642,16 @@ bool ComputeHelmert(GPoint& point, const GPointList& fromPoints, const GPointLis
 
 bool GHelmertTransformation::IsValid() const
 {
-    return PairCount() >= 2;
+    if (PairCount() < 2)
+        return false;
+    if (!SnapshotMatches())
+        TakeSnapshot();
+    // Each fit refuses coincident from-positions, so both together ask for two distinct
+    // positions on either side; the inverse also catches targets that coincide only up to
+    // rounding, where the forward fit would give a scale of almost nothing.
+    const Fit& forward = FitFor(tdForward);
+    const Fit& inverse = FitFor(tdInverse);
+    return forward.Ok && inverse.Ok && forward.Scale > 0;
 }
 std::string GHelmertTransformation::Name() const
 {
@@ -719,7 +728,7 @@ bool GHelmertTransformation::SnapshotMatches() const
     return true;
 }
 
-void GHelmertTransformation::TakeSnapshot()
+void GHelmertTransformation::TakeSnapshot() const
 {
     snapshot_.clear();
     snapshotValid_ = false;
@@ -740,10 +749,8 @@ void GHelmertTransformation::TakeSnapshot()
     snapshotValid_ = true;
 }
 
-const GHelmertTransformation::Fit& GHelmertTransformation::CurrentFit(std::uint8_t direction)
+const GHelmertTransformation::Fit& GHelmertTransformation::FitFor(std::uint8_t direction) const
 {
-    if (!SnapshotMatches())
-        TakeSnapshot();
     Fit& fit = direction == tdForward ? forward_ : inverse_;
     if (!fit.Done)
     {
@@ -762,7 +769,8 @@ void GHelmertTransformation::Transform(GPoint& point, std::uint8_t direction)
     CheckValid();
     if (direction != tdForward && direction != tdInverse)
         return;
-    const Fit& fit = CurrentFit(direction);
+    // CheckValid has just brought both fits up to date.
+    const Fit& fit = FitFor(direction);
     if (fit.Ok)
         ApplyHelmert(fit.A, fit.B, fit.FromX, fit.FromY, fit.ToX, fit.ToY, point);
 }
@@ -786,7 +794,7 @@ void GHelmertTransformation::ComputeParameters(double& scale, double& swing, std
     CheckValid();
     if (direction != tdForward && direction != tdInverse)
         return;
-    const Fit& fit = CurrentFit(direction);
+    const Fit& fit = FitFor(direction);
     if (!fit.Ok)
         return;
     // The fit moves the first point of its from-list as ComputeHelmert would; a point it cannot

@@ -262,14 +262,19 @@ bool ComputeHelmert(GPoint& point, const GPointList& fromPoints, const GPointLis
 
 /// Helmert transformation fitted to control beacons known in two datums (source and target Lo
 /// coordinates). Forward moves source to target, inverse target to source, by ComputeHelmert on
-/// the stored pairs (inverse with the lists exchanged); a failed fit leaves the point unchanged
-/// silently. The fit is made once per set of pair coordinates and reused: the coordinates it used
-/// are kept and compared on every call, so changes through AddPair, Clear, the public lists or
-/// the points handed out by SourcePoint/TargetPoint are always honoured, and the results are bit
-/// for bit those of ComputeHelmert.
+/// the stored pairs (inverse with the lists exchanged). The fit is made once per set of pair
+/// coordinates and reused: the coordinates it used are kept and compared on every call, so
+/// changes through AddPair, Clear, the public lists or the points handed out by
+/// SourcePoint/TargetPoint are always honoured, and the results are bit for bit those of
+/// ComputeHelmert.
 ///
-/// Transform, ResidualX/Y and ComputeParameters raise GTransformationException "The
-/// transformation in not valid" unless IsValid (at least 2 pairs).
+/// IsValid asks for a sound forward fit, not only for two pairs: at least two distinct source
+/// positions and two distinct target positions (a non-zero, finite determinant of the normal
+/// equations), and a finite scale above 0 and a finite swing. Beacons imported twice at one
+/// position therefore give no valid transformation rather than a scale of 0 that leaves every
+/// point where it was. Transform, ResidualX/Y and ComputeParameters raise
+/// GTransformationException "The transformation in not valid" unless IsValid; a point the valid
+/// fit cannot move finitely is left unchanged.
 class GHelmertTransformation : public GTransformation
 {
 public:
@@ -277,7 +282,7 @@ public:
     GPointList TargetPoints;        ///< the same beacons in the target datum, same index (owned)
     std::vector<std::string> Names; ///< the beacons' names, same index
 
-    bool IsValid() const override;     // PairCount() >= 2
+    bool IsValid() const override;     // two distinct positions each side, a sound fit
     std::string Name() const override; // "Helmert Transformation"
     GTransformationType TransformationType() const override;
     void Transform(GPoint& point, std::uint8_t direction) override;
@@ -311,13 +316,15 @@ private:
         double A = 0, B = 0, FromX = 0, FromY = 0, ToX = 0, ToY = 0, Scale = 0, Swing = 0;
     };
     void CheckValid() const; // raises kInvalidTransformationMessage unless IsValid
-    const Fit& CurrentFit(std::uint8_t direction);
+    // The fit for the snapshot as it stands (made on first use); IsValid takes the snapshot, so
+    // the cache below also fills through the const IsValid.
+    const Fit& FitFor(std::uint8_t direction) const;
     bool SnapshotMatches() const;
-    void TakeSnapshot();
+    void TakeSnapshot() const;
 
-    std::vector<std::uint64_t> snapshot_; // bit patterns of sx, sy, tx, ty per pair
-    bool snapshotValid_ = false;
-    Fit forward_, inverse_;
+    mutable std::vector<std::uint64_t> snapshot_; // bit patterns of sx, sy, tx, ty per pair
+    mutable bool snapshotValid_ = false;
+    mutable Fit forward_, inverse_;
 };
 
 /// The fixed Cape to Hartebeesthoek94 similarity between Lo coordinates:

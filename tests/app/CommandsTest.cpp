@@ -82,6 +82,10 @@ TEST_F(CliTest, DelimitedImportAddsBeaconsOnceAndOnlyWithYes)
     EXPECT_THAT(dry.Out, HasSubstr("Imported Coordinates Local Origin: 29\n"));
     EXPECT_THAT(dry.Out, HasSubstr("20 of 20 beacons ticked."));
     EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n0 control coordinates\n"));
+    // The dry run refuses a Lo the import would refuse.
+    const CliRun lo28 = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "28"});
+    EXPECT_EQ(lo28.Code, 1);
+    EXPECT_THAT(lo28.Err, HasSubstr("error: The Lo of the imported coordinates (28) is not a Lo"));
 
     const CliRun first = Run({"import", "--class", "TRIG", "--csv", csv, "--lo", "29", "--yes"});
     EXPECT_EQ(first.Code, 0) << first.Err;
@@ -134,6 +138,54 @@ TEST_F(CliTest, ControlListAndFind)
     EXPECT_EQ(caseMismatch.Code, 1);
     EXPECT_EQ(caseMismatch.Err, "error: Coordinate doringkop not found in control file.\n");
     EXPECT_EQ(Run({"control", "find", "TRIG 177", "--whole-word"}).Code, 1);
+}
+
+TEST_F(CliTest, ControlDeleteListsThenDeletesExactNames)
+{
+    ImportSampleBeacons();
+    const CliRun dry = Run({"control", "delete", "TRIG 177 DORINGKOP", "TSM 1079 WITKLIP"});
+    EXPECT_EQ(dry.Code, 0) << dry.Err;
+    EXPECT_THAT(dry.Out, HasSubstr("\nTRIG 177 DORINGKOP   TRIG "));
+    EXPECT_THAT(dry.Out, HasSubstr("\nTSM 1079 WITKLIP     TRIG "));
+    EXPECT_THAT(dry.Out, HasSubstr("\nDry run: the control file is unchanged. Add --yes to delete "
+                                   "the 2 control coordinates.\n"));
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+
+    // One name that is not there (letter case counts) deletes nothing at all.
+    const CliRun mistyped =
+        Run({"control", "delete", "TRIG 177 DORINGKOP", "tsm 1079 witklip", "--yes"});
+    EXPECT_EQ(mistyped.Code, 1);
+    EXPECT_EQ(mistyped.Err, "error: Coordinate tsm 1079 witklip not found in control file.\n");
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+
+    const CliRun deleted =
+        Run({"control", "delete", "TRIG 177 DORINGKOP", "TSM 1079 WITKLIP", "--yes"});
+    EXPECT_EQ(deleted.Code, 0) << deleted.Err;
+    EXPECT_THAT(deleted.Out, HasSubstr("\n2 control coordinates deleted from the control file.\n"));
+    const CliRun list = Run({"control", "list"});
+    EXPECT_THAT(list.Out, HasSubstr("\n18 control coordinates\n"));
+    EXPECT_THAT(list.Out, Not(HasSubstr("DORINGKOP")));
+    // The import adds them again.
+    ImportSampleBeacons();
+    EXPECT_THAT(Run({"control", "list"}).Out, HasSubstr("\n20 control coordinates\n"));
+}
+
+TEST_F(CliTest, AStoredLoThatIsNoLoCountsAs31WithAWarning)
+{
+    ImportSampleBeacons();
+    // Written as another program (or an older version) may have left it.
+    Run({"defaults", "set", "Install", "x"});
+    std::ofstream(Home / "Tarnex" / "Quorvalis.conf", std::ios::app) << "Local%20Origin=28\n";
+    EXPECT_THAT(Run({"defaults"}).Out,
+                HasSubstr("Local Origin             \"28\"             31\n"));
+    const CliRun run = Transform("hart94", CopySample("job-lines.shp"), {"--lo", "29"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Err, "warning: The stored \"Local Origin\" (28) is not a Lo: a Lo is an odd "
+                       "whole number of degrees from 15 to 33. Lo 31 is used.\n");
+    // The dry run shows how far the first points would move.
+    EXPECT_THAT(run.Out, ::testing::ContainsRegex("\nShift: +first 262 points: least 299\\.[0-9]+ "
+                                                  "m, mean 299\\.[0-9]+ m, greatest 299\\.[0-9]+ "
+                                                  "m\n"));
 }
 
 TEST_F(CliTest, DefaultsSetAndGetRoundTrip)
@@ -244,10 +296,12 @@ TEST_F(CliTest, ControlTransformationRunsAndReports)
     const CliRun run =
         Transform("hart94", shapefile, {"--lo", "29", "--report", report.string(), "--yes"});
     ASSERT_EQ(run.Code, 0) << run.Err;
-    EXPECT_EQ(From(run.Out, "8 shapes"),
-              "8 shapes consisting of 262 points transformed\nfrom the Clarke 1880 coordinate "
-              "system into the\nWGS`84 coordinate system.\nReport: " +
-                  report.string() + "\n");
+    EXPECT_THAT(From(run.Out, "8 shapes"),
+                ::testing::MatchesRegex("8 shapes consisting of 262 points transformed\nfrom the "
+                                        "Clarke 1880 coordinate system into the\nWGS`84 "
+                                        "coordinate system.\nDistance moved: least 299\\.5[0-9]+ "
+                                        "m, mean 299\\.6[0-9]+ m, greatest 299\\.7[0-9]+ "
+                                        "m\\.\nReport: .*Output\\.txt\n"));
     EXPECT_THAT(ReadFile(report), StartsWith("TRANSFORMATION CONTROL BEACONS\r\n"));
     // The CLI never changes the stored confirmation choice.
     EXPECT_EQ(Run({"defaults", "get", "Show Message"}).Out, "0\n");

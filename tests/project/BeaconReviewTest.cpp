@@ -77,6 +77,19 @@ TEST_F(BeaconReviewTest, OneBeaconIsNoTransformationAndEmptyListsKeepTheirLastCo
     EXPECT_EQ(beacons.SelectedCount(), 0);
     EXPECT_EQ(review.SelectedCounter(), "20 Beacons Selected");
     EXPECT_EQ(review.ScaleText(), "N/A  ");
+
+    // Two beacons at one position (one imported twice under two names) are no transformation
+    // either.
+    GTrigBeacon& copy = beacons.Beacon(4);
+    copy.Clarke = beacons.Beacon(3).Clarke;
+    copy.WGS = beacons.Beacon(3).WGS;
+    review.Add(beacons.Beacon(3));
+    review.Add(copy);
+    EXPECT_EQ(review.Selected().size(), 2u);
+    EXPECT_FALSE(review.Valid());
+    EXPECT_EQ(review.ScaleText(), "N/A  ");
+    review.Add(beacons.Beacon(5));
+    EXPECT_TRUE(review.Valid());
 }
 
 TEST_F(BeaconReviewTest, SaveAndRecallSelection)

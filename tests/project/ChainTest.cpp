@@ -54,6 +54,21 @@ TEST_F(ChainTest, ExtentLeavesOutRecordsWithoutShapes)
     EXPECT_EQ(project.RecordSet->RecordIndex(), 0);
 }
 
+TEST_F(ChainTest, GeographicExtentUsesTheDataLoNotTheTransformationLo)
+{
+    GProject project;
+    project.LocalOrigin = 29;
+    project.TransformationLocalOrigin = 31;
+    project.Extent = std::make_unique<GRectangle>(2849000, 79000, 2851000, 81000);
+    const auto extent = project.GeographicExtent();
+    // cs2cs of the corners (X 2849000, Y 81000) and (X 2851000, Y 79000) from +proj=tmerc
+    // +axis=wsu +lon_0=29 on the system's Clarke 1880 axes; Lo 31 would put them 2 degrees east.
+    EXPECT_NEAR(extent->TopLeft.X, 28.192702149359, 1e-9);
+    EXPECT_NEAR(extent->TopLeft.Y, 25.748616140680, 1e-9);
+    EXPECT_NEAR(extent->BottomRight.X, 28.212514857429, 1e-9);
+    EXPECT_NEAR(extent->BottomRight.Y, 25.766777778598, 1e-9);
+}
+
 TEST_F(ChainTest, OpenRecordSetRefusals)
 {
     GProject project;

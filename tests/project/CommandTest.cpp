@@ -20,18 +20,7 @@ protected:
         GRegistry().WriteInteger("Local Origin", 29);
         Offer();
         ui.OnChooseDataSource = [this](const std::string&) { return std::move(pending); };
-        ui.OnEditTransformationMethod = [](std::uint8_t& method)
-        {
-            method = 1;
-            return true;
-        };
-        ui.OnEditHelmertParameters = [](GHelmertParameters& values)
-        {
-            values.HelmertMode = 1;
-            values.HelmertA = 1.0;
-            values.HelmertB = 0.0;
-            return true;
-        };
+        AnswerWithDatumShift(ui);
     }
 
     // The next data source chosen: three records of five points each, a line, a multipoint and a
@@ -89,9 +78,11 @@ TEST_F(CommandTest, HelmertCommandReportsShapesAndPointsInEitherDirection)
     EXPECT_EQ(ui.Informations,
               (std::vector<std::string>{
                   "3 shapes consisting of 15 points transformed\rfrom the Clarke 1880 coordinate "
-                  "system into the\rWGS`84 coordinate system.",
+                  "system into the\rWGS`84 coordinate system.\rDistance moved: least 299.660 m, "
+                  "mean 299.660 m, greatest 299.660 m.",
                   "3 shapes consisting of 15 points transformed\rfrom the WGS`84 coordinate "
-                  "system into the\rClarke 1880 coordinate system."}));
+                  "system into the\rClarke 1880 coordinate system.\rDistance moved: least "
+                  "299.660 m, mean 299.660 m, greatest 299.660 m."}));
 }
 
 TEST_F(CommandTest, CancellationsEndSilentlyAndWriteNothing)
@@ -102,7 +93,7 @@ TEST_F(CommandTest, CancellationsEndSilentlyAndWriteNothing)
     EXPECT_EQ(ui.Log, std::vector<std::string>{"ChooseDataSource:RecordSet DataSource"});
 
     ui.OnChooseDataSource = chooseDataSource;
-    ui.OnConfirmRun = [](bool&) { return false; };
+    ui.OnConfirmRun = [](bool&, const std::vector<std::string>&) { return false; };
     EXPECT_EQ(RunTransformCommand(project, ui, dtCape).Outcome, GCommandOutcome::Cancelled);
     EXPECT_EQ(FirstX(), 2850000.0);
     EXPECT_EQ(data->Posts, 0);
@@ -113,7 +104,7 @@ TEST_F(CommandTest, CancellationsEndSilentlyAndWriteNothing)
 
 TEST_F(CommandTest, UntickedConfirmationIsStoredAndSkippedLater)
 {
-    ui.OnConfirmRun = [](bool& alwaysShow)
+    ui.OnConfirmRun = [](bool& alwaysShow, const std::vector<std::string>&)
     {
         EXPECT_TRUE(alwaysShow);
         alwaysShow = false;
@@ -168,8 +159,13 @@ TEST_F(CommandTest, CancelledSaveDialogShowsTheOutputDialogAgain)
     EXPECT_EQ(lines[16].substr(0, 10), "POLYGON   ");
 }
 
-TEST_F(CommandTest, MissingSheetStillShowsTheCounts)
+TEST_F(CommandTest, MissingSheetEndsTheCommandWithoutWriting)
 {
+    auto recordSet = std::make_unique<MemoryRecordSet>();
+    recordSet->AddPoint(28.1, 25.1);
+    recordSet->AddPoint(30.1, 20.2); // degrees north of the sheet table
+    data = recordSet->Data;
+    pending = std::move(recordSet);
     ui.OnEditHelmertParameters = [](GHelmertParameters& values)
     {
         values.HelmertMode = 0;
@@ -177,18 +173,16 @@ TEST_F(CommandTest, MissingSheetStillShowsTheCounts)
     };
     ui.OnEditProjectParameters = [](GProject&, GProjectParameters& values)
     {
-        values.CoordinateSystem = 2; // the data are taken as degrees: nowhere near a sheet
+        values.CoordinateSystem = 2;
         return true;
     };
     const GTransformResult result = RunTransformCommand(project, ui, dtCape);
-    EXPECT_EQ(result.Outcome, GCommandOutcome::Completed);
+    EXPECT_EQ(result.Outcome, GCommandOutcome::Failed);
     ASSERT_EQ(ui.Errors.size(), 1u);
-    EXPECT_EQ(ui.Errors[0].rfind("The following sheet:\r\r", 0), 0u);
-    EXPECT_EQ(ui.Informations,
-              std::vector<std::string>{"0 shapes consisting of 0 points transformed\rfrom the "
-                                       "Clarke 1880 coordinate system into the\rWGS`84 coordinate "
-                                       "system."});
+    EXPECT_EQ(ui.Errors[0].rfind("The following sheet:\r\r2030AA\r\r", 0), 0u);
+    EXPECT_TRUE(ui.Informations.empty());
     EXPECT_EQ(data->Posts, 0);
+    EXPECT_EQ(data->Flushes, 0);
 }
 
 TEST_F(CommandTest, ErrorsAreShownAndTheRecordSetClosed)

@@ -121,6 +121,24 @@ std::vector<std::string> RecordingInterface::Questions() const
 
 // --- Helpers ---
 
+void AnswerWithDatumShift(RecordingInterface& ui)
+{
+    ui.OnEditTransformationMethod = [](std::uint8_t& method)
+    {
+        method = 1;
+        return true;
+    };
+    ui.OnEditHelmertParameters = [](GHelmertParameters& values)
+    {
+        values.HelmertMode = 1;
+        values.HelmertA = 1.0;
+        values.HelmertB = 0.0;
+        values.WGSX = 298.0;
+        values.WGSY = 31.5;
+        return true;
+    };
+}
+
 std::string ReadFile(const std::filesystem::path& file)
 {
     std::ifstream stream(file, std::ios::binary);

@@ -97,7 +97,7 @@ public:
     std::function<bool(GTrigBeaconList&, double, const GPoint&)> OnReviewControlBeacons;
     std::function<bool(GOutputChoice&)> OnEditTransformationOutput;
     std::function<bool(GFileDialog&)> OnChooseSaveFile;
-    std::function<bool(bool&)> OnConfirmRun;
+    std::function<bool(bool&, const std::vector<std::string>&)> OnConfirmRun;
     std::function<bool(std::int32_t&)> OnChooseImportFormat;
     std::function<bool(GFileDialog&)> OnChooseOpenFile;
     std::function<bool(const std::string&, const std::vector<std::string>&, std::string&)>
@@ -150,9 +150,9 @@ public:
     {
         return Ask("ChooseSaveFile:" + dialog.Title, OnChooseSaveFile, true, dialog);
     }
-    bool ConfirmRun(bool& alwaysShow) override
+    bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) override
     {
-        return Ask("ConfirmRun", OnConfirmRun, true, alwaysShow);
+        return Ask("ConfirmRun", OnConfirmRun, true, alwaysShow, doubts);
     }
     bool ChooseImportFormat(std::int32_t& format) override
     {
@@ -189,6 +189,11 @@ private:
         return handler ? handler(args...) : std::move(fallback);
     }
 };
+
+/// Makes ui answer the method and Helmert dialogs with a user-defined Helmert that moves every
+/// point by about the datum shift of the Lo 29 sample area (298 m in X, 31.5 m in Y), so that a run
+/// raises no doubt of its own.
+void AnswerWithDatumShift(RecordingInterface& ui);
 
 /// The lines of a report file split at CR LF (no line break may stand alone).
 std::vector<std::string> ReportLines(const std::filesystem::path& file);

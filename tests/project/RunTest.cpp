@@ -8,8 +8,8 @@
 #include <proj.h>
 
 #include <array>
-
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -99,6 +99,11 @@ TEST_F(RunTest, UserDefinedHelmertVerboseReport)
     const GRunCounts counts = project.RunHelmertTransformation();
     EXPECT_EQ(counts.Shapes, 2);
     EXPECT_EQ(counts.Points, 2);
+    EXPECT_EQ(counts.Shift.Count, 2);
+    EXPECT_NEAR(counts.Shift.Mean, std::hypot(10.0, 5.0), 1e-9);
+    EXPECT_FALSE(std::filesystem::exists(ReportFile())) << "committed only after the data";
+    project.FlushRecordSet();
+    EXPECT_EQ(data.Flushes, 1);
     const std::vector<std::string> expected = {
         "TRANSFORMED COORDINATE VALUES",
         "-----------------------------",
@@ -148,6 +153,7 @@ TEST_F(RunTest, HelmertRunListsEachSheetOnceInTheOrderMet)
 
     const GRunCounts counts = project.RunHelmertTransformation();
     EXPECT_EQ(counts.Points, 4);
+    project.FlushRecordSet();
     const auto lines = ReportLines(ReportFile());
     ASSERT_EQ(lines.size(), 9u); // no coordinate section, no blank line before the parameters
     EXPECT_EQ(lines[0], "TRANSFORMATION PARAMETERS (USED IN TRANSFORMATION)");
@@ -158,27 +164,32 @@ TEST_F(RunTest, HelmertRunListsEachSheetOnceInTheOrderMet)
     EXPECT_TRUE(ui.Errors.empty());
 }
 
-TEST_F(RunTest, MissingSheetChangesNothing)
+TEST_F(RunTest, MissingSheetChangesNothingAndWritesNoReport)
 {
     auto recordSet = std::make_unique<MemoryRecordSet>();
     recordSet->AddPoint(28.1, 25.1);
-    recordSet->AddPoint(31.1, 10.2); // 1031AA is not in the table
+    recordSet->AddPoint(30.1, 20.2); // 2030AA lies north of the sheet table
     MemoryRecordSet& data = Open(std::move(recordSet));
     project.CoordinateSystem = 2;
     project.HelmertMode = 0;
     WriteReport(1);
 
-    const GRunCounts counts = project.RunHelmertTransformation();
-    EXPECT_EQ(counts.Shapes, 0);
-    EXPECT_EQ(counts.Points, 0);
-    ASSERT_EQ(ui.Errors.size(), 1u);
-    EXPECT_EQ(ui.Errors[0], "The following sheet:\r\r1031AA\r\rhas not been referenced in the "
-                            "Sheet.DB\rtable. Please contact the developers and\rhave this "
-                            "problem corrected.");
+    try
+    {
+        project.RunHelmertTransformation();
+        ADD_FAILURE() << "no fault";
+    }
+    catch (const GGuardException& error)
+    {
+        EXPECT_STREQ(error.what(), "The following sheet:\r\r2030AA\r\rhas not been referenced in "
+                                   "the Sheet.DB\rtable. Please contact the developers and\rhave "
+                                   "this problem corrected.");
+    }
     EXPECT_EQ(data.Posts, 0);
     EXPECT_EQ(data.Shapes[0]->GetPoint(0).X, 28.1);
-    // The report holds what was written before the check: the coordinate heading.
-    EXPECT_EQ(ReportLines(ReportFile()).size(), 6u);
+    EXPECT_FALSE(std::filesystem::exists(ReportFile()));
+    EXPECT_EQ(project.OutputFile, nullptr);
+    EXPECT_EQ(project.SheetTable, nullptr);
     EXPECT_EQ(project.RecordSet->RecordIndex(), 0);
 }
 
@@ -199,17 +210,19 @@ TEST_F(RunTest, RecordsWithoutShapesAreLeftAlone)
     EXPECT_EQ(data.Shapes[1], nullptr);
 }
 
-TEST_F(RunTest, ErrorHalfWayKeepsWhatWasWritten)
+TEST_F(RunTest, ErrorHalfWayLeavesNoReport)
 {
     MemoryRecordSet& data = OpenJob(5);
     data.FailAtPost = 1;
-    const double firstX = data.Shapes[0]->GetPoint(0).X;
+    const std::string earlier = "an earlier run's report\r\n";
+    std::ofstream(ReportFile(), std::ios::binary) << earlier;
     WriteReport(1);
     EXPECT_THROW(project.RunControlTransformation(), GDatabaseException);
-    EXPECT_NE(data.Shapes[0]->GetPoint(0).X, firstX); // posted, stays changed
-    // Beacon section (6 + 5 x 4 + 3 lines), coordinate heading (6), two coordinate lines.
-    EXPECT_EQ(ReportLines(ReportFile()).size(), 29u + 6u + 2u);
+    // The report is discarded and the file at its path left as it was; the record set was never
+    // flushed, so the storage behind it holds nothing of the run.
+    EXPECT_EQ(ReadFile(ReportFile()), earlier);
     EXPECT_EQ(project.OutputFile, nullptr);
+    EXPECT_EQ(data.Flushes, 0);
     EXPECT_EQ(ui.HourglassDepth, 0);
     project.CloseRecordSet(); // left editing by the failed post; freeing drops the edit
     EXPECT_EQ(project.RecordSet, nullptr);
@@ -223,6 +236,7 @@ TEST_F(RunTest, ControlRunStandardReportWithThreeBeacons)
     const GRunCounts counts = project.RunControlTransformation();
     EXPECT_EQ(counts.Shapes, 30);
     EXPECT_EQ(counts.Points, 30);
+    project.FlushRecordSet();
 
     const auto lines = ReportLines(ReportFile());
     ASSERT_EQ(lines.size(), 21u);
@@ -284,6 +298,18 @@ TEST_F(RunTest, ControlRunAgreesWithAnIndependentComputation)
     std::vector<std::pair<double, double>> original;
     for (const auto& shape : data.Shapes)
         original.emplace_back(shape->GetPoint(0).X, shape->GetPoint(0).Y);
+    // The ten nearest the centre of the job on the Lo 31 plane, nearest first, as PROJ puts them
+    // (cs2cs; the eleventh lies 1.3 km further out). Taking the extent to degrees with the
+    // transformation's Lo instead of the data's would change five of them.
+    std::vector<std::string> selected;
+    for (const auto& beacon : project.ControlBeacons)
+        if (beacon->Selected)
+            selected.push_back(beacon->Name);
+    EXPECT_EQ(selected, (std::vector<std::string>{"TRIG 178 BLOUBOS", "PILLAR 25 BOESMANKOP",
+                                                  "TRIG 84 TAFELKOP", "TRIG 69 VYGEBOOM",
+                                                  "TRIG 66 SWARTKOPPIE", "TSM 1203 KAALPLAAS",
+                                                  "TSM 1829 SANDSPRUIT", "TSM 2958 SOETDORING",
+                                                  "TSM 3238 KLIPVLEI", "TRIG 58 ROOIKRANS"}));
     ASSERT_EQ(project.RunControlTransformation().Points, 30);
 
     PJ_CONTEXT* context = proj_context_create();
