@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -32,6 +33,64 @@ bool LessNoCase(const std::string& a, const std::string& b)
 // Key of the advisory lock under which programs of this kind change a PostgreSQL database's
 // tables (creating the standard tables, for one).
 constexpr long long kSchemaLockKey = 0x51564c53;
+
+
+// The value of a column as PostgreSQL writes it in text, in the type GDAL gave the column.
+Value PgValue(FieldType type, const std::string& text)
+{
+    switch (type)
+    {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    {
+        std::int64_t number = 0;
+        if (ParseInteger(text, number))
+            return number;
+        return text;
+    }
+    case ftBoolean:
+        return text == "t" || text == "true";
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    {
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        return end != text.c_str() ? Value(number) : Value(text);
+    }
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+    {
+        // A time zone at the end is left aside, as GDAL's reader does.
+        std::string plain = text;
+        const std::size_t zone = plain.find_first_of("+-", type == ftDate ? plain.size() : 11);
+        if (zone != std::string::npos)
+            plain.resize(zone);
+        DateTime value;
+        if (ParseDateTime(plain, value))
+            return value;
+        return text;
+    }
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic:
+    {
+        Bytes bytes;
+        if (text.rfind("\\x", 0) != 0)
+            return Bytes(text.begin(), text.end());
+        auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+        for (std::size_t i = 2; i + 1 < text.size(); i += 2)
+            bytes.push_back(static_cast<std::uint8_t>(digit(text[i]) * 16 + digit(text[i + 1])));
+        return bytes;
+    }
+    default:
+        return text;
+    }
+}
 
 /// A live cursor over a table of a GeoPackage or PostgreSQL database. Rows are addressed through
 /// their feature ids (read once on opening) and read one at a time when asked for; writes go
@@ -65,15 +124,8 @@ public:
     Row Read(int index) override
     {
         CheckIndex(index);
-        // Rows this cursor wrote in a transaction still open are not seen by GDAL's own
-        // connection of a PostgreSQL store.
-        if (!overlay_.empty())
-        {
-            if (overlaySerial_ != store_->TransactionSerial())
-                overlay_.clear();
-            else if (auto found = overlay_.find(FidAt(index)); found != overlay_.end())
-                return found->second;
-        }
+        if (pg_)
+            return ReadPg(index);
         if (cached_ && cachedIndex_ == index)
             return gdal::FeatureValues(*cached_, fields_.size());
         gdal::ErrorScope scope;
@@ -96,7 +148,6 @@ public:
         StopReading();
         cached_.reset();
         store_->UpdateRows(*layer_, fields_, {{FidAt(index), index, &row, &changed}}, table_);
-        Remember(FidAt(index), row);
     }
 
     void Insert(const Row& row) override
@@ -106,7 +157,6 @@ public:
         cached_.reset();
         const std::vector<GIntBig> ids = store_->InsertRows(*layer_, fields_, {&row}, table_);
         fids_.push_back(ids.at(0));
-        Remember(ids.at(0), row);
     }
 
     void Remove(int index) override
@@ -167,13 +217,6 @@ public:
             throw;
         }
         applied.Deleted.assign(batch.Deleted.begin(), batch.Deleted.end());
-        if (pg_ && !own)
-        {
-            for (const auto& change : changes)
-                Remember(change.Fid, *change.Values);
-            for (std::size_t i = 0; i < applied.Inserted.size(); ++i)
-                Remember(applied.Inserted[i], *inserts[i]);
-        }
         applied_ = std::move(applied);
         hasApplied_ = true;
     }
@@ -193,7 +236,7 @@ public:
         applied_ = Applied();
         hasApplied_ = false;
         cached_.reset();
-        overlay_.clear();
+        block_.clear();
     }
 
     void Sync() override
@@ -223,16 +266,46 @@ private:
         std::vector<GIntBig> Inserted;
     };
 
-    void Remember(GIntBig fid, const Row& row)
+    // PostgreSQL rows are read past GDAL, in blocks of consecutive ids in the order of the ids
+    // (a table stores updated rows anew, so its own order is no help), through the store's own
+    // connection, which also sees what this program wrote in a transaction still open.
+    Row ReadPg(int index)
     {
-        if (!pg_ || !store_->InTransaction())
-            return;
-        if (overlaySerial_ != store_->TransactionSerial())
+        const GIntBig wanted = FidAt(index);
+        if (auto found = block_.find(wanted); found != block_.end())
+            return found->second;
+        block_.clear();
+        constexpr int blockRows = 5000;
+        const int last = std::min(index + blockRows, static_cast<int>(fids_.size())) - 1;
+        if (pgTable_.empty())
         {
-            overlay_.clear();
-            overlaySerial_ = store_->TransactionSerial();
+            pgTable_ = store_->PgTableSql(*layer_);
+            pgColumns_ = QuoteSqlIdentifier(fidColumn_);
+            for (const Field& field : fields_)
+                pgColumns_ += ", " + QuoteSqlIdentifier(field.Name);
         }
-        overlay_[fid] = row;
+        const std::string what = "Cannot read row " + std::to_string(index + 1) + " of table '" +
+                                 table_ + "'";
+        PgResult result = store_->Pg().Run(
+            "SELECT " + pgColumns_ + " FROM " + pgTable_ + " WHERE " +
+                QuoteSqlIdentifier(fidColumn_) + " BETWEEN $1 AND $2 ORDER BY 1",
+            {std::to_string(wanted), std::to_string(FidAt(last))}, what);
+        for (int r = 0; r < result.Rows(); ++r)
+        {
+            Row row;
+            row.reserve(fields_.size());
+            for (std::size_t c = 0; c < fields_.size(); ++c)
+            {
+                const int column = static_cast<int>(c) + 1;
+                row.push_back(result.IsNull(r, column)
+                                  ? Value::Null()
+                                  : PgValue(fields_[c].Type, result.Text(r, column)));
+            }
+            block_.emplace(std::stoll(result.Text(r, 0)), std::move(row));
+        }
+        if (auto found = block_.find(wanted); found != block_.end())
+            return found->second;
+        throw EngineError(what + ": it no longer exists");
     }
 
     // A walk from the first row reads the layer in the database's order, which costs a
@@ -279,10 +352,22 @@ private:
             layer_->ResetReading();
         readerNext_ = -1;
         stash_.clear();
+        block_.clear();
     }
 
     void ReadFeatureIds()
     {
+        if (pg_)
+        {
+            PgResult result = store_->Pg().Run(
+                "SELECT " + QuoteSqlIdentifier(fidColumn_) + " FROM " +
+                    store_->PgTableSql(*layer_) + " ORDER BY 1",
+                {}, "Cannot read table '" + table_ + "'");
+            fids_.reserve(static_cast<std::size_t>(result.Rows()));
+            for (int r = 0; r < result.Rows(); ++r)
+                fids_.push_back(std::stoll(result.Text(r, 0)));
+            return;
+        }
         // Only the ids are read: every column and the geometry are skipped.
         std::vector<std::string> names;
         OGRFeatureDefn* definition = layer_->GetLayerDefn();
@@ -340,8 +425,9 @@ private:
     int cachedIndex_ = -1;
     int readerNext_ = -1;
     std::map<GIntBig, FeaturePtr> stash_;
-    std::map<GIntBig, Row> overlay_;
-    std::uint64_t overlaySerial_ = 0;
+    std::map<GIntBig, Row> block_;
+    std::string pgTable_;
+    std::string pgColumns_;
     Applied applied_;
     bool hasApplied_ = false;
 };
@@ -1002,6 +1088,9 @@ void GdalStore::UpdateRows(OGRLayer& layer, const std::vector<Field>& fields,
             AppendCopyLine(data, values);
         }
         pg.CopyIn("COPY " + batch + " FROM STDIN", data, what);
+        // A temporary table has no statistics until asked: without them the join may be planned
+        // as if it were small.
+        pg.Run("ANALYZE " + batch, {}, what);
         const long long written = pg.Run("UPDATE " + target + " AS t SET " + assignments +
                                              " FROM " + batch + " AS b WHERE t." + fid +
                                              " = b." + fid,
