@@ -300,9 +300,9 @@ bool PrepareRunTable(Backend backend)
                                              "", "", "", false, true, true, {});
     if (!creator->CreateTable(definition))
         return false;
-    auto recordSet = CreateBorlandXYZRecordSet(false, "STANDARD", DatabaseFor(backend), "", "X",
-                                               "Y", "", "", "", false, true, true,
-                                               {"select a.* from run_points a"});
+    auto recordSet =
+        CreateBorlandXYZRecordSet(false, "STANDARD", DatabaseFor(backend), "", "X", "Y", "", "", "",
+                                  false, true, true, {"select a.* from run_points a"});
     if (!recordSet->Open())
         return false;
     GField& name = *recordSet->Fields().GetItem(0);
@@ -340,9 +340,9 @@ void BM_TransformXYTable(benchmark::State& state)
     std::int64_t rows = 0;
     for (auto _ : state)
     {
-        auto recordSet = CreateBorlandXYZRecordSet(false, driver, DatabaseFor(backend), "", "X",
-                                                   "Y", "", "", "", false, true, false,
-                                                   {"select a.* from run_points a"});
+        auto recordSet =
+            CreateBorlandXYZRecordSet(false, driver, DatabaseFor(backend), "", "X", "Y", "", "", "",
+                                      false, true, false, {"select a.* from run_points a"});
         if (!recordSet->Open())
         {
             state.SkipWithError("cannot open");

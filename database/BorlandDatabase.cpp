@@ -7,10 +7,10 @@
 #include "database/engine/Text.h"
 
 #include <algorithm>
-#include <optional>
-#include <tuple>
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <tuple>
 
 namespace quorvalis
 {
@@ -543,10 +543,8 @@ std::vector<std::string> GBorlandRecordSet::DataFiles() const
             files.push_back(path);
         }
         else
-            files = engine::Session::Default().DataFiles(database_->Connected()
-                                                             ? database_->Name()
-                                                             : DatabaseName,
-                                                         *table);
+            files = engine::Session::Default().DataFiles(
+                database_->Connected() ? database_->Name() : DatabaseName, *table);
     }
     catch (const std::exception&)
     {
@@ -617,10 +615,10 @@ bool GBorlandXYZRecordSet::DoOpen()
         if (!name->empty() && data.FindField(*name) >= 0)
             continue;
         const std::string table = data.TableLabel();
-        RefuseOpen((name->empty() ? std::string("No ") + axis + " field is given"
-                                  : std::string("The ") + axis + " field " + *name +
-                                        " is not a column of ") +
-                   (name->empty() ? std::string()
+        RefuseOpen((name->empty()
+                        ? std::string("No ") + axis + " field is given"
+                        : std::string("The ") + axis + " field " + *name + " is not a column of ") +
+                   (name->empty()   ? std::string()
                     : table.empty() ? std::string("the query")
                                     : "table '" + table + "'"));
         return false;
@@ -637,7 +635,8 @@ std::unique_ptr<GShape> GBorlandXYZRecordSet::DoGetShape()
 {
     auto point = std::make_unique<GPoint>(0.0, 0.0, 0.0);
     const std::tuple<const std::string*, double*, bool> coordinates[] = {
-        {&XFieldName, &point->X, true}, {&YFieldName, &point->Y, true},
+        {&XFieldName, &point->X, true},
+        {&YFieldName, &point->Y, true},
         {&ZFieldName, &point->Z, false}};
     for (const auto& [name, target, required] : coordinates)
     {

@@ -6,9 +6,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <thread>
@@ -33,7 +33,6 @@ bool LessNoCase(const std::string& a, const std::string& b)
 // Key of the advisory lock under which programs of this kind change a PostgreSQL database's
 // tables (creating the standard tables, for one).
 constexpr long long kSchemaLockKey = 0x51564c53;
-
 
 // The value of a column as PostgreSQL writes it in text, in the type GDAL gave the column.
 Value PgValue(FieldType type, const std::string& text)
@@ -98,8 +97,7 @@ Value PgValue(FieldType type, const std::string& text)
 class LayerSource : public RowSource
 {
 public:
-    LayerSource(std::shared_ptr<GdalStore> store, OGRLayer* layer, bool writable,
-                std::string table)
+    LayerSource(std::shared_ptr<GdalStore> store, OGRLayer* layer, bool writable, std::string table)
         : store_(std::move(store)), layer_(layer), writable_(writable), table_(std::move(table)),
           pg_(store_->StoreKind() == GdalStore::Kind::PostgreSQL)
     {
@@ -284,12 +282,12 @@ private:
             for (const Field& field : fields_)
                 pgColumns_ += ", " + QuoteSqlIdentifier(field.Name);
         }
-        const std::string what = "Cannot read row " + std::to_string(index + 1) + " of table '" +
-                                 table_ + "'";
-        PgResult result = store_->Pg().Run(
-            "SELECT " + pgColumns_ + " FROM " + pgTable_ + " WHERE " +
-                QuoteSqlIdentifier(fidColumn_) + " BETWEEN $1 AND $2 ORDER BY 1",
-            {std::to_string(wanted), std::to_string(FidAt(last))}, what);
+        const std::string what =
+            "Cannot read row " + std::to_string(index + 1) + " of table '" + table_ + "'";
+        PgResult result =
+            store_->Pg().Run("SELECT " + pgColumns_ + " FROM " + pgTable_ + " WHERE " +
+                                 QuoteSqlIdentifier(fidColumn_) + " BETWEEN $1 AND $2 ORDER BY 1",
+                             {std::to_string(wanted), std::to_string(FidAt(last))}, what);
         for (int r = 0; r < result.Rows(); ++r)
         {
             Row row;
@@ -359,10 +357,10 @@ private:
     {
         if (pg_)
         {
-            PgResult result = store_->Pg().Run(
-                "SELECT " + QuoteSqlIdentifier(fidColumn_) + " FROM " +
-                    store_->PgTableSql(*layer_) + " ORDER BY 1",
-                {}, "Cannot read table '" + table_ + "'");
+            PgResult result =
+                store_->Pg().Run("SELECT " + QuoteSqlIdentifier(fidColumn_) + " FROM " +
+                                     store_->PgTableSql(*layer_) + " ORDER BY 1",
+                                 {}, "Cannot read table '" + table_ + "'");
             fids_.reserve(static_cast<std::size_t>(result.Rows()));
             for (int r = 0; r < result.Rows(); ++r)
                 fids_.push_back(std::stoll(result.Text(r, 0)));
@@ -605,9 +603,8 @@ void GdalStore::OpenDataset()
         // The connection string may hold a password; it is left out of the message.
         const std::string what = kind_ == Kind::GeoPackage ? "'" + target_ + "'" : "PostgreSQL";
         std::string reason = gdal::ErrorScope::LastError();
-        for (const auto& [key, value] : kind_ == Kind::PostgreSQL
-                                            ? ParseConnectionString(target_)
-                                            : std::vector<ConnectionOption>())
+        for (const auto& [key, value] : kind_ == Kind::PostgreSQL ? ParseConnectionString(target_)
+                                                                  : std::vector<ConnectionOption>())
             if (key == "password" && !value.empty())
                 for (std::size_t at = reason.find(value); at != std::string::npos;
                      at = reason.find(value))
@@ -734,9 +731,9 @@ std::unique_ptr<RowSource> GdalStore::ExecuteSql(const std::string& sql)
 {
     gdal::ErrorScope scope;
     // The alias's own options (a search path) are kept; read-only is added to them.
-    const std::string target =
-        kind_ == Kind::PostgreSQL ? AddServerSetting(target_, "default_transaction_read_only=on")
-                                  : target_;
+    const std::string target = kind_ == Kind::PostgreSQL
+                                   ? AddServerSetting(target_, "default_transaction_read_only=on")
+                                   : target_;
     gdal::DatasetPtr dataset(GDALDataset::FromHandle(GDALOpenEx(
         target.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, DriversOf(kind_), nullptr, nullptr)));
     if (!dataset)
@@ -1054,9 +1051,9 @@ void GdalStore::UpdateRows(OGRLayer& layer, const std::vector<Field>& fields,
                 for (std::size_t column : columns)
                     params.push_back(PgText(fields[column].Type, (*row->Values)[column]));
                 params.push_back(std::to_string(row->Fid));
-                const std::string what =
-                    "Cannot write " + RowName(row->Index, fidColumn, row->Fid) + " of table '" +
-                    table + "'";
+                const std::string what = "Cannot write " +
+                                         RowName(row->Index, fidColumn, row->Fid) + " of table '" +
+                                         table + "'";
                 if (pg.Run(sql, params, what).Affected() != 1)
                     throw EngineError(what + ": it no longer exists");
             }
@@ -1091,11 +1088,11 @@ void GdalStore::UpdateRows(OGRLayer& layer, const std::vector<Field>& fields,
         // A temporary table has no statistics until asked: without them the join may be planned
         // as if it were small.
         pg.Run("ANALYZE " + batch, {}, what);
-        const long long written = pg.Run("UPDATE " + target + " AS t SET " + assignments +
-                                             " FROM " + batch + " AS b WHERE t." + fid +
-                                             " = b." + fid,
-                                         {}, what)
-                                      .Affected();
+        const long long written =
+            pg.Run("UPDATE " + target + " AS t SET " + assignments + " FROM " + batch +
+                       " AS b WHERE t." + fid + " = b." + fid,
+                   {}, what)
+                .Affected();
         if (written != static_cast<long long>(group.size()))
             throw EngineError(what + ": " + std::to_string(group.size() - written) + " of " +
                               std::to_string(group.size()) + " rows no longer exist");
@@ -1163,8 +1160,8 @@ std::vector<GIntBig> GdalStore::InsertRows(OGRLayer& layer, const std::vector<Fi
         {
             const std::string sql =
                 count == 0 ? "INSERT INTO " + target + " DEFAULT VALUES RETURNING " + fid
-                           : "INSERT INTO " + target + " (" + names + ") VALUES (" +
-                                 placeholders + ") RETURNING " + fid;
+                           : "INSERT INTO " + target + " (" + names + ") VALUES (" + placeholders +
+                                 ") RETURNING " + fid;
             for (std::size_t r = start; r < end; ++r)
             {
                 std::vector<std::optional<std::string>> params;
@@ -1196,10 +1193,10 @@ std::vector<GIntBig> GdalStore::InsertRows(OGRLayer& layer, const std::vector<Fi
                 AppendCopyLine(data, values);
             }
             pg.CopyIn("COPY " + batch + " FROM STDIN", data, what);
-            PgResult result = pg.Run("INSERT INTO " + target + " (" + names + ") SELECT " + names +
-                                         " FROM " + batch + " ORDER BY quorvalis_order RETURNING " +
-                                         fid,
-                                     {}, what);
+            PgResult result =
+                pg.Run("INSERT INTO " + target + " (" + names + ") SELECT " + names + " FROM " +
+                           batch + " ORDER BY quorvalis_order RETURNING " + fid,
+                       {}, what);
             // Ids are drawn in the order the rows go in.
             std::vector<GIntBig> added;
             for (int i = 0; i < result.Rows(); ++i)

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quorvalis::engine
 {
@@ -347,10 +347,10 @@ PgResult PgLink::Run(const std::string& sql, const std::vector<std::optional<std
     values.reserve(params.size());
     for (const auto& param : params)
         values.push_back(param ? param->c_str() : nullptr);
-    PGresult* result = params.empty() ? PQexec(connection_, sql.c_str())
-                                      : PQexecParams(connection_, sql.c_str(),
-                                                     static_cast<int>(values.size()), nullptr,
-                                                     values.data(), nullptr, nullptr, 0);
+    PGresult* result = params.empty()
+                           ? PQexec(connection_, sql.c_str())
+                           : PQexecParams(connection_, sql.c_str(), static_cast<int>(values.size()),
+                                          nullptr, values.data(), nullptr, nullptr, 0);
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         Fail(what, result);

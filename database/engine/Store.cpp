@@ -9,13 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <sstream>
 
 namespace quorvalis::engine
 {
@@ -327,10 +327,7 @@ public:
     // A rewritten file cannot be taken back; the batch was all-or-nothing by itself.
     void DiscardBatch() override { applied_ = false; }
 
-    std::string KeyOf(int index) const override
-    {
-        return "record " + std::to_string(index + 1);
-    }
+    std::string KeyOf(int index) const override { return "record " + std::to_string(index + 1); }
     std::string TableName() const override { return table_; }
 
 private:
@@ -457,8 +454,7 @@ GIntBig DbfFileStore::Rewrite(const UpdateBatch& batch, const std::vector<Field>
     {
         const std::string bytes = ReadWholeFile(from);
         VSILFILE* file = VSIFOpenL(to.c_str(), "wb");
-        if (file == nullptr ||
-            VSIFWriteL(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        if (file == nullptr || VSIFWriteL(bytes.data(), 1, bytes.size(), file) != bytes.size())
         {
             if (file)
                 VSIFCloseL(file);
@@ -478,11 +474,11 @@ GIntBig DbfFileStore::Rewrite(const UpdateBatch& batch, const std::vector<Field>
     {
         const char* drivers[] = {"ESRI Shapefile", nullptr};
         const char* options[] = {"AUTO_REPACK=YES", nullptr};
-        gdal::DatasetPtr dataset(GDALDataset::FromHandle(GDALOpenEx(
-            copy.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options, nullptr)));
+        gdal::DatasetPtr dataset(GDALDataset::FromHandle(
+            GDALOpenEx(copy.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options, nullptr)));
         if (!dataset || dataset->GetLayerCount() != 1)
-            throw EngineError("Cannot write table '" + name + "': " +
-                              gdal::ErrorScope::LastError("the copy cannot be opened"));
+            throw EngineError("Cannot write table '" + name +
+                              "': " + gdal::ErrorScope::LastError("the copy cannot be opened"));
         OGRLayer* layer = dataset->GetLayer(0);
         auto fail = [&](const std::string& row)
         {

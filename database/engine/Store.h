@@ -11,9 +11,9 @@
 
 #include <cpl_port.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>

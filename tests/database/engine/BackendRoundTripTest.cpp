@@ -240,9 +240,8 @@ TEST_P(RoundTrip, XYZRecordSetsUseTheCoordinateColumnsThatExist)
     EXPECT_THAT(refusal, HasSubstr(Dbase() ? "record 2" : "row "));
 
     // An X or Y column the table does not have is refused at opening, saying which.
-    auto missing =
-        CreateBorlandXYZRecordSet(false, "STANDARD", database_, table, "XX", "Y", "Z", "", "",
-                                  true, true, false, {Select(table)});
+    auto missing = CreateBorlandXYZRecordSet(false, "STANDARD", database_, table, "XX", "Y", "Z",
+                                             "", "", true, true, false, {Select(table)});
     EXPECT_FALSE(missing->Open());
     EXPECT_THAT(missing->OpenFailure(), HasSubstr("The X field XX is not a column of table"));
 

@@ -219,8 +219,8 @@ TEST_P(StoreTest, AKillAtAnyMomentOfAFlushLeavesTheTableExactlyBeforeOrAfter)
             moved << name << ' ' << x + 1000.0 << ' ' << y;
             after.push_back(moved.str());
         }
-        ASSERT_TRUE(now == before || now == after) << "half-written after a kill at " << delay
-                                                   << " ms";
+        ASSERT_TRUE(now == before || now == after)
+            << "half-written after a kill at " << delay << " ms";
         (now == before ? sawBefore : sawAfter)++;
         before = now;
     }
@@ -247,9 +247,9 @@ TEST_P(StoreTest, ARefusedRowOrACoordinateThatIsNoNumberChangesNothingAndSaysWhy
             recordSet->Post();
         }
         recordSet->Edit();
-        EXPECT_THAT(MessageOf<GDatabaseException>(
-                        [&] { recordSet->SetShape(GPoint(std::nan(""), 0.0)); }),
-                    HasSubstr("the column X cannot take nan"));
+        EXPECT_THAT(
+            MessageOf<GDatabaseException>([&] { recordSet->SetShape(GPoint(std::nan(""), 0.0)); }),
+            HasSubstr("the column X cannot take nan"));
     }
     EXPECT_EQ(Rows(table), before);
 
@@ -262,8 +262,8 @@ TEST_P(StoreTest, ARefusedRowOrACoordinateThatIsNoNumberChangesNothingAndSaysWhy
                            " FOR EACH ROW WHEN (NEW.\"X\" > 1e9) BEGIN SELECT RAISE(ABORT, "
                            "'X out of range'); END");
     else
-        RunSql(target, "ALTER TABLE " + Quoted(table) + " ADD CONSTRAINT " +
-                           Quoted("c_" + table) + " CHECK (\"X\" < 1e9)");
+        RunSql(target, "ALTER TABLE " + Quoted(table) + " ADD CONSTRAINT " + Quoted("c_" + table) +
+                           " CHECK (\"X\" < 1e9)");
     auto recordSet = Points(table);
     ASSERT_TRUE(recordSet->Open());
     for (int i = 0; !recordSet->Eof(); ++i, recordSet->Next())
@@ -450,15 +450,15 @@ TEST_F(Names, StatementsQuoteNamesPerDriverAndListedNamesOpenTheTableSoNamed)
 
     // Each listed name opens its own table, however the names look or collide.
     engine::Session::Default().SetAlias({"JOBS", "STANDARD", "jobs.gpkg", ""});
-    const std::vector<std::string> tables = {"we\"ird; tbl", "x", "x.db", "Y", "y.DB",
-                                             "drop -- me"};
+    const std::vector<std::string> tables = {"we\"ird; tbl", "x",         "x.db", "Y",
+                                             "y.DB",         "drop -- me"};
     for (const std::string& table : {tables[0], tables[1], tables[3], tables[5]})
         FillNames("JOBS", table, {table});
     // Names the engine would not make ("x.db" is the table "x" to it), as another program may.
     {
-        GDALDataset* dataset = GDALDataset::FromHandle(
-            GDALOpenEx((Home() / "jobs.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr,
-                       nullptr, nullptr));
+        GDALDataset* dataset = GDALDataset::FromHandle(GDALOpenEx((Home() / "jobs.gpkg").c_str(),
+                                                                  GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                                                  nullptr, nullptr, nullptr));
         ASSERT_NE(dataset, nullptr);
         for (const std::string& table : {tables[2], tables[4]})
         {
