@@ -460,20 +460,6 @@ GroupByColumns(const std::vector<GdalStore::RowChange>& rows)
     return groups;
 }
 
-std::string GeoPackageText(FieldType type, const DateTime& time)
-{
-    char buffer[64];
-    if (type == ftDate)
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", time.Year, time.Month, time.Day);
-    else if (type == ftTime)
-        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%06.3f", time.Hour, time.Minute,
-                      time.Second);
-    else
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%06.3f", time.Year,
-                      time.Month, time.Day, time.Hour, time.Minute, time.Second);
-    return buffer;
-}
-
 int BindSqlite(sqlite3_stmt* statement, int position, FieldType type, const Value& value)
 {
     switch (value.Kind())
@@ -494,7 +480,7 @@ int BindSqlite(sqlite3_stmt* statement, int position, FieldType type, const Valu
         return sqlite3_bind_int(statement, position, std::get<bool>(value.Data()) ? 1 : 0);
     case ValueKind::DateTime:
     {
-        const std::string text = GeoPackageText(type, std::get<DateTime>(value.Data()));
+        const std::string text = DateTimeText(type, std::get<DateTime>(value.Data()), 'T');
         return sqlite3_bind_text(statement, position, text.data(), static_cast<int>(text.size()),
                                  SQLITE_TRANSIENT);
     }

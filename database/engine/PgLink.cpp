@@ -158,6 +158,20 @@ std::string QuoteSqlIdentifier(std::string_view name)
     return quoted + "\"";
 }
 
+std::string DateTimeText(FieldType type, const DateTime& time, char separator)
+{
+    char buffer[64];
+    if (type == ftDate)
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", time.Year, time.Month, time.Day);
+    else if (type == ftTime)
+        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%06.3f", time.Hour, time.Minute,
+                      time.Second);
+    else
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d%c%02d:%02d:%06.3f", time.Year,
+                      time.Month, time.Day, separator, time.Hour, time.Minute, time.Second);
+    return buffer;
+}
+
 std::optional<std::string> PgText(FieldType type, const Value& value)
 {
     char buffer[64];
@@ -183,18 +197,7 @@ std::optional<std::string> PgText(FieldType type, const Value& value)
     case ValueKind::Boolean:
         return std::string(std::get<bool>(value.Data()) ? "t" : "f");
     case ValueKind::DateTime:
-    {
-        const DateTime& time = std::get<DateTime>(value.Data());
-        if (type == ftDate)
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", time.Year, time.Month, time.Day);
-        else if (type == ftTime)
-            std::snprintf(buffer, sizeof buffer, "%02d:%02d:%06.3f", time.Hour, time.Minute,
-                          time.Second);
-        else
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%06.3f", time.Year,
-                          time.Month, time.Day, time.Hour, time.Minute, time.Second);
-        return std::string(buffer);
-    }
+        return DateTimeText(type, std::get<DateTime>(value.Data()), ' ');
     case ValueKind::Bytes:
     {
         static const char digits[] = "0123456789abcdef";

@@ -37,6 +37,10 @@ std::string LibpqConnectionString(const std::string& gdalConnection);
 /// An SQL identifier in double quotes, inner double quotes doubled.
 std::string QuoteSqlIdentifier(std::string_view name);
 
+/// A date ("YYYY-MM-DD"), a time ("HH:MM:SS.mmm") or both joined by separator, by the column
+/// type.
+std::string DateTimeText(FieldType type, const DateTime& time, char separator);
+
 /// The text form PostgreSQL reads for a value of a column of this type (nothing for null).
 std::optional<std::string> PgText(FieldType type, const Value& value);
 
