@@ -6,6 +6,7 @@
 #include "database/Database.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
+#include "database/engine/Query.h"
 #include "database/engine/Session.h"
 #include "database/engine/Text.h"
 #include "geometry/Calculations.h"
@@ -64,17 +65,11 @@ std::string MissingFileMessage(const std::string& path)
     return {};
 }
 
-// The SQL line the database data-source dialog writes for a table of a driver.
+// The SQL line the database data-source dialog writes for a table of a driver: the name quoted
+// so that it is only ever a name.
 std::string TableQuery(const std::string& driver, const std::string& table)
 {
-    std::string quoted;
-    if (driver == engine::kDriverAccess)
-        quoted = "[" + table + "]";
-    else if (driver == engine::kDriverOracle)
-        quoted = "'" + table + "'";
-    else
-        quoted = "\"" + table + "\"";
-    return "select a.* from " + quoted + " a";
+    return engine::TableStatement(driver, table);
 }
 
 const char* const kCoordinateSystems[] = {"Geodetic (metres)", "Geographic (ddd.mmss)",

@@ -1,9 +1,12 @@
 // Cost per posted row of the database record sets, for each store: the in-memory table, a dBase
 // file, a GeoPackage with and without cached updates, and PostgreSQL (when QUORVALIS_TEST_PG
-// names a server). Also the cost of a post that changed nothing, of reading a row, and of opening
-// a dBase file of a million rows.
+// names a server). Also the cost of a post that changed nothing, of reading a row, of opening
+// a dBase file of a million rows, and the rate of a whole transformation run over a table of
+// 200,000 X/Y rows (read, post, one flush) through each driver name an alias may give.
 //
 //   bench_database [--benchmark_filter=...]
+//   scripts/pg-test-cluster.sh run -- build/release/bench/bench_database
+//       --benchmark_filter=TransformXYTable      (one line)
 //
 // Everything is made in a temporary data directory that is removed at the end.
 #include "database/BorlandDatabase.h"
@@ -279,6 +282,87 @@ void BM_OpenMillionRowDbf(benchmark::State& state)
     }
 }
 
+// The X/Y table of the run benchmark, made once per store.
+constexpr int kRunRows = 200000;
+
+bool PrepareRunTable(Backend backend)
+{
+    static bool prepared[4] = {};
+    if (prepared[backend])
+        return true;
+    GRecordSetDefinition definition;
+    definition.DatabaseName = DatabaseFor(backend);
+    definition.TableName = "run_points";
+    definition.HasSpatialComponent = true;
+    definition.FieldDefinitions.Add(
+        std::make_unique<GFieldDefinition>("NAME", fdtString, 10, false));
+    auto creator = CreateBorlandXYZRecordSet(false, "STANDARD", DatabaseFor(backend), "", "X", "Y",
+                                             "", "", "", false, true, true, {});
+    if (!creator->CreateTable(definition))
+        return false;
+    auto recordSet =
+        CreateBorlandXYZRecordSet(false, "STANDARD", DatabaseFor(backend), "", "X", "Y", "", "", "",
+                                  false, true, true, {"select a.* from run_points a"});
+    if (!recordSet->Open())
+        return false;
+    GField& name = *recordSet->Fields().GetItem(0);
+    for (int i = 0; i < kRunRows; ++i)
+    {
+        recordSet->Append();
+        name.SetAsString("P" + std::to_string(i));
+        recordSet->SetShape(GPoint(-2506000.0 - i * 0.5, 30000.0 + i * 0.25));
+        recordSet->Post();
+    }
+    recordSet->Flush();
+    prepared[backend] = true;
+    return true;
+}
+
+// A whole run over an X/Y table: every point read, moved and posted, then one flush. The driver
+// name of the alias (0 "STANDARD", 1 "POSTGRES") must not change the rate.
+void BM_TransformXYTable(benchmark::State& state)
+{
+    const auto backend = static_cast<Backend>(state.range(0));
+    const char* driver = state.range(1) == 0 ? "STANDARD" : "POSTGRES";
+    if (backend == kPostgreSQL && !engine::Session::Default().FindAlias("BENCHPG"))
+    {
+        state.SkipWithError("QUORVALIS_TEST_PG is not set");
+        return;
+    }
+    if (!PrepareRunTable(backend))
+    {
+        state.SkipWithError("the table could not be made");
+        return;
+    }
+    engine::Session& session = engine::Session::Default();
+    const auto alias = session.FindAlias(DatabaseFor(backend));
+    session.SetAlias({alias->Name, driver, alias->Path, alias->Connection});
+    std::int64_t rows = 0;
+    for (auto _ : state)
+    {
+        auto recordSet =
+            CreateBorlandXYZRecordSet(false, driver, DatabaseFor(backend), "", "X", "Y", "", "", "",
+                                      false, true, false, {"select a.* from run_points a"});
+        if (!recordSet->Open())
+        {
+            state.SkipWithError("cannot open");
+            return;
+        }
+        for (recordSet->First(); !recordSet->Eof(); recordSet->Next())
+        {
+            std::unique_ptr<GShape> shape = recordSet->GetShape();
+            shape->ForEachPoint([](GPoint& point) { point.X += 0.125; });
+            recordSet->Edit();
+            recordSet->SetShape(*shape);
+            recordSet->Post();
+            ++rows;
+        }
+        recordSet->Flush();
+    }
+    state.SetItemsProcessed(rows);
+    state.SetLabel(std::string(kBackendNames[backend]) + " through " + driver);
+}
+
 void Backends(benchmark::internal::Benchmark* benchmark)
 {
     for (int backend : {kMemory, kDbase, kGeoPackage, kPostgreSQL})
@@ -296,6 +380,11 @@ BENCHMARK(BM_PostChangedRow)->Apply(CachedBackends);
 BENCHMARK(BM_PostUnchangedRow)->Apply(Backends);
 BENCHMARK(BM_ReadRow)->Apply(Backends);
 BENCHMARK(BM_OpenMillionRowDbf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransformXYTable)
+    ->ArgsProduct({{kGeoPackage, kPostgreSQL}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 } // namespace
 
@@ -318,14 +407,18 @@ int main(int argc, char** argv)
     {
         engine::Table table;
         table.SetDatabaseName("BENCHPG");
-        table.SetTableName("bench_rows");
-        try
+        for (const char* name : {"bench_rows", "run_points"})
         {
-            table.DeleteTable();
-        }
-        catch (const std::exception& error)
-        {
-            std::fprintf(stderr, "bench_rows was not removed: %s\n", error.what());
+            table.SetTableName(name);
+            try
+            {
+                if (table.Exists())
+                    table.DeleteTable();
+            }
+            catch (const std::exception& error)
+            {
+                std::fprintf(stderr, "%s was not removed: %s\n", name, error.what());
+            }
         }
     }
     session.SetHomeDirectory({});

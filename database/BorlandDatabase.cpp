@@ -1,11 +1,16 @@
 #include "database/BorlandDatabase.h"
 
 #include "database/DataSourceDialog.h"
+#include "database/engine/GdalSupport.h"
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
 #include "database/engine/Text.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <tuple>
 
 namespace quorvalis
 {
@@ -195,6 +200,19 @@ void GBorlandBaseRecordSet::SaveFieldToStream(std::int32_t index, GStream& strea
     stream.Rewind();
 }
 
+std::string GBorlandBaseRecordSet::CurrentRowLabel() const
+{
+    const std::string table = DataSet().TableLabel();
+    std::string row = DataSet().CurrentRowKey();
+    if (table.empty())
+    {
+        if (!row.empty() && row[0] >= 'a' && row[0] <= 'z')
+            row[0] = static_cast<char>(row[0] - 'a' + 'A');
+        return row;
+    }
+    return "Table '" + table + "', " + row;
+}
+
 std::unique_ptr<GShape> GBorlandBaseRecordSet::DoGetShape()
 {
     GRecordSet::DoGetShape();
@@ -202,13 +220,36 @@ std::unique_ptr<GShape> GBorlandBaseRecordSet::DoGetShape()
     GStream stream;
     SaveFieldToStream(field.Index(), stream);
     stream.Rewind();
-    return ReadShape(stream);
+    std::unique_ptr<GShape> shape;
+    try
+    {
+        shape = ReadShape(stream);
+    }
+    catch (const GSpatialException& error)
+    {
+        // An empty (null) blob reads as class 0: the row has no shape to transform.
+        throw GSpatialException(std::string(error.what()) + "\r" + CurrentRowLabel() +
+                                ": the column " + field.Name() + " holds no valid shape");
+    }
+    CheckFinite(*shape, field.Name());
+    return shape;
+}
+
+void GBorlandBaseRecordSet::CheckFinite(const GShape& shape, const std::string& column) const
+{
+    bool finite = true;
+    shape.ForEachPoint([&](const GPoint& point)
+                       { finite = finite && std::isfinite(point.X) && std::isfinite(point.Y); });
+    if (!finite)
+        throw GDatabaseException(CurrentRowLabel() + ": the column " + column +
+                                 " holds a coordinate that is not a finite number");
 }
 
 void GBorlandBaseRecordSet::DoSetShape(const GShape& shape)
 {
     GRecordSet::DoSetShape(shape);
     const GField& field = Fields().FieldByName("SHAPE", false);
+    CheckFinite(shape, field.Name());
     GStream stream;
     stream.SetSize(shape.StreamSize());
     stream.Rewind();
@@ -344,6 +385,19 @@ GBorlandRecordSet::GBorlandRecordSet()
 {
     database_->SetLoginPrompt(false);
     database_->SetExclusive(false);
+    // Posts are held until Flush writes them all in one go, cached updates or not.
+    Query().SetCachedUpdates(true);
+}
+
+bool GBorlandRecordSet::GetCachedUpdates()
+{
+    return cachedUpdates_;
+}
+
+void GBorlandRecordSet::SetCachedUpdates(bool value)
+{
+    GRecordSet::SetCachedUpdates(value);
+    cachedUpdates_ = value;
 }
 
 GBorlandRecordSet::~GBorlandRecordSet()
@@ -383,6 +437,7 @@ void GBorlandRecordSet::SetReadOnly(bool value)
 bool GBorlandRecordSet::DoOpen()
 {
     engine::Query& query = Query();
+    openFailure_.clear();
     try
     {
         // Every open starts from a fresh result; what a closed record set had not flushed is
@@ -404,9 +459,35 @@ bool GBorlandRecordSet::DoOpen()
         query.First();
         return true;
     }
-    catch (const std::exception&)
+    catch (const std::exception& error)
     {
+        openFailure_ = error.what();
         return false;
+    }
+}
+
+void GBorlandRecordSet::RefuseOpen(const std::string& reason)
+{
+    Query().Close();
+    openFailure_ = reason;
+}
+
+void GBorlandRecordSet::LockForUpdate()
+{
+    if (Active())
+        throw GDatabaseException("Cannot perform this operation on an open recordset");
+    const std::optional<std::string> table = engine::ParseTableStatement(Query().SQLText());
+    if (DatabaseName.empty() || !table)
+        return;
+    try
+    {
+        database_->SetAliasName(DatabaseName);
+        database_->Params() = {"USER NAME=" + UserName, "PASSWORD=" + Password};
+        database_->LockTableForUpdate(*table);
+    }
+    catch (const engine::EngineError& error)
+    {
+        throw GDatabaseException(error.what());
     }
 }
 
@@ -416,36 +497,67 @@ void GBorlandRecordSet::DoFlush()
     engine::Query& query = Query();
     if (!query.Active())
         return;
-    if (GetCachedUpdates())
+    const bool pending = query.UpdatesPending();
+    if (pending || database_->InTransaction())
     {
-        if (!query.ConnectionName().empty())
+        try
+        {
+            if (!query.ConnectionName().empty() && !database_->InTransaction())
+                database_->StartTransaction();
+            if (pending)
+                query.ApplyUpdates();
+            if (database_->InTransaction())
+                database_->Commit();
+        }
+        catch (const std::exception& error)
         {
             try
             {
-                database_->StartTransaction();
-                query.ApplyUpdates();
-                database_->Commit();
+                database_->Rollback();
             }
             catch (...)
             {
-                try
-                {
-                    database_->Rollback();
-                }
-                catch (...)
-                {
-                }
-                query.RevertAppliedUpdates();
-                throw GDatabaseException("Unable to apply updates");
             }
+            query.RevertAppliedUpdates();
+            throw GDatabaseException(std::string("Unable to apply updates\r") + error.what());
         }
-        else
-            query.ApplyUpdates();
-        // Marked applied in both cases: edits left in the cache would be written a second time
-        // by the next flush.
+        // Marked applied: edits left held would be written a second time by the next flush.
         query.CommitUpdates();
     }
     query.FlushToStorage();
+}
+
+std::vector<std::string> GBorlandRecordSet::DataFiles() const
+{
+    const std::optional<std::string> table = engine::ParseTableStatement(Query().SQLText());
+    if (!table)
+        return {};
+    std::vector<std::filesystem::path> files;
+    try
+    {
+        if (DatabaseName.empty())
+        {
+            std::filesystem::path path = engine::gdal::Utf8ToPath(*table);
+            if (!path.has_extension())
+                path += ".dbf";
+            files.push_back(path);
+        }
+        else
+            files = engine::Session::Default().DataFiles(
+                database_->Connected() ? database_->Name() : DatabaseName, *table);
+    }
+    catch (const std::exception&)
+    {
+        return {};
+    }
+    std::vector<std::string> names;
+    for (const auto& file : files)
+    {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(file, error))
+            names.push_back(engine::gdal::PathToUtf8(file));
+    }
+    return names;
 }
 
 bool GBorlandRecordSet::CreateEngineTable(const GRecordSetDefinition& definition,
@@ -492,6 +604,28 @@ void GBorlandXYZRecordSet::DoLoadFields()
             field->SetHidden(true);
 }
 
+bool GBorlandXYZRecordSet::DoOpen()
+{
+    if (!GBorlandRecordSet::DoOpen())
+        return false;
+    // A coordinate read from a column that is not there would be 0 in every record.
+    const engine::DataSet& data = DataSet();
+    for (const auto& [axis, name] : {std::pair{"X", &XFieldName}, std::pair{"Y", &YFieldName}})
+    {
+        if (!name->empty() && data.FindField(*name) >= 0)
+            continue;
+        const std::string table = data.TableLabel();
+        RefuseOpen((name->empty()
+                        ? std::string("No ") + axis + " field is given"
+                        : std::string("The ") + axis + " field " + *name + " is not a column of ") +
+                   (name->empty()   ? std::string()
+                    : table.empty() ? std::string("the query")
+                                    : "table '" + table + "'"));
+        return false;
+    }
+    return true;
+}
+
 bool GBorlandXYZRecordSet::DoHasSpatialComponent()
 {
     return true;
@@ -499,11 +633,62 @@ bool GBorlandXYZRecordSet::DoHasSpatialComponent()
 
 std::unique_ptr<GShape> GBorlandXYZRecordSet::DoGetShape()
 {
-    return PointFromFields(XFieldName, YFieldName, ZFieldName);
+    auto point = std::make_unique<GPoint>(0.0, 0.0, 0.0);
+    const std::tuple<const std::string*, double*, bool> coordinates[] = {
+        {&XFieldName, &point->X, true},
+        {&YFieldName, &point->Y, true},
+        {&ZFieldName, &point->Z, false}};
+    for (const auto& [name, target, required] : coordinates)
+    {
+        const GField* field = FindCoordinateField(*name);
+        if (field == nullptr)
+            continue;
+        const GVariant value = GetFieldValue(field->Index());
+        if (value.IsNull())
+        {
+            if (required)
+                throw GDatabaseException(CurrentRowLabel() + ": the column " + field->Name() +
+                                         " holds no coordinate (null)");
+            continue;
+        }
+        double number = 0.0;
+        try
+        {
+            number = value.AsDouble();
+        }
+        catch (const engine::EngineError&)
+        {
+            number = std::nan("");
+        }
+        if (!std::isfinite(number))
+            throw GDatabaseException(CurrentRowLabel() + ": the column " + field->Name() +
+                                     " holds " + value.AsString() +
+                                     ", which is not a finite number");
+        *target = number;
+    }
+    return point;
 }
 
 void GBorlandXYZRecordSet::DoSetShape(const GShape& shape)
 {
+    const auto* point = dynamic_cast<const GPoint*>(&shape);
+    if (point == nullptr)
+        throw GDatabaseException("You can only store points in this recordset");
+    const std::pair<const std::string*, double> coordinates[] = {
+        {&XFieldName, point->X}, {&YFieldName, point->Y}, {&ZFieldName, point->Z}};
+    for (const auto& [name, value] : coordinates)
+        if (!std::isfinite(value))
+            if (const GField* field = FindCoordinateField(*name))
+                throw GDatabaseException(CurrentRowLabel() + ": the column " + field->Name() +
+                                         " cannot take " + engine::Value(value).AsString() +
+                                         ", which is not a finite number");
+    // A null Z read as 0 and given back unchanged stays null.
+    if (const GField* z = FindCoordinateField(ZFieldName);
+        z != nullptr && point->Z == 0.0 && GetFieldValue(z->Index()).IsNull())
+    {
+        StorePointInFields(shape, XFieldName, YFieldName, {});
+        return;
+    }
     StorePointInFields(shape, XFieldName, YFieldName, ZFieldName);
 }
 

@@ -70,12 +70,20 @@ protected:
     /// One field per dataset column; with hideShape a blob column named "SHAPE" (any case) is
     /// hidden.
     void LoadFieldsFromDataSet(bool hideShape);
+    /// "Table 'name', row key" (or "Row key" for a result that is no table) for messages about
+    /// the current record.
+    std::string CurrentRowLabel() const;
+    /// Raises naming the current row and the column when a vertex of shape is not finite.
+    void CheckFinite(const GShape& shape, const std::string& column) const;
 
     /// As LoadFieldsFromDataSet(true).
     void DoLoadFields() override;
     /// Reads the "SHAPE" blob (raises "Field SHAPE not found" when there is none) and hands it
-    /// to ReadShape ("Cannot identify class : 0." for an empty blob).
+    /// to ReadShape ("Cannot identify class : 0." for an empty blob, followed by the table and
+    /// row). A shape with a coordinate that is not finite is refused naming table, row and
+    /// column.
     std::unique_ptr<GShape> DoGetShape() override;
+    /// Refuses a shape with a coordinate that is not finite (naming table, row and column).
     void DoSetShape(const GShape& shape) override;
     void DoAppend() override;
     void DoCancel() override;
@@ -105,9 +113,14 @@ private:
 /// The connection is created with the record set and named "__DB" + n + "__", n the smallest
 /// positive integer no connection of the session uses. Opening a record set with a
 /// DatabaseName points the connection at that alias and gives it the parameter lines
-/// "USER NAME=" + UserName and "PASSWORD=" + Password (also when empty). Changes are written at
-/// each post, or, with cached updates on, only by Flush: in one transaction of the connection
-/// that is rolled back (raising "Unable to apply updates") when any row fails.
+/// "USER NAME=" + UserName and "PASSWORD=" + Password (also when empty).
+///
+/// Posted changes are held (and seen through the record set) until Flush writes them all at
+/// once, whether cached updates are on or not: in one transaction of the connection where the
+/// store has transactions (GeoPackage, PostgreSQL, whatever the alias's driver name), and for a
+/// dBase table as one crash-safe rewrite of its file. A flush that fails writes nothing and
+/// raises "Unable to apply updates" followed by the reason (a line break between them); the
+/// changes stay held. A record set closed or freed without a flush writes nothing.
 class GBorlandRecordSet : public GBorlandBaseRecordSet
 {
 public:
@@ -126,6 +139,9 @@ public:
     /// The query's SQL lines (may be changed directly while closed).
     std::vector<std::string>& GetSQL();
 
+    /// The flag as set; posted changes are held until Flush either way (see the class).
+    bool GetCachedUpdates() override;
+    void SetCachedUpdates(bool value) override;
     /// True when the query does not request a live (updatable) result.
     bool GetReadOnly() override;
     /// Base check, then requests a live result exactly when value is false.
@@ -134,9 +150,22 @@ public:
     /// spatial and no column is named "SHAPE", a "SHAPE" blob; replaces a table of that name.
     /// False when the engine refuses.
     bool CreateTable(const GRecordSetDefinition& definition) override;
+    /// Why the last Open failed (the engine's message).
+    std::string OpenFailure() const override { return openFailure_; }
+    /// The dBase file of a table of a directory alias or named by its path, or the GeoPackage
+    /// file of the alias; none for a PostgreSQL database or an SQL result other than a table.
+    std::vector<std::string> DataFiles() const override;
+
+    /// Before Open: opens a transaction of the connection in which the table is locked against
+    /// every other writer (readers go on), so that what this record set reads stays true until
+    /// its Flush writes and ends the transaction; freeing the record set without a flush ends it
+    /// too. Raises GDatabaseException with the reason when the table cannot be locked. Nothing
+    /// for a table of dBase files, which has no writers' lock.
+    void LockForUpdate();
 
 protected:
-    /// Opens the query (see the class comment); false on any engine error.
+    /// Opens the query (see the class comment); false on any engine error, whose message is
+    /// kept for OpenFailure.
     bool DoOpen() override;
     /// First; then, with cached updates, applies them (in a transaction when the query has a
     /// connection). Without cached updates the rows are already written and are only made
@@ -148,12 +177,22 @@ protected:
     bool CreateEngineTable(const GRecordSetDefinition& definition,
                            const std::vector<engine::FieldDef>& extra);
 
+    /// Raised when the record set's checks refuse to open it: the message says why.
+    void RefuseOpen(const std::string& reason);
+
 private:
     std::unique_ptr<engine::Connection> database_;
+    bool cachedUpdates_ = false;
+    std::string openFailure_;
 };
 
 /// A record set whose spatial component is a point built from two or three numeric columns.
-/// A name that matches no column leaves that coordinate unread (0) and unwritten.
+///
+/// The X and Y columns must exist: a record set whose XFieldName or YFieldName names no column
+/// does not open (OpenFailure says which). A Z name that matches no column leaves Z unread (0)
+/// and unwritten, and a null Z reads as 0 and stays null when Z is written back unchanged. A null
+/// or non-finite X or Y, or a non-finite Z, is refused when the point is read, naming the table,
+/// the row's key and the column.
 class GBorlandXYZRecordSet : public GBorlandRecordSet
 {
 public:
@@ -166,11 +205,13 @@ public:
     bool CreateTable(const GRecordSetDefinition& definition) override;
 
 protected:
+    /// The base, then the check that the X and Y columns exist.
+    bool DoOpen() override;
     /// As the base, with the X, Y and Z columns hidden instead of "SHAPE".
     void DoLoadFields() override;
     /// Always true.
     bool DoHasSpatialComponent() override;
-    /// A new point from the X, Y and Z columns (0 where a column is missing or null).
+    /// A new point from the X, Y and Z columns (Z 0 where missing or null).
     std::unique_ptr<GShape> DoGetShape() override;
     /// Raises "You can only store points in this recordset" for anything but a GPoint; then
     /// stores X, Y and Z into the columns that exist.

@@ -306,6 +306,9 @@ public:
     virtual std::vector<std::string> DataFiles() const { return {}; }
     /// The coordinate systems the data declare about themselves, in the order found. Base: none.
     virtual std::vector<GDeclaredSystem> DeclaredSystems() const { return {}; }
+    /// Why the last Open gave false, in the store's own words (never a password); empty when
+    /// the record set cannot tell. Base: empty.
+    virtual std::string OpenFailure() const { return {}; }
     /// Asks the next Flush to make every recognised declaration (a .prj) say this datum (0 Cape,
     /// 1 Hartebeesthoek94) with its Lo unchanged, written crash-safely with the data.
     /// Unrecognised declarations are left as they are. Base: nothing.

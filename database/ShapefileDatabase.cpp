@@ -2,6 +2,7 @@
 
 #include "database/DataSourceDialog.h"
 #include "database/FileFormat.h"
+#include "database/engine/Query.h"
 #include "database/engine/Text.h"
 #include "geometry/Files.h"
 
@@ -1135,7 +1136,7 @@ void GShapefileRecordSet::SetFileName(const std::string& fileName)
 
 bool GShapefileRecordSet::DoOpen()
 {
-    GetSQL() = {"select a.* from \"" + SiblingPath(fileName_, ".dbf") + "\" a"};
+    GetSQL() = {engine::TableStatement("", SiblingPath(fileName_, ".dbf"))};
     DatabaseName.clear();
     if (!GBorlandRecordSet::DoOpen())
         return false;

@@ -141,6 +141,10 @@ std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line)
 
 int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass)
 {
+    // The control file is locked against other writers before it is read, so that a beacon
+    // another workstation adds meanwhile is seen here and skipped, not added twice.
+    GBorlandXYZRecordSet recordSet;
+    OpenControlFile(recordSet, kControlFileTable, false, true);
     GTrigBeaconList present;
     present.OnProgress = beacons.OnProgress;
     present.ReadControlFile(dtCape, kControlFileTable);
@@ -149,10 +153,6 @@ int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconC
     for (const auto& beacon : present)
         if (beacon)
             byName.emplace(beacon->Name, beacon.get());
-
-    GBorlandXYZRecordSet recordSet;
-    if (!OpenControlFile(recordSet, kControlFileTable, false))
-        return 0; // a control file that cannot be opened for writing gets nothing
 
     const GFieldList& fields = recordSet.Fields();
     GField& name = fields.FieldByName("Name", false);

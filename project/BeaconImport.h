@@ -49,8 +49,10 @@ std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line);
 /// Appends the beacons of the list that are Selected to the control file under the class
 /// beaconClass ("TRIG", "TSM"), leaving out (and unselecting) every beacon whose name is already
 /// there with both positions within 0.000001 degrees. Positions must be geographic. A control
-/// file that cannot be opened for writing gets nothing, without an error. Each beacon is posted
-/// on its own. Progress: reading the control file, then "Adding Information to Control File...".
+/// file that cannot be opened raises (see OpenControlFile). All rows are written together at the
+/// end, or none; other writers of the control file wait meanwhile, so that two imports at once
+/// add each beacon once. Progress: reading the control file, then "Adding Information to Control
+/// File...".
 /// Returns the number of rows appended.
 int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass);
 

@@ -1,6 +1,8 @@
 #include "project/ControlBeacons.h"
 
 #include "database/BorlandDatabase.h"
+#include "database/engine/Query.h"
+#include "database/engine/Session.h"
 #include "database/engine/Table.h"
 #include "transformation/Transformation.h"
 
@@ -24,21 +26,31 @@ const GCoordinate* GTrigBeacon::SourceCoordinate() const
     return const_cast<GTrigBeacon*>(this)->SourceCoordinate();
 }
 
-bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly)
+void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly,
+                     bool lockForUpdate)
 {
     recordSet.DatabaseName = kControlFileDatabase;
-    recordSet.SetSQL({"select a.* from " + tableName + " a"});
+    recordSet.SetSQL({engine::TableStatement(engine::kDriverStandard, tableName)});
     recordSet.XFieldName = "Clarke Longitude";
     recordSet.YFieldName = "Clarke Latitude";
     recordSet.SetReadOnly(readOnly);
+    std::string reason;
     try
     {
-        return recordSet.Open() && recordSet.Active();
+        if (lockForUpdate)
+            recordSet.LockForUpdate();
+        if (recordSet.Open() && recordSet.Active())
+            return;
+        reason = recordSet.OpenFailure();
     }
-    catch (const std::exception&)
+    catch (const std::exception& error)
     {
-        return false;
+        reason = error.what();
     }
+    // No beacons would be worse than no answer: a run would find none near the job, an import
+    // would say it added none.
+    throw GDatabaseException(std::string(kControlFileUnavailableMessage) +
+                             (reason.empty() ? "" : "\r" + reason));
 }
 
 int DeleteFromControlFile(const std::vector<std::string>& names, const std::string& tableName)
@@ -87,10 +99,7 @@ void GTrigBeaconList::ReadControlFile(std::uint8_t direction, const std::string&
 {
     Clear();
     GBorlandXYZRecordSet recordSet;
-    // A control file that cannot be opened gives an empty list: callers show their own
-    // "no beacons" states.
-    if (!OpenControlFile(recordSet, tableName, true))
-        return;
+    OpenControlFile(recordSet, tableName, true);
 
     // The two positions are read straight from their columns: the same values the point of the
     // X/Y record set would carry (0 for a null column), without building two shapes per row.

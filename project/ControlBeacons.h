@@ -26,10 +26,15 @@ inline constexpr char kControlFileDatabase[] = "QUORVALIS";
 
 class GBorlandXYZRecordSet;
 
+/// The words an unopenable control file is refused with (the store's reason follows).
+inline constexpr char kControlFileUnavailableMessage[] = "Unable to open the control file.";
+
 /// Opens the table of the control file database as an X/Y record set on the Clarke longitude and
-/// latitude, read-only or for writing. False, without an error, when it cannot be opened: a reader
-/// then finds no beacons, an import appends nothing.
-bool OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly);
+/// latitude, read-only or for writing (with lockForUpdate: in a transaction that keeps other
+/// writers out until the record set's Flush). Raises GDatabaseException "Unable to open the
+/// control file." followed by the store's reason when it cannot be opened.
+void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly,
+                     bool lockForUpdate = false);
 
 /// Removes from the table of the control file database every row whose "Name" equals one of
 /// names exactly (letter case counts), in one batch: when the store refuses it, no row is removed.
@@ -81,8 +86,8 @@ public:
 
     /// Replaces the contents with every row of the table of the control file database, in the
     /// order of the query result, each beacon with the given Direction. A table that cannot be
-    /// opened leaves the list empty without an error. Progress "Retrieving Control
-    /// Coordinates...".
+    /// opened raises (see OpenControlFile) and leaves the list empty. Progress "Retrieving
+    /// Control Coordinates...".
     void ReadControlFile(std::uint8_t direction, const std::string& tableName = kControlFileTable);
 
     /// Removes and frees the beacons whose Source equals source exactly; with source "*" those

@@ -444,7 +444,7 @@ bool GProject::OpenRecordSet(std::unique_ptr<GRecordSet> recordSet)
     CloseRecordSet();
     if (!recordSet)
         return false;
-    const auto refuse = [this](const char* message)
+    const auto refuse = [this](const std::string& message)
     {
         if (ui_)
             ui_->ShowError(message);
@@ -453,7 +453,10 @@ bool GProject::OpenRecordSet(std::unique_ptr<GRecordSet> recordSet)
     if (recordSet->GetReadOnly())
         return refuse(kReadOnlyRecordSetMessage);
     if (!recordSet->Open() || !recordSet->Active())
-        return refuse(kUnableToLoadRecordSetMessage);
+    {
+        const std::string reason = recordSet->OpenFailure();
+        return refuse(kUnableToLoadRecordSetMessage + (reason.empty() ? "" : "\r" + reason));
+    }
     if (!recordSet->HasSpatialComponent())
     {
         recordSet->Close();

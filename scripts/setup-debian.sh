@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libgdal-dev gdal-bin
+    libgdal-dev gdal-bin libpq-dev libsqlite3-dev
     qt6-base-dev
 )
 test_packages=(

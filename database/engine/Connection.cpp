@@ -95,6 +95,31 @@ bool Connection::InTransaction() const
     return ownsTransaction_;
 }
 
+void Connection::LockTableForUpdate(const std::string& table)
+{
+    Open();
+    if (!store_->SupportsTransactions())
+        return;
+    const bool own = !ownsTransaction_;
+    if (own)
+        StartTransaction();
+    try
+    {
+        store_->LockTableForUpdate(table);
+    }
+    catch (...)
+    {
+        if (own)
+            Rollback();
+        throw;
+    }
+}
+
+std::vector<std::filesystem::path> Connection::DataFiles(const std::string& table)
+{
+    return GetStore()->DataFiles(table);
+}
+
 std::shared_ptr<Store> Connection::GetStore()
 {
     Open();

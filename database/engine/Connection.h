@@ -2,6 +2,7 @@
 // transactions.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,13 @@ public:
 
     /// The open database (opening it when needed).
     std::shared_ptr<Store> GetStore();
+
+    /// Starts a transaction (unless one is active) in which the table is locked against every
+    /// other writer until it ends; nothing for a database without transactions. Raises
+    /// EngineError (the transaction rolled back) when the table cannot be locked.
+    void LockTableForUpdate(const std::string& table);
+    /// The files on disk that hold the table (none for a server).
+    std::vector<std::filesystem::path> DataFiles(const std::string& table);
 
 private:
     std::string name_;

@@ -510,6 +510,23 @@ void DataSet::RevertAppliedUpdates()
     ForgetRowCache();
 }
 
+std::string DataSet::CurrentRowKey() const
+{
+    if (!Active() || recNo_ < 0)
+        return "no row";
+    if (state_ == DataSetState::Insert)
+        return "new row " + std::to_string(pending_.Inserted.size() + 1);
+    const int location = Locate(recNo_);
+    if (location < 0)
+        return "new row " + std::to_string(-location);
+    return source_->KeyOf(location);
+}
+
+std::string DataSet::TableLabel() const
+{
+    return Active() ? source_->TableName() : std::string();
+}
+
 void DataSet::FlushToStorage()
 {
     CheckActive();

@@ -61,6 +61,11 @@ public:
     virtual void DiscardBatch() = 0;
     /// Makes written rows durable (headers, caches).
     virtual void Sync() {}
+    /// How a message names the row at this position: its key in the table (for example
+    /// "ogc_fid 17", "record 18").
+    virtual std::string KeyOf(int index) const { return "row " + std::to_string(index + 1); }
+    /// The table's name for messages (empty for a result that is no table).
+    virtual std::string TableName() const { return {}; }
 };
 
 enum class DataSetState : std::uint8_t
@@ -159,6 +164,12 @@ public:
 
     /// Makes what has been written durable.
     void FlushToStorage();
+
+    /// The key of the current record for messages ("ogc_fid 17", "record 18"; "new row 2" for a
+    /// row appended and not yet written).
+    std::string CurrentRowKey() const;
+    /// The name of the table behind the dataset for messages (empty when it is no table).
+    std::string TableLabel() const;
 
 protected:
     /// Opens the storage; raises EngineError when it cannot.

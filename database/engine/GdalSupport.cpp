@@ -415,6 +415,29 @@ std::unique_ptr<OGRFieldDefn> OgrFromFieldDef(const FieldDef& definition)
     return result;
 }
 
+void FeatureDeleter::operator()(OGRFeature* feature) const
+{
+    OGRFeature::DestroyFeature(feature);
+}
+
+std::vector<Field> LayerFields(OGRLayer& layer)
+{
+    std::vector<Field> fields;
+    OGRFeatureDefn* definition = layer.GetLayerDefn();
+    for (int i = 0; i < definition->GetFieldCount(); ++i)
+        fields.push_back(FieldFromOgr(*definition->GetFieldDefn(i)));
+    return fields;
+}
+
+std::vector<Value> FeatureValues(const OGRFeature& feature, std::size_t columns)
+{
+    std::vector<Value> row;
+    row.reserve(columns);
+    for (std::size_t i = 0; i < columns; ++i)
+        row.push_back(ReadOgrValue(feature, static_cast<int>(i)));
+    return row;
+}
+
 Value ReadOgrValue(const OGRFeature& feature, int ogrIndex)
 {
     if (!feature.IsFieldSetAndNotNull(ogrIndex))

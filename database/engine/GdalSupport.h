@@ -59,6 +59,17 @@ Field FieldFromOgr(const OGRFieldDefn& definition);
 /// The OGR column for a column definition; raises EngineError for a type no store can hold.
 std::unique_ptr<OGRFieldDefn> OgrFromFieldDef(const FieldDef& definition);
 
+struct FeatureDeleter
+{
+    void operator()(OGRFeature* feature) const;
+};
+using FeaturePtr = std::unique_ptr<OGRFeature, FeatureDeleter>;
+
+/// The engine columns of a layer, in order.
+std::vector<Field> LayerFields(OGRLayer& layer);
+/// The values of a feature's first columns.
+std::vector<Value> FeatureValues(const OGRFeature& feature, std::size_t columns);
+
 /// Value of an OGR feature's column (null when unset or null).
 Value ReadOgrValue(const OGRFeature& feature, int ogrIndex);
 /// Stores a value (already coerced to the column) into an OGR feature's column.

@@ -126,6 +126,32 @@ std::optional<std::string> ParseTableStatement(std::string_view sql)
     return table;
 }
 
+std::string QuoteTableName(std::string_view driver, std::string_view table)
+{
+    char open = '"';
+    char close = '"';
+    if (EqualsNoCase(driver, "MSACCESS"))
+    {
+        open = '[';
+        close = ']';
+    }
+    else if (EqualsNoCase(driver, "ORACLE"))
+        open = close = '\'';
+    std::string quoted(1, open);
+    for (char c : table)
+    {
+        if (c == close)
+            quoted += close;
+        quoted += c;
+    }
+    return quoted + close;
+}
+
+std::string TableStatement(std::string_view driver, std::string_view table)
+{
+    return "select a.* from " + QuoteTableName(driver, table) + " a";
+}
+
 void Query::SetConnectionName(std::string name)
 {
     if (name != connectionName_)

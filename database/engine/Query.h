@@ -18,6 +18,13 @@ namespace quorvalis::engine
 /// The name found is only ever used as a name: it is never put back into SQL text.
 std::optional<std::string> ParseTableStatement(std::string_view sql);
 
+/// A table name quoted as the statement above takes it for an alias of this driver: "[name]" for
+/// "MSACCESS", "'name'" for "ORACLE", "\"name\"" for every other driver, the closing quote doubled
+/// wherever it occurs in the name (so that a name is only ever a name).
+std::string QuoteTableName(std::string_view driver, std::string_view table);
+/// "select a.* from " + QuoteTableName(driver, table) + " a".
+std::string TableStatement(std::string_view driver, std::string_view table);
+
 /// A query: its SQL lines run against the database of ConnectionName.
 ///
 /// The statement "select a.* from " + table + " a" opens the table itself: a live (updatable)

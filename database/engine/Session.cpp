@@ -76,12 +76,19 @@ void WriteAliasFile(const fs::path& path, const std::string& text)
     {
         std::random_device random;
         GAtomicFile file(name, name + ".tmp" + std::to_string(random() % 1000000000u));
+        // It may hold a password: readable by its owner only, from before anything is in it.
+        fs::permissions(gdal::Utf8ToPath(file.TemporaryPath()),
+                        fs::perms::owner_read | fs::perms::owner_write);
         file.Write(text);
         file.Commit();
     }
-    catch (const GFileException&)
+    catch (const GFileException& failure)
     {
-        throw EngineError("Cannot write '" + name + "'");
+        throw EngineError("Cannot write '" + name + "': " + failure.what());
+    }
+    catch (const fs::filesystem_error& failure)
+    {
+        throw EngineError("Cannot write '" + name + "': " + failure.code().message());
     }
 }
 
@@ -108,7 +115,8 @@ std::string FormatAliases(const std::vector<AliasDefinition>& aliases)
 std::vector<AliasDefinition> ParseAliases(const std::string& text, const fs::path& file)
 {
     std::vector<AliasDefinition> aliases;
-    std::istringstream in(text);
+    // Editors on Windows may start the file with a byte-order mark.
+    std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     std::string line;
     int number = 0;
     auto fail = [&](const std::string& what)
@@ -338,7 +346,13 @@ std::vector<std::string> Session::TableNames(const std::string& name)
         driver == kDriverAccess || driver == kDriverOracle || driver == kDriverPostgres;
     if (!store->ListsFileNames() && !plainNames)
         for (std::string& table : names)
-            table += ".db";
+        {
+            // Every name given opens the table it stands for: the ".db" form only where no
+            // other table takes that name (a table "x.db" beside "x", or "X.DB" beside "x").
+            const std::optional<std::string> resolved = store->ResolveTable(table + ".db");
+            if (resolved && *resolved == table)
+                table += ".db";
+        }
     return names;
 }
 
@@ -462,6 +476,25 @@ std::shared_ptr<Store> Session::OpenAlias(const AliasDefinition& alias, const st
         PrepareStandardStore(*gdalStore, SheetData());
     }
     return store;
+}
+
+std::vector<fs::path> Session::DataFiles(const std::string& database, const std::string& table)
+{
+    if (Connection* connection = FindConnection(database); connection && connection->Connected())
+        return connection->DataFiles(table);
+    if (const std::optional<AliasDefinition> alias = FindAlias(database))
+    {
+        if (!alias->Connection.empty())
+            return {};
+        fs::path path = gdal::Utf8ToPath(alias->Path);
+        if (path.is_relative())
+            path = HomeDirectory() / path;
+        std::error_code error;
+        if (fs::is_directory(path, error))
+            return AcquireDirectoryStore(path)->DataFiles(table);
+        return {path};
+    }
+    return ResolveDatabase(database)->DataFiles(table);
 }
 
 std::shared_ptr<Store> Session::ResolveDatabase(const std::string& name)

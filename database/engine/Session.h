@@ -97,6 +97,10 @@ public:
     /// The store of an alias, opened (and, for QUORVALIS, created and filled) on first use.
     std::shared_ptr<Store> OpenAlias(const AliasDefinition& alias, const std::string& userName,
                                      const std::string& password);
+    /// The files on disk that hold a table of a database (an alias, a connection, a directory),
+    /// found without opening a server (which holds none).
+    std::vector<std::filesystem::path> DataFiles(const std::string& database,
+                                                 const std::string& table);
     /// The store a dataset's database name stands for: an open connection's, an alias's, or a
     /// directory of dBase files. Raises EngineError "Unknown database: name".
     std::shared_ptr<Store> ResolveDatabase(const std::string& name);

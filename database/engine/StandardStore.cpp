@@ -146,49 +146,60 @@ void PrepareStandardStore(GdalStore& store, const std::string& sheetData)
 {
     if (store.StandardTablesChecked)
         return;
-    const bool needControl = !store.HasTable(kControlTable);
-    const bool needSheet = !store.HasTable(kSheetTable);
-    if (needControl || needSheet)
-    {
-        std::vector<SheetRow> rows;
-        if (needSheet)
-            rows = ParseSheetData(sheetData);
-        gdal::ErrorScope scope;
-        store.StartTransaction();
-        try
+    // Two programs using a new PostgreSQL store at once: the second waits for the first, then
+    // finds the tables made.
+    store.WithSchemaLock(
+        [&]
         {
-            if (needControl)
-                store.CreateTable(kControlTable, ControlTableFields());
+            if (store.StoreKind() == GdalStore::Kind::PostgreSQL && !store.AnyTableOpen())
+                store.Reopen();
+            const bool needControl = !store.HasTable(kControlTable);
+            const bool needSheet = !store.HasTable(kSheetTable);
+            if (!needControl && !needSheet)
+                return;
+            std::vector<SheetRow> rows;
             if (needSheet)
+                rows = ParseSheetData(sheetData);
+            store.EnsurePgSchema();
+            gdal::ErrorScope scope;
+            // The sheets go to the server in one COPY rather than a statement each.
+            struct CopyOption
             {
-                store.CreateTable(kSheetTable, SheetTableFields());
-                OGRLayer* layer = store.FindLayer(kSheetTable);
-                if (layer == nullptr)
-                    throw EngineError("The degree-sheet table was not created");
-                OGRFeatureDefn* definition = layer->GetLayerDefn();
-                for (const SheetRow& row : rows)
+                CopyOption() { CPLSetThreadLocalConfigOption("PG_USE_COPY", "YES"); }
+                ~CopyOption() { CPLSetThreadLocalConfigOption("PG_USE_COPY", nullptr); }
+            } copy;
+            store.SchemaTransaction(
+                [&]
                 {
-                    OGRFeature feature(definition);
-                    feature.SetField(0, row.Sheet.c_str());
-                    feature.SetField(1, row.CX);
-                    feature.SetField(2, row.CY);
-                    feature.SetField(3, row.WX);
-                    feature.SetField(4, row.WY);
-                    feature.SetField(5, row.A);
-                    feature.SetField(6, row.B);
-                    if (layer->CreateFeature(&feature) != OGRERR_NONE)
+                    if (needControl)
+                        store.CreateTable(kControlTable, ControlTableFields());
+                    if (!needSheet)
+                        return;
+                    store.CreateTable(kSheetTable, SheetTableFields());
+                    OGRLayer* layer = store.FindLayer(kSheetTable);
+                    if (layer == nullptr)
+                        throw EngineError("The degree-sheet table was not created");
+                    OGRFeatureDefn* definition = layer->GetLayerDefn();
+                    for (const SheetRow& row : rows)
+                    {
+                        OGRFeature feature(definition);
+                        feature.SetField(0, row.Sheet.c_str());
+                        feature.SetField(1, row.CX);
+                        feature.SetField(2, row.CY);
+                        feature.SetField(3, row.WX);
+                        feature.SetField(4, row.WY);
+                        feature.SetField(5, row.A);
+                        feature.SetField(6, row.B);
+                        if (layer->CreateFeature(&feature) != OGRERR_NONE)
+                            throw EngineError("Cannot fill the degree-sheet table: " +
+                                              gdal::ErrorScope::LastError());
+                    }
+                    // COPY sends its rows when the layer is told to stop.
+                    if (layer->SyncToDisk() != OGRERR_NONE)
                         throw EngineError("Cannot fill the degree-sheet table: " +
                                           gdal::ErrorScope::LastError());
-                }
-            }
-            store.Commit();
-        }
-        catch (...)
-        {
-            store.Rollback();
-            throw;
-        }
-    }
+                });
+        });
     store.MarkReadOnlyTable(kSheetTable);
     store.StandardTablesChecked = true;
 }
@@ -222,7 +233,14 @@ void CreateGeoPackage(const fs::path& path, const std::function<void(const std::
                                   "': " + gdal::ErrorScope::LastError());
         }
         fill(name);
-        fs::rename(temporary, path);
+        // Published only where no file is yet: a store another program made meanwhile (and may
+        // already have written) is kept, and this one goes.
+        std::error_code linkError;
+        fs::create_hard_link(temporary, path, linkError);
+        if (!linkError || fs::exists(path, error))
+            fs::remove(temporary, error);
+        else
+            fs::rename(temporary, path); // a file system without links
     }
     catch (const fs::filesystem_error& failure)
     {

@@ -3,12 +3,19 @@
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include "geometry/Files.h"
+
+#include <cpl_vsi.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <sstream>
 
 namespace quorvalis::engine
 {
@@ -136,21 +143,23 @@ std::string StripTableExtension(const std::string& name)
 
 void Store::StartTransaction()
 {
-    if (inTransaction_)
+    if (InTransaction())
         throw EngineError("A transaction is already active on this database");
-    inTransaction_ = true;
+    SetInTransaction(true);
 }
 
 void Store::Commit()
 {
-    inTransaction_ = false;
+    SetInTransaction(false);
 }
 
 void Store::Rollback()
 {
     // Stores without transactions have written every row already; nothing can be taken back.
-    inTransaction_ = false;
+    SetInTransaction(false);
 }
+
+void Store::LockTableForUpdate(const std::string&) {}
 
 void Store::MarkReadOnlyTable(const std::string& name)
 {
@@ -200,389 +209,6 @@ void MemoryRowSource::ApplyBatch(const UpdateBatch& batch)
     rows_->insert(rows_->end(), batch.Inserted.begin(), batch.Inserted.end());
 }
 
-namespace
-{
-
-struct FeatureDeleter
-{
-    void operator()(OGRFeature* feature) const { OGRFeature::DestroyFeature(feature); }
-};
-using FeaturePtr = std::unique_ptr<OGRFeature, FeatureDeleter>;
-
-std::vector<Field> LayerFields(OGRLayer& layer)
-{
-    std::vector<Field> fields;
-    OGRFeatureDefn* definition = layer.GetLayerDefn();
-    for (int i = 0; i < definition->GetFieldCount(); ++i)
-        fields.push_back(gdal::FieldFromOgr(*definition->GetFieldDefn(i)));
-    return fields;
-}
-
-Row FeatureRow(const OGRFeature& feature, std::size_t columns)
-{
-    Row row;
-    row.reserve(columns);
-    for (std::size_t i = 0; i < columns; ++i)
-        row.push_back(gdal::ReadOgrValue(feature, static_cast<int>(i)));
-    return row;
-}
-
-/// A live cursor over an OGR layer. Rows are addressed through their feature ids, read one at a
-/// time when asked for; a dBase file's ids are its row numbers, so nothing is read on opening.
-class LayerSource : public RowSource
-{
-public:
-    LayerSource(std::shared_ptr<Store> store, OGRLayer* layer, bool writable, bool dbase,
-                std::string table)
-        : store_(std::move(store)), layer_(layer), writable_(writable), identity_(dbase),
-          table_(std::move(table))
-    {
-        gdal::ErrorScope scope;
-        fields_ = LayerFields(*layer_);
-        if (identity_)
-            identityCount_ = layer_->GetFeatureCount(TRUE);
-        else
-            ReadFeatureIds();
-        store_->TableOpened(layer_->GetName());
-    }
-
-    ~LayerSource() override
-    {
-        cached_.reset();
-        layer_->ResetReading();
-        store_->TableClosed(layer_->GetName());
-    }
-
-    const std::vector<Field>& Fields() const override { return fields_; }
-
-    int Count() override
-    {
-        return static_cast<int>(identity_ ? identityCount_ : static_cast<GIntBig>(fids_.size()));
-    }
-
-    Row Read(int index) override
-    {
-        CheckIndex(index);
-        if (cached_ && cachedIndex_ == index)
-            return FeatureRow(*cached_, fields_.size());
-        gdal::ErrorScope scope;
-        FeaturePtr feature = ReadSequentially(index);
-        if (!feature)
-            feature.reset(layer_->GetFeature(FidAt(index)));
-        if (!feature)
-        {
-            // A row of a dBase file marked deleted by another program still holds its place
-            // (its shape keeps its own); it reads as empty.
-            if (identity_)
-                return Row(fields_.size());
-            throw EngineError("Cannot read row " + std::to_string(index + 1) + " of table '" +
-                              table_ + "': " + gdal::ErrorScope::LastError("row not found"));
-        }
-        Row row = FeatureRow(*feature, fields_.size());
-        cached_ = std::move(feature);
-        cachedIndex_ = index;
-        return row;
-    }
-
-    void Update(int index, const Row& row, const std::vector<bool>& changed) override
-    {
-        CheckWritable();
-        CheckIndex(index);
-        gdal::ErrorScope scope;
-        StopReading();
-        FeaturePtr feature = FetchForWrite(index);
-        for (std::size_t i = 0; i < fields_.size(); ++i)
-            if (changed[i])
-                gdal::WriteOgrValue(*feature, static_cast<int>(i), row[i]);
-        if (layer_->SetFeature(feature.get()) != OGRERR_NONE)
-        {
-            cached_.reset();
-            throw EngineError("Cannot write row " + std::to_string(index + 1) + " of table '" +
-                              table_ + "': " + gdal::ErrorScope::LastError());
-        }
-        cached_ = std::move(feature);
-        cachedIndex_ = index;
-    }
-
-    void Insert(const Row& row) override
-    {
-        CheckWritable();
-        gdal::ErrorScope scope;
-        StopReading();
-        FeaturePtr feature = BuildNew(row);
-        if (layer_->CreateFeature(feature.get()) != OGRERR_NONE)
-            throw EngineError("Cannot add a row to table '" + table_ +
-                              "': " + gdal::ErrorScope::LastError());
-        AppendId(feature->GetFID());
-        cached_ = std::move(feature);
-        cachedIndex_ = Count() - 1;
-    }
-
-    void Remove(int index) override
-    {
-        CheckWritable();
-        CheckIndex(index);
-        gdal::ErrorScope scope;
-        StopReading();
-        cached_.reset();
-        if (layer_->DeleteFeature(FidAt(index)) != OGRERR_NONE)
-            throw EngineError("Cannot delete row " + std::to_string(index + 1) + " of table '" +
-                              table_ + "': " + gdal::ErrorScope::LastError());
-        Materialise();
-        fids_.erase(fids_.begin() + index);
-    }
-
-    bool CanModify() const override { return writable_; }
-
-    void ApplyBatch(const UpdateBatch& batch) override
-    {
-        CheckWritable();
-        gdal::ErrorScope scope;
-        StopReading();
-        cached_.reset();
-        // Every row is built before anything is written, so that a value a column refuses
-        // stops the batch while the table is untouched.
-        std::vector<FeaturePtr> updates;
-        for (const auto& [index, row] : batch.Modified)
-        {
-            CheckIndex(index);
-            FeaturePtr feature = FetchForWrite(index);
-            const std::vector<bool>& changed = batch.Changed.at(index);
-            for (std::size_t i = 0; i < fields_.size(); ++i)
-                if (i < changed.size() && changed[i])
-                    gdal::WriteOgrValue(*feature, static_cast<int>(i), row[i]);
-            updates.push_back(std::move(feature));
-        }
-        std::vector<FeaturePtr> inserts;
-        for (const Row& row : batch.Inserted)
-            inserts.push_back(BuildNew(row));
-
-        auto fail = [&](const std::string& what)
-        {
-            throw EngineError("Cannot apply the updates to table '" + table_ + "': " + what + ": " +
-                              gdal::ErrorScope::LastError());
-        };
-        for (int index : batch.Deleted)
-        {
-            CheckIndex(index);
-            if (layer_->DeleteFeature(FidAt(index)) != OGRERR_NONE)
-                fail("row " + std::to_string(index + 1) + " cannot be deleted");
-        }
-        for (FeaturePtr& feature : updates)
-            if (layer_->SetFeature(feature.get()) != OGRERR_NONE)
-                fail("a row cannot be written");
-        Applied applied;
-        applied.Deleted.assign(batch.Deleted.begin(), batch.Deleted.end());
-        for (FeaturePtr& feature : inserts)
-        {
-            if (layer_->CreateFeature(feature.get()) != OGRERR_NONE)
-                fail("a row cannot be added");
-            applied.Inserted.push_back(feature->GetFID());
-        }
-        applied_ = std::move(applied);
-        hasApplied_ = true;
-    }
-
-    void CommitBatch() override
-    {
-        if (!hasApplied_)
-            return;
-        if (!applied_.Deleted.empty())
-        {
-            Materialise();
-            for (auto index = applied_.Deleted.rbegin(); index != applied_.Deleted.rend(); ++index)
-                fids_.erase(fids_.begin() + *index);
-        }
-        for (GIntBig fid : applied_.Inserted)
-            AppendId(fid);
-        DiscardBatch();
-    }
-
-    void DiscardBatch() override
-    {
-        applied_ = Applied();
-        hasApplied_ = false;
-        cached_.reset();
-    }
-
-    void Sync() override
-    {
-        if (!writable_)
-            return;
-        gdal::ErrorScope scope;
-        if (layer_->SyncToDisk() != OGRERR_NONE)
-            throw EngineError("Cannot write table '" + table_ +
-                              "': " + gdal::ErrorScope::LastError());
-    }
-
-private:
-    struct Applied
-    {
-        std::vector<int> Deleted;
-        std::vector<GIntBig> Inserted;
-    };
-
-    // A walk from the first row reads the layer in the database's order, which costs a
-    // fraction of fetching each row by its id (GeoPackage, PostgreSQL). Rows that come before
-    // their turn (a PostgreSQL table stores updated rows anew) wait in a small stash; every row
-    // is taken by its id, and anything unexpected falls back to fetching by id.
-    FeaturePtr ReadSequentially(int index)
-    {
-        if (identity_)
-            return nullptr;
-        if (index == 0)
-        {
-            StopReading();
-            layer_->ResetReading();
-            readerNext_ = 0;
-        }
-        if (index != readerNext_)
-            return nullptr;
-        const GIntBig wanted = FidAt(index);
-        ++readerNext_;
-        if (auto waiting = stash_.find(wanted); waiting != stash_.end())
-        {
-            FeaturePtr feature = std::move(waiting->second);
-            stash_.erase(waiting);
-            return feature;
-        }
-        constexpr std::size_t stashLimit = 4096;
-        while (true)
-        {
-            FeaturePtr feature(layer_->GetNextFeature());
-            if (!feature || stash_.size() >= stashLimit)
-                break;
-            if (feature->GetFID() == wanted)
-                return feature;
-            const GIntBig fid = feature->GetFID();
-            stash_[fid] = std::move(feature);
-        }
-        StopReading();
-        return nullptr;
-    }
-
-    // Writes go through with no read in progress: a PostgreSQL cursor would hold them in its
-    // transaction.
-    void StopReading()
-    {
-        if (readerNext_ >= 0)
-            layer_->ResetReading();
-        readerNext_ = -1;
-        stash_.clear();
-    }
-
-    void ReadFeatureIds()
-    {
-        // Only the ids are read: every column and the geometry are skipped.
-        std::vector<std::string> names;
-        OGRFeatureDefn* definition = layer_->GetLayerDefn();
-        for (int i = 0; i < definition->GetFieldCount(); ++i)
-            names.emplace_back(definition->GetFieldDefn(i)->GetNameRef());
-        std::vector<const char*> ignored;
-        for (const std::string& name : names)
-            ignored.push_back(name.c_str());
-        ignored.push_back("OGR_GEOMETRY");
-        ignored.push_back("OGR_STYLE");
-        ignored.push_back(nullptr);
-        layer_->SetIgnoredFields(ignored.data());
-        layer_->ResetReading();
-        const GIntBig expected = layer_->GetFeatureCount(FALSE);
-        if (expected > 0)
-            fids_.reserve(static_cast<std::size_t>(expected));
-        for (OGRFeature* feature = layer_->GetNextFeature(); feature != nullptr;
-             feature = layer_->GetNextFeature())
-        {
-            fids_.push_back(feature->GetFID());
-            OGRFeature::DestroyFeature(feature);
-        }
-        layer_->SetIgnoredFields(nullptr);
-        layer_->ResetReading();
-        // Rows are in the order of their ids, which is the order they were added in.
-        std::sort(fids_.begin(), fids_.end());
-        if (fids_.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-            throw EngineError("Table '" + table_ + "' has more rows than a dataset can address");
-    }
-
-    void CheckIndex(int index) const
-    {
-        const GIntBig count = identity_ ? identityCount_ : static_cast<GIntBig>(fids_.size());
-        if (index < 0 || index >= count)
-            throw EngineError("Row " + std::to_string(index + 1) + " of table '" + table_ +
-                              "' does not exist");
-    }
-
-    void CheckWritable() const
-    {
-        if (!writable_)
-            throw EngineError("Cannot modify a read-only dataset");
-    }
-
-    GIntBig FidAt(int index) const
-    {
-        return identity_ ? index : fids_[static_cast<std::size_t>(index)];
-    }
-
-    void Materialise()
-    {
-        if (!identity_)
-            return;
-        fids_.resize(static_cast<std::size_t>(identityCount_));
-        std::iota(fids_.begin(), fids_.end(), GIntBig{0});
-        identity_ = false;
-    }
-
-    void AppendId(GIntBig fid)
-    {
-        if (identity_ && fid == identityCount_)
-        {
-            ++identityCount_;
-            return;
-        }
-        Materialise();
-        fids_.push_back(fid);
-    }
-
-    FeaturePtr FetchForWrite(int index)
-    {
-        if (cached_ && cachedIndex_ == index)
-        {
-            cachedIndex_ = -1;
-            return std::move(cached_);
-        }
-        FeaturePtr feature(layer_->GetFeature(FidAt(index)));
-        if (!feature)
-            throw EngineError("Cannot read row " + std::to_string(index + 1) + " of table '" +
-                              table_ + "': " + gdal::ErrorScope::LastError("row not found"));
-        return feature;
-    }
-
-    FeaturePtr BuildNew(const Row& row)
-    {
-        FeaturePtr feature(new OGRFeature(layer_->GetLayerDefn()));
-        for (std::size_t i = 0; i < fields_.size(); ++i)
-            if (!row[i].IsNull())
-                gdal::WriteOgrValue(*feature, static_cast<int>(i), row[i]);
-        return feature;
-    }
-
-    std::shared_ptr<Store> store_;
-    OGRLayer* layer_;
-    bool writable_;
-    bool identity_;
-    std::string table_;
-    GIntBig identityCount_ = 0;
-    std::vector<GIntBig> fids_;
-    std::vector<Field> fields_;
-    FeaturePtr cached_;
-    int cachedIndex_ = -1;
-    int readerNext_ = -1;
-    std::map<GIntBig, FeaturePtr> stash_;
-    Applied applied_;
-    bool hasApplied_ = false;
-};
-
-} // namespace
-
 std::unique_ptr<RowSource> RunSql(GDALDataset& dataset, const std::string& sql)
 {
     OGRLayer* result = dataset.ExecuteSQL(sql.c_str(), nullptr, nullptr);
@@ -605,15 +231,16 @@ std::unique_ptr<RowSource> RunSql(GDALDataset& dataset, const std::string& sql)
 
 std::unique_ptr<RowSource> MaterialiseLayer(OGRLayer& layer)
 {
+    using gdal::FeaturePtr;
     gdal::ErrorScope scope;
-    std::vector<Field> fields = LayerFields(layer);
+    std::vector<Field> fields = gdal::LayerFields(layer);
     auto rows = std::make_shared<std::vector<Row>>();
     layer.ResetReading();
     for (OGRFeature* feature = layer.GetNextFeature(); feature != nullptr;
          feature = layer.GetNextFeature())
     {
         FeaturePtr owned(feature);
-        rows->push_back(FeatureRow(*owned, fields.size()));
+        rows->push_back(gdal::FeatureValues(*owned, fields.size()));
     }
     return std::make_unique<MemoryRowSource>(std::move(fields), std::move(rows), false);
 }
@@ -621,12 +248,163 @@ std::unique_ptr<RowSource> MaterialiseLayer(OGRLayer& layer)
 // ---------------------------------------------------------------------------------------------
 // DbfFileStore
 
+namespace
+{
+
+/// The rows of a dBase file: row n is record n of the file, read when asked for. Every write
+/// rewrites the file through its store (all-or-nothing); after a rewrite the rows are read anew.
+class DbfSource : public RowSource
+{
+public:
+    DbfSource(std::shared_ptr<DbfFileStore> store, bool writable, std::string table)
+        : store_(std::move(store)), writable_(writable), table_(std::move(table))
+    {
+        gdal::ErrorScope scope;
+        fields_ = gdal::LayerFields(*store_->Layer());
+        Refresh();
+        store_->TableOpened(table_);
+    }
+
+    ~DbfSource() override
+    {
+        if (OGRLayer* layer = store_->Layer())
+            layer->ResetReading();
+        store_->TableClosed(table_);
+    }
+
+    const std::vector<Field>& Fields() const override { return fields_; }
+
+    int Count() override
+    {
+        Refresh();
+        return static_cast<int>(count_);
+    }
+
+    Row Read(int index) override
+    {
+        Refresh();
+        CheckIndex(index);
+        gdal::ErrorScope scope;
+        gdal::FeaturePtr feature(store_->Layer()->GetFeature(index));
+        // A row marked deleted by another program still holds its place (its shape keeps its
+        // own); it reads as empty.
+        if (!feature)
+            return Row(fields_.size());
+        return gdal::FeatureValues(*feature, fields_.size());
+    }
+
+    void Update(int index, const Row& row, const std::vector<bool>& changed) override
+    {
+        UpdateBatch batch;
+        batch.Modified[index] = row;
+        batch.Changed[index] = changed;
+        Write(batch);
+    }
+
+    void Insert(const Row& row) override
+    {
+        UpdateBatch batch;
+        batch.Inserted.push_back(row);
+        Write(batch);
+    }
+
+    void Remove(int index) override
+    {
+        UpdateBatch batch;
+        batch.Deleted.insert(index);
+        Write(batch);
+    }
+
+    bool CanModify() const override { return writable_; }
+
+    void ApplyBatch(const UpdateBatch& batch) override
+    {
+        Write(batch);
+        applied_ = true;
+    }
+
+    void CommitBatch() override { applied_ = false; }
+    // A rewritten file cannot be taken back; the batch was all-or-nothing by itself.
+    void DiscardBatch() override { applied_ = false; }
+
+    std::string KeyOf(int index) const override { return "record " + std::to_string(index + 1); }
+    std::string TableName() const override { return table_; }
+
+private:
+    void Refresh()
+    {
+        if (generation_ == store_->Generation() && counted_)
+            return;
+        gdal::ErrorScope scope;
+        count_ = store_->Layer()->GetFeatureCount(TRUE);
+        if (count_ > std::numeric_limits<int>::max())
+            throw EngineError("Table '" + table_ + "' has more rows than a dataset can address");
+        generation_ = store_->Generation();
+        counted_ = true;
+    }
+
+    void CheckIndex(int index) const
+    {
+        if (index < 0 || index >= count_)
+            throw EngineError("Row " + std::to_string(index + 1) + " of table '" + table_ +
+                              "' does not exist");
+    }
+
+    void Write(const UpdateBatch& batch)
+    {
+        if (!writable_)
+            throw EngineError("Cannot modify a read-only dataset");
+        Refresh();
+        for (int index : batch.Deleted)
+            CheckIndex(index);
+        for (const auto& modified : batch.Modified)
+            CheckIndex(modified.first);
+        store_->Rewrite(batch, fields_);
+        Refresh();
+    }
+
+    std::shared_ptr<DbfFileStore> store_;
+    bool writable_;
+    std::string table_;
+    std::vector<Field> fields_;
+    GIntBig count_ = 0;
+    std::uint64_t generation_ = 0;
+    bool counted_ = false;
+    bool applied_ = false;
+};
+
+int DbfCounter()
+{
+    static std::atomic<int> counter{0};
+    return ++counter;
+}
+
+// Reads a whole file into memory; raises EngineError naming it.
+std::string ReadWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw EngineError("Cannot read '" + gdal::PathToUtf8(path) + "'");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw EngineError("Cannot read '" + gdal::PathToUtf8(path) + "'");
+    return text.str();
+}
+
+} // namespace
+
 DbfFileStore::DbfFileStore(const fs::path& path) : Store(DbfStoreKey(path)), path_(path)
 {
     dataset_ = gdal::OpenDbf(path, writable_);
 }
 
 DbfFileStore::~DbfFileStore() = default;
+
+OGRLayer* DbfFileStore::Layer() const
+{
+    return dataset_ ? dataset_->GetLayer(0) : nullptr;
+}
 
 std::vector<std::string> DbfFileStore::TableNames()
 {
@@ -638,11 +416,129 @@ bool DbfFileStore::HasTable(const std::string&)
     return true;
 }
 
+std::optional<std::string> DbfFileStore::ResolveTable(const std::string&)
+{
+    return gdal::PathToUtf8(path_.filename());
+}
+
 std::unique_ptr<RowSource> DbfFileStore::OpenTable(const std::string&, bool live)
 {
-    OGRLayer* layer = dataset_->GetLayer(0);
-    return std::make_unique<LayerSource>(shared_from_this(), layer, live && writable_, true,
-                                         gdal::PathToUtf8(path_));
+    return std::make_unique<DbfSource>(std::static_pointer_cast<DbfFileStore>(shared_from_this()),
+                                       live && writable_, gdal::PathToUtf8(path_));
+}
+
+std::vector<fs::path> DbfFileStore::DataFiles(const std::string&)
+{
+    return {path_};
+}
+
+GIntBig DbfFileStore::Rewrite(const UpdateBatch& batch, const std::vector<Field>& fields)
+{
+    if (batch.Empty())
+        return Layer()->GetFeatureCount(TRUE);
+    const std::string name = gdal::PathToUtf8(path_);
+    // The copy lives in GDAL's memory file system; the file on disk is replaced by the crash-safe
+    // writer only when every row has been written into the copy.
+    const std::string folder = "/vsimem/quorvalis_dbf_" + std::to_string(DbfCounter());
+    const std::string stem = gdal::PathToUtf8(path_.stem());
+    const std::string copy = folder + "/" + stem + ".dbf";
+    const std::string copyCpg = folder + "/" + stem + ".cpg";
+    struct Cleanup
+    {
+        std::string folder;
+        ~Cleanup() { VSIRmdirRecursive(folder.c_str()); }
+    } cleanup{folder};
+
+    gdal::ErrorScope scope;
+    auto toMemory = [&](const fs::path& from, const std::string& to)
+    {
+        const std::string bytes = ReadWholeFile(from);
+        VSILFILE* file = VSIFOpenL(to.c_str(), "wb");
+        if (file == nullptr || VSIFWriteL(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        {
+            if (file)
+                VSIFCloseL(file);
+            throw EngineError("Cannot copy '" + gdal::PathToUtf8(from) + "' into memory");
+        }
+        VSIFCloseL(file);
+    };
+    VSIMkdir(folder.c_str(), 0755);
+    toMemory(path_, copy);
+    fs::path cpg = path_;
+    cpg.replace_extension(".cpg");
+    std::error_code error;
+    if (fs::is_regular_file(cpg, error))
+        toMemory(cpg, copyCpg);
+
+    GIntBig count = 0;
+    {
+        const char* drivers[] = {"ESRI Shapefile", nullptr};
+        const char* options[] = {"AUTO_REPACK=YES", nullptr};
+        gdal::DatasetPtr dataset(GDALDataset::FromHandle(
+            GDALOpenEx(copy.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options, nullptr)));
+        if (!dataset || dataset->GetLayerCount() != 1)
+            throw EngineError("Cannot write table '" + name +
+                              "': " + gdal::ErrorScope::LastError("the copy cannot be opened"));
+        OGRLayer* layer = dataset->GetLayer(0);
+        auto fail = [&](const std::string& row)
+        {
+            throw EngineError("Cannot write " + row + " of table '" + name +
+                              "': " + gdal::ErrorScope::LastError());
+        };
+        for (const auto& [index, row] : batch.Modified)
+        {
+            gdal::FeaturePtr feature(layer->GetFeature(index));
+            if (!feature)
+                fail("record " + std::to_string(index + 1));
+            const std::vector<bool>& changed = batch.Changed.at(index);
+            for (std::size_t i = 0; i < fields.size() && i < changed.size(); ++i)
+                if (changed[i])
+                    gdal::WriteOgrValue(*feature, static_cast<int>(i), row[i]);
+            if (layer->SetFeature(feature.get()) != OGRERR_NONE)
+                fail("record " + std::to_string(index + 1));
+        }
+        int added = 0;
+        for (const Row& row : batch.Inserted)
+        {
+            ++added;
+            gdal::FeaturePtr feature(new OGRFeature(layer->GetLayerDefn()));
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                if (!row[i].IsNull())
+                    gdal::WriteOgrValue(*feature, static_cast<int>(i), row[i]);
+            if (layer->CreateFeature(feature.get()) != OGRERR_NONE)
+                fail("new row " + std::to_string(added));
+        }
+        for (int index : batch.Deleted)
+            if (layer->DeleteFeature(index) != OGRERR_NONE)
+                fail("record " + std::to_string(index + 1));
+        if (layer->SyncToDisk() != OGRERR_NONE)
+            fail("the rows");
+        dataset.reset(); // packs deleted rows away
+    }
+
+    vsi_l_offset length = 0;
+    GByte* bytes = VSIGetMemFileBuffer(copy.c_str(), &length, FALSE);
+    if (bytes == nullptr)
+        throw EngineError("Cannot write table '" + name + "': the copy is gone");
+    // The file is closed before it is replaced (a file open elsewhere cannot be replaced on
+    // every system), and opened again whatever happened.
+    dataset_.reset();
+    try
+    {
+        GAtomicFile file(name);
+        file.Write(bytes, static_cast<std::size_t>(length));
+        file.Commit();
+    }
+    catch (const GFileException& failure)
+    {
+        dataset_ = gdal::OpenDbf(path_, writable_);
+        ++generation_;
+        throw EngineError("Cannot write table '" + name + "': " + failure.what());
+    }
+    dataset_ = gdal::OpenDbf(path_, writable_);
+    ++generation_;
+    count = Layer()->GetFeatureCount(TRUE);
+    return count;
 }
 
 std::unique_ptr<RowSource> DbfFileStore::ExecuteSql(const std::string&)
@@ -726,6 +622,23 @@ bool DirectoryStore::HasTable(const std::string& name)
     return fs::is_regular_file(TablePath(name));
 }
 
+std::optional<std::string> DirectoryStore::ResolveTable(const std::string& name)
+{
+    const fs::path path = TablePath(name);
+    if (!fs::is_regular_file(path))
+        return std::nullopt;
+    return gdal::PathToUtf8(path.filename());
+}
+
+std::vector<fs::path> DirectoryStore::DataFiles(const std::string& table)
+{
+    const fs::path path = TablePath(table);
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        return {};
+    return {path};
+}
+
 std::unique_ptr<RowSource> DirectoryStore::OpenTable(const std::string& name, bool live)
 {
     const fs::path path = TablePath(name);
@@ -758,246 +671,6 @@ void DirectoryStore::DropTable(const std::string& name)
 void DirectoryStore::CreateTable(const std::string& name, const std::vector<FieldDef>& fields)
 {
     ReplaceDbf(TablePath(name), name, fields);
-}
-
-// ---------------------------------------------------------------------------------------------
-// GdalStore
-
-namespace
-{
-
-// The GDAL drivers that may open a store of this kind.
-const char* const* DriversOf(GdalStore::Kind kind)
-{
-    static const char* const gpkg[] = {"GPKG", nullptr};
-    static const char* const pg[] = {"PostgreSQL", nullptr};
-    return kind == GdalStore::Kind::GeoPackage ? gpkg : pg;
-}
-
-} // namespace
-
-GdalStore::GdalStore(std::string key, Kind kind, std::string target, bool ownFile)
-    : Store(std::move(key)), kind_(kind), target_(std::move(target))
-{
-    gdal::EnsureInitialised();
-    gdal::ErrorScope scope;
-    // The engine's own GeoPackages (in the data directory) keep a write-ahead log: a posted row
-    // then costs no flush to the disk, and a power failure can lose the last rows but never
-    // damage the file. Other GeoPackages keep the rollback journal that every reader shares,
-    // also over a network.
-    struct JournalOption
-    {
-        explicit JournalOption(bool set) : set_(set)
-        {
-            if (set_)
-            {
-                CPLSetThreadLocalConfigOption("OGR_SQLITE_JOURNAL", "WAL");
-                CPLSetThreadLocalConfigOption("OGR_SQLITE_SYNCHRONOUS", "NORMAL");
-            }
-        }
-        ~JournalOption()
-        {
-            if (set_)
-            {
-                CPLSetThreadLocalConfigOption("OGR_SQLITE_JOURNAL", nullptr);
-                CPLSetThreadLocalConfigOption("OGR_SQLITE_SYNCHRONOUS", nullptr);
-            }
-        }
-        bool set_;
-    } journal(ownFile && kind == Kind::GeoPackage);
-    const char* pgOptions[] = {"LIST_ALL_TABLES=YES", nullptr};
-    const char* const* drivers = DriversOf(kind_);
-    const char* const* options = kind_ == Kind::GeoPackage ? nullptr : pgOptions;
-    GDALDataset* dataset = GDALDataset::FromHandle(
-        GDALOpenEx(target_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options, nullptr));
-    writable_ = dataset != nullptr;
-    if (dataset == nullptr && kind_ == Kind::GeoPackage)
-        dataset = GDALDataset::FromHandle(GDALOpenEx(
-            target_.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, options, nullptr));
-    if (dataset == nullptr)
-    {
-        // The connection string may hold a password; it is left out of the message.
-        const std::string what = kind_ == Kind::GeoPackage ? "'" + target_ + "'" : "PostgreSQL";
-        throw EngineError("Cannot open the database " + what + ": " +
-                          gdal::ErrorScope::LastError());
-    }
-    dataset_.reset(dataset);
-}
-
-GdalStore::~GdalStore()
-{
-    if (inTransaction_)
-    {
-        gdal::ErrorScope scope;
-        dataset_->RollbackTransaction();
-    }
-}
-
-std::vector<std::string> GdalStore::TableNames()
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < dataset_->GetLayerCount(); ++i)
-        names.emplace_back(dataset_->GetLayer(i)->GetName());
-    std::sort(names.begin(), names.end(), LessNoCase);
-    return names;
-}
-
-OGRLayer* GdalStore::FindLayer(const std::string& name) const
-{
-    auto search = [&](const std::string& wanted) -> OGRLayer*
-    {
-        const int count = dataset_->GetLayerCount();
-        for (int i = 0; i < count; ++i)
-            if (wanted == dataset_->GetLayer(i)->GetName())
-                return dataset_->GetLayer(i);
-        for (int i = 0; i < count; ++i)
-            if (EqualsNoCase(wanted, dataset_->GetLayer(i)->GetName()))
-                return dataset_->GetLayer(i);
-        return nullptr;
-    };
-    if (OGRLayer* layer = search(name))
-        return layer;
-    const std::string stripped = StripTableExtension(name);
-    return stripped != name ? search(stripped) : nullptr;
-}
-
-bool GdalStore::HasTable(const std::string& name)
-{
-    return FindLayer(name) != nullptr;
-}
-
-std::unique_ptr<RowSource> GdalStore::OpenTable(const std::string& name, bool live)
-{
-    gdal::ErrorScope scope;
-    OGRLayer* layer = FindLayer(name);
-    if (layer == nullptr)
-        throw EngineError("Table '" + name + "' does not exist");
-    const std::string layerName = layer->GetName();
-    const bool hasIds = layer->GetFIDColumn() != nullptr && *layer->GetFIDColumn() != '\0' &&
-                        layer->TestCapability(OLCRandomRead);
-    if (!hasIds)
-        // Without row ids rows cannot be found again; such tables are read as they stand.
-        return MaterialiseLayer(*layer);
-    const bool writable =
-        live && writable_ && !IsReadOnlyTable(layerName) && layer->TestCapability(OLCRandomWrite);
-    return std::make_unique<LayerSource>(shared_from_this(), layer, writable, false, layerName);
-}
-
-std::unique_ptr<RowSource> GdalStore::ExecuteSql(const std::string& sql)
-{
-    gdal::ErrorScope scope;
-    std::string target = target_;
-    if (kind_ == Kind::PostgreSQL)
-        target += " options='-c default_transaction_read_only=on'";
-    gdal::DatasetPtr dataset(GDALDataset::FromHandle(GDALOpenEx(
-        target.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, DriversOf(kind_), nullptr, nullptr)));
-    if (!dataset)
-        throw EngineError("Cannot open the database for the SQL statement: " +
-                          gdal::ErrorScope::LastError());
-    return RunSql(*dataset, sql);
-}
-
-void GdalStore::CreateTable(const std::string& requested, const std::vector<FieldDef>& fields)
-{
-    if (!writable_)
-        throw EngineError("The database is read-only");
-    const std::string name = StripTableExtension(requested);
-    if (name.empty())
-        throw EngineError("A table needs a name");
-    std::vector<std::unique_ptr<OGRFieldDefn>> definitions;
-    for (const FieldDef& field : fields)
-        definitions.push_back(gdal::OgrFromFieldDef(field));
-
-    gdal::ErrorScope scope;
-    const bool own = !inTransaction_;
-    if (own)
-        StartTransaction();
-    try
-    {
-        for (int i = 0; i < dataset_->GetLayerCount(); ++i)
-        {
-            if (EqualsNoCase(dataset_->GetLayer(i)->GetName(), name))
-            {
-                if (IsTableOpen(dataset_->GetLayer(i)->GetName()))
-                    throw EngineError("Cannot replace table '" + name + "' while it is open");
-                if (dataset_->DeleteLayer(i) != OGRERR_NONE)
-                    throw EngineError("Cannot replace table '" + name +
-                                      "': " + gdal::ErrorScope::LastError());
-                break;
-            }
-        }
-        const char* pgOptions[] = {"LAUNDER=NO", nullptr};
-        OGRLayer* layer = dataset_->CreateLayer(
-            name.c_str(), nullptr, wkbNone,
-            kind_ == Kind::PostgreSQL ? const_cast<char**>(pgOptions) : nullptr);
-        if (layer == nullptr)
-            throw EngineError("Cannot create table '" + name +
-                              "': " + gdal::ErrorScope::LastError());
-        for (std::size_t i = 0; i < definitions.size(); ++i)
-            if (layer->CreateField(definitions[i].get(), FALSE) != OGRERR_NONE)
-                throw EngineError("Cannot create the column '" + fields[i].Name + "' of table '" +
-                                  name + "': " + gdal::ErrorScope::LastError());
-        if (own)
-            Commit();
-    }
-    catch (...)
-    {
-        if (own)
-            Rollback();
-        throw;
-    }
-}
-
-void GdalStore::DropTable(const std::string& name)
-{
-    if (!writable_)
-        throw EngineError("The database is read-only");
-    OGRLayer* layer = FindLayer(name);
-    if (layer == nullptr)
-        throw EngineError("Table '" + name + "' does not exist");
-    if (IsTableOpen(layer->GetName()))
-        throw EngineError("Cannot delete table '" + name + "' while it is open");
-    gdal::ErrorScope scope;
-    for (int i = 0; i < dataset_->GetLayerCount(); ++i)
-        if (dataset_->GetLayer(i) == layer)
-        {
-            if (dataset_->DeleteLayer(i) != OGRERR_NONE)
-                throw EngineError("Cannot delete table '" + name +
-                                  "': " + gdal::ErrorScope::LastError());
-            return;
-        }
-}
-
-void GdalStore::StartTransaction()
-{
-    if (inTransaction_)
-        throw EngineError("A transaction is already active on this database");
-    gdal::ErrorScope scope;
-    // No read cursor may hold a transaction of its own when this one starts.
-    for (int i = 0; i < dataset_->GetLayerCount(); ++i)
-        dataset_->GetLayer(i)->ResetReading();
-    if (dataset_->StartTransaction(FALSE) != OGRERR_NONE)
-        throw EngineError("Cannot start a transaction: " + gdal::ErrorScope::LastError());
-    inTransaction_ = true;
-}
-
-void GdalStore::Commit()
-{
-    if (!inTransaction_)
-        throw EngineError("No transaction is active on this database");
-    gdal::ErrorScope scope;
-    if (dataset_->CommitTransaction() != OGRERR_NONE)
-        throw EngineError("Cannot commit the transaction: " + gdal::ErrorScope::LastError());
-    inTransaction_ = false;
-}
-
-void GdalStore::Rollback()
-{
-    if (!inTransaction_)
-        return;
-    gdal::ErrorScope scope;
-    dataset_->RollbackTransaction();
-    inTransaction_ = false;
 }
 
 } // namespace quorvalis::engine
