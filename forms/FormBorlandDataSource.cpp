@@ -149,6 +149,15 @@ QBoxLayout& TfrmBorlandDataSource::ExtraLayout() const
     return *ui_->layFields;
 }
 
+int TfrmBorlandDataSource::LabelColumnWidth() const
+{
+    int width = 0;
+    for (const QLabel* label : {ui_->lblDatabase, ui_->lblDriver, ui_->lblUserName,
+                                ui_->lblPassword})
+        width = std::max(width, label->sizeHint().width());
+    return width;
+}
+
 std::string TfrmBorlandDataSource::SelectedDatabase() const
 {
     return ui_->cmbDatabase->currentText().toStdString();

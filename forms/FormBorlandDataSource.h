@@ -76,6 +76,8 @@ protected:
     std::string SelectedTable() const;
     /// Where a subclass adds its controls (under the SQL text).
     QBoxLayout& ExtraLayout() const;
+    /// The width of the label column, so that added rows line up with the others.
+    int LabelColumnWidth() const;
 
 private:
     void FillDatabases();

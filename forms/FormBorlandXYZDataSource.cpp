@@ -6,6 +6,7 @@
 #include "ui_FormBorlandXYZDataSource.h"
 
 #include <QBoxLayout>
+#include <QLabel>
 
 namespace quorvalis
 {
@@ -16,6 +17,8 @@ TfrmBorlandXYZDataSource::TfrmBorlandXYZDataSource(QWidget* parent)
     auto* box = new QWidget(this); // owned by the dialog through the layout
     box->setObjectName(QStringLiteral("pnlFields"));
     fields_->setupUi(box);
+    for (QLabel* label : {fields_->lblXField, fields_->lblYField, fields_->lblZField})
+        label->setFixedWidth(LabelColumnWidth());
     ExtraLayout().addWidget(box);
     setWindowTitle(QStringLiteral("Borland XYZ DataSource"));
 }

@@ -24,10 +24,15 @@ TfrmMain::TfrmMain(QWidget* parent)
       project_(std::make_unique<GProject>()), ui_(std::make_unique<GQtUserInterface>(this))
 {
     form_->setupUi(this);
-    // No document area: the window is its menu and its status bar.
+    // No document area: the window is its menu and its status bar, whose one panel is framed.
     form_->pnlCentral->setFixedHeight(0);
-    setMinimumWidth(520);
+    form_->stbMain->setStyleSheet(
+        QStringLiteral("QStatusBar { border: 1px solid palette(mid); border-style: inset; }"));
+    form_->stbMain->setMinimumHeight(form_->stbMain->fontMetrics().height() + 10);
+    setFixedSize(560, form_->mnuMain->sizeHint().height() + form_->stbMain->minimumHeight());
     project_->SetUserInterface(ui_.get());
+    // A submenu shows its hint through its entry in the parent menu.
+    form_->mnuControlFile->menuAction()->setStatusTip(form_->mnuControlFile->statusTip());
 
     const auto bind = [this](QAction* action, void (TfrmMain::*command)())
     { connect(action, &QAction::triggered, this, [this, command] { (this->*command)(); }); };
@@ -61,7 +66,6 @@ void TfrmMain::SetApplicationInformation(TfrmApplicationInformation* dialog)
 
 void TfrmMain::ShowAtOnce()
 {
-    adjustSize();
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
     show();
