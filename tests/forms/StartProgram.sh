@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Starts the windowed program in the X display of the test (Xvfb) with its own settings and
 # store, waits until its main window is mapped and the splash window is gone, and checks that
-# the first start stored the installation folder. Usage: StartProgram.sh PROGRAM
+# the first start stored the installation folder (INSTALL when given, from any current folder).
+# Usage: StartProgram.sh PROGRAM [INSTALL]
 set -euo pipefail
 program="$1"
+expected="${2:-}"
 home="$(mktemp -d)"
 export QUORVALIS_HOME="$home"
 "$program" >"$home/output.log" 2>&1 &
@@ -27,10 +29,11 @@ for _ in $(seq 1 150); do
         main="$(xwininfo -root -tree | grep "\"Clarke 1880 to WGS'84 Transformation\"" | head -n 1)"
         id="$(awk '{print $1}' <<<"$main")"
         if xwininfo -id "$id" | grep -q "Map State: IsViewable"; then
-            grep -q '^Install=' "$home/Tarnex/Quorvalis.conf" || {
-                echo "no Install value was stored" >&2
+            stored="$(grep '^Install=' "$home/Tarnex/Quorvalis.conf" || true)"
+            if [ -z "$stored" ] || { [ -n "$expected" ] && [ "$stored" != "Install=$expected" ]; }; then
+                echo "Install stored as '${stored}', expected '${expected:-any folder}'" >&2
                 exit 1
-            }
+            fi
             echo "main window up after the splash: $main"
             exit 0
         fi
