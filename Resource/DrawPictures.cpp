@@ -356,8 +356,8 @@ int main(int argc, char** argv)
               Save(TsmIcon(), folder, "QUORVALIS_TSM.png", "PNG") &&
               Save(ManagerIcon(), folder, "QUORVALIS_MANAGER.png", "PNG") &&
               Save(DefaultsIcon(), folder, "QUORVALIS_DEFAULTS.png", "PNG") &&
-              Save(SplashPicture().convertToFormat(QImage::Format_RGB888), folder,
-                   "Quorvalis.BMP", "BMP") &&
+              Save(SplashPicture().convertToFormat(QImage::Format_RGB888), folder, "Quorvalis.BMP",
+                   "BMP") &&
               Save(Banner(), folder, "TarnexBanner.png", "PNG") &&
               Save(Logo(), folder, "Tarnex.png", "PNG") &&
               Save(ProgramIcon(), folder, "quorvalis.png", "PNG");

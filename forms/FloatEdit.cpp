@@ -21,9 +21,7 @@ bool IsSeparator(QChar character)
 
 } // namespace
 
-GFloatEdit::GFloatEdit(QWidget* parent) : QLineEdit(parent)
-{
-}
+GFloatEdit::GFloatEdit(QWidget* parent) : QLineEdit(parent) {}
 
 bool GFloatEdit::ReadNumber(double& value) const
 {
@@ -74,8 +72,8 @@ bool GFloatEdit::Accepts(QChar character) const
 void GFloatEdit::keyPressEvent(QKeyEvent* event)
 {
     const QString typed = event->text();
-    const bool command = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier |
-                                               Qt::MetaModifier);
+    const bool command =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     // Only printable characters are filtered; editing keys and shortcuts keep working.
     if (!command && typed.size() == 1 && typed[0].isPrint() && !Accepts(typed[0]))
     {

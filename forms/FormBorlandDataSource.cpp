@@ -128,15 +128,16 @@ void TfrmBorlandDataSource::SetDriver(const std::string& driver)
 
 QString TfrmBorlandDataSource::CaptionOf(const std::string& family) const
 {
+    QString name = QStringLiteral("Borland");
     if (family == engine::kDriverAccess)
-        return QStringLiteral("MS Access DataSource");
-    if (family == engine::kDriverOracle)
-        return QStringLiteral("Oracle DataSource");
-    if (family == engine::kDriverPostgres)
-        return QStringLiteral("PostgreSQL DataSource");
-    if (family == engine::kDriverStandard)
-        return QStringLiteral("Standard DataSource");
-    return QStringLiteral("Borland DataSource");
+        name = QStringLiteral("MS Access");
+    else if (family == engine::kDriverOracle)
+        name = QStringLiteral("Oracle");
+    else if (family == engine::kDriverPostgres)
+        name = QStringLiteral("PostgreSQL");
+    else if (family == engine::kDriverStandard)
+        name = QStringLiteral("Standard");
+    return name + (IsXYZ() ? QStringLiteral(" XYZ DataSource") : QStringLiteral(" DataSource"));
 }
 
 QListWidget& TfrmBorlandDataSource::Tables() const
@@ -152,8 +153,8 @@ QBoxLayout& TfrmBorlandDataSource::ExtraLayout() const
 int TfrmBorlandDataSource::LabelColumnWidth() const
 {
     int width = 0;
-    for (const QLabel* label : {ui_->lblDatabase, ui_->lblDriver, ui_->lblUserName,
-                                ui_->lblPassword})
+    for (const QLabel* label :
+         {ui_->lblDatabase, ui_->lblDriver, ui_->lblUserName, ui_->lblPassword})
         width = std::max(width, label->sizeHint().width());
     return width;
 }
@@ -184,10 +185,10 @@ void TfrmBorlandDataSource::FillDatabases()
     if (!driver_.empty())
     {
         // A raw driver name outside the known ones counts as "STANDARD", as the engine treats it.
-        const std::string family = UpperCase(driver_) == engine::kDriverStandard ||
-                                           IsServerFamily(UpperCase(driver_))
-                                       ? UpperCase(driver_)
-                                       : std::string();
+        const std::string family =
+            UpperCase(driver_) == engine::kDriverStandard || IsServerFamily(UpperCase(driver_))
+                ? UpperCase(driver_)
+                : std::string();
         setWindowTitle(CaptionOf(family));
         if (family == engine::kDriverStandard)
             ui_->btnBrowse->setEnabled(true);

@@ -64,8 +64,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    /// The window caption for a driver; empty driver: the dialog's own.
-    virtual QString CaptionOf(const std::string& family) const;
+    /// The window caption for a driver family ("MS Access DataSource", "Oracle DataSource",
+    /// "PostgreSQL DataSource", "Standard DataSource"; "Borland DataSource" for an empty or other
+    /// family), with " XYZ" before "DataSource" for the X/Y/Z dialog.
+    QString CaptionOf(const std::string& family) const;
+    /// Whether this is the X/Y/Z dialog.
+    virtual bool IsXYZ() const { return false; }
     /// Called on show, on a click on a table and after browsing (the X/Y/Z boxes).
     virtual void TableChosen() {}
 

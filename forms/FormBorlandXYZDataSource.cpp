@@ -20,7 +20,7 @@ TfrmBorlandXYZDataSource::TfrmBorlandXYZDataSource(QWidget* parent)
     for (QLabel* label : {fields_->lblXField, fields_->lblYField, fields_->lblZField})
         label->setFixedWidth(LabelColumnWidth());
     ExtraLayout().addWidget(box);
-    setWindowTitle(QStringLiteral("Borland XYZ DataSource"));
+    setWindowTitle(CaptionOf({}));
 }
 
 TfrmBorlandXYZDataSource::~TfrmBorlandXYZDataSource() = default;
@@ -41,19 +41,6 @@ GBorlandDataSourceSettings TfrmBorlandXYZDataSource::Settings() const
     settings.YFieldName = fields_->cmbYField->currentText().toStdString();
     settings.ZFieldName = fields_->cmbZField->currentText().toStdString();
     return settings;
-}
-
-QString TfrmBorlandXYZDataSource::CaptionOf(const std::string& family) const
-{
-    if (family == engine::kDriverAccess)
-        return QStringLiteral("MS Access XYZ DataSource");
-    if (family == engine::kDriverOracle)
-        return QStringLiteral("Oracle XYZ DataSource");
-    if (family == engine::kDriverPostgres)
-        return QStringLiteral("PostgreSQL XYZ DataSource");
-    if (family == engine::kDriverStandard)
-        return QStringLiteral("Standard XYZ DataSource");
-    return QStringLiteral("Borland XYZ DataSource");
 }
 
 void TfrmBorlandXYZDataSource::TableChosen()

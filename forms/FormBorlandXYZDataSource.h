@@ -30,7 +30,7 @@ public:
     GBorlandDataSourceSettings Settings() const override;
 
 protected:
-    QString CaptionOf(const std::string& family) const override;
+    bool IsXYZ() const override { return true; }
     /// Refills the three boxes from the selected table (opened read-only and closed again);
     /// engine errors propagate.
     void TableChosen() override;

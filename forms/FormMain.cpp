@@ -1,12 +1,12 @@
 #include "forms/FormMain.h"
 
-#include "project/Project.h"
 #include "forms/Application.h"
 #include "forms/FormApplicationInformation.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/MessageBoxes.h"
 #include "forms/QtUserInterface.h"
 #include "project/ImportCommand.h"
+#include "project/Project.h"
 #include "project/TransformCommand.h"
 #include "ui_FormMain.h"
 

@@ -1,15 +1,14 @@
 #include "forms/FormRecordSetDataSource.h"
 
 #include "database/BorlandDatabase.h"
-#include "database/Database.h"
 #include "database/CorvellDatabase.h"
+#include "database/Database.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "database/engine/Session.h"
 #include "ui_FormRecordSetDataSource.h"
 
 #include <QApplication>
-
 
 namespace quorvalis
 {

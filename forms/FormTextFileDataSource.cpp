@@ -75,8 +75,7 @@ void TfrmTextFileDataSource::showEvent(QShowEvent* event)
 void TfrmTextFileDataSource::ShowPaths()
 {
     ShowPathInPanel(*ui_->pnlTextFile, QString::fromStdString(textFileName_), 0, false);
-    ShowPathInPanel(*ui_->pnlDefinitionFile, QString::fromStdString(definitionFileName_), 0,
-                    false);
+    ShowPathInPanel(*ui_->pnlDefinitionFile, QString::fromStdString(definitionFileName_), 0, false);
 }
 
 void TfrmTextFileDataSource::Refresh()
@@ -88,10 +87,9 @@ void TfrmTextFileDataSource::Refresh()
     }
     ShowPaths();
     std::error_code error;
-    const bool bothExist =
-        !textFileName_.empty() && !definitionFileName_.empty() &&
-        std::filesystem::is_regular_file(textFileName_, error) &&
-        std::filesystem::is_regular_file(definitionFileName_, error);
+    const bool bothExist = !textFileName_.empty() && !definitionFileName_.empty() &&
+                           std::filesystem::is_regular_file(textFileName_, error) &&
+                           std::filesystem::is_regular_file(definitionFileName_, error);
     ui_->btnOk->setEnabled(false);
     if (!bothExist)
         return;

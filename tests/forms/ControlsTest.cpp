@@ -78,15 +78,15 @@ TEST_F(FloatEditTest, KeyFilterTakesOnlyWhatCanMakeANumber)
         const char* expected;
     };
     const Row rows[] = {
-        {"", "12a.5x", false, -1, "12.5"},  // letters are dropped
-        {"12.5", ".", false, -1, "12.5"},   // a second point is ignored
-        {"12.5", ".", true, -1, "."},       // ... unless it replaces the whole text
-        {"5", "-", false, 0, "5"},          // a sign only into an empty text
-        {"", "-3", false, -1, "-3"},        //
-        {"5", "+7", true, -1, "+7"},        // or one wholly selected
-        {"12.5", "7", false, -1, "12.57"},  // digits always
-        {"", "1e5", false, -1, "15"},       // no exponent letter
-        {"", "2,5", false, -1, "25"},       // "," is no separator in a "." locale
+        {"", "12a.5x", false, -1, "12.5"}, // letters are dropped
+        {"12.5", ".", false, -1, "12.5"},  // a second point is ignored
+        {"12.5", ".", true, -1, "."},      // ... unless it replaces the whole text
+        {"5", "-", false, 0, "5"},         // a sign only into an empty text
+        {"", "-3", false, -1, "-3"},       //
+        {"5", "+7", true, -1, "+7"},       // or one wholly selected
+        {"12.5", "7", false, -1, "12.57"}, // digits always
+        {"", "1e5", false, -1, "15"},      // no exponent letter
+        {"", "2,5", false, -1, "25"},      // "," is no separator in a "." locale
     };
     for (const Row& row : rows)
         EXPECT_EQ(Type(row.start, row.keys, row.selectAll, row.caret), row.expected)

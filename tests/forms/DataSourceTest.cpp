@@ -32,20 +32,9 @@ namespace
 
 namespace fs = std::filesystem;
 
-class DataSourceTest : public FormsTest
+class DataSourceTest : public DialogsTest
 {
 protected:
-    void SetUp() override
-    {
-        FormsTest::SetUp();
-        InstallDataSourceDialogs();
-    }
-    void TearDown() override
-    {
-        RemoveDataSourceDialogs();
-        FormsTest::TearDown();
-    }
-
     // A dBase folder with one table of every kind of column the X/Y/Z boxes must tell apart.
     fs::path MakeDBaseFolder()
     {
@@ -106,13 +95,12 @@ TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)
         bool xyz;
         bool cached;
     };
-    const Row rows[] = {{2, "", false, false},           {11, "", false, false},
-                        {13, "", false, false},          {3, "ORACLE", false, true},
-                        {4, "MSACCESS", false, true},    {5, "STANDARD", false, false},
-                        {6, "STANDARD", false, false},   {7, "ORACLE", true, true},
-                        {8, "MSACCESS", true, true},     {9, "STANDARD", true, false},
-                        {10, "STANDARD", true, false},   {12, "", false, false},
-                        {14, "POSTGRES", false, true},   {15, "POSTGRES", true, true}};
+    const Row rows[] = {
+        {2, "", false, false},         {11, "", false, false},        {13, "", false, false},
+        {3, "ORACLE", false, true},    {4, "MSACCESS", false, true},  {5, "STANDARD", false, false},
+        {6, "STANDARD", false, false}, {7, "ORACLE", true, true},     {8, "MSACCESS", true, true},
+        {9, "STANDARD", true, false},  {10, "STANDARD", true, false}, {12, "", false, false},
+        {14, "POSTGRES", false, true}, {15, "POSTGRES", true, true}};
     ASSERT_EQ(DataSourceKinds().size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i)
     {
@@ -202,7 +190,8 @@ TEST_F(DataSourceTest, EveryFileKindGivesAWorkingRecordSet)
                          Sample("job-points.crd"));
                Press(dialog, "btnOk");
            });
-    std::unique_ptr<GRecordSet> points = CreateRecordSet(true, false, "WGS`84 RecordSet DataSource");
+    std::unique_ptr<GRecordSet> points =
+        CreateRecordSet(true, false, "WGS`84 RecordSet DataSource");
     ASSERT_NE(points, nullptr);
     EXPECT_TRUE(points->GetReadOnly());
     ASSERT_TRUE(points->Open());

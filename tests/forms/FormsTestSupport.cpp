@@ -2,6 +2,7 @@
 
 #include "database/engine/Session.h"
 #include "forms/Application.h"
+#include "forms/DataSourceDialogs.h"
 #include "project/WinRegistry.h"
 
 #include <QApplication>
@@ -57,6 +58,18 @@ void FormsTest::TearDown()
     ::unsetenv("QUORVALIS_HOME");
     std::error_code ignored;
     std::filesystem::remove_all(Folder, ignored);
+}
+
+void DialogsTest::SetUp()
+{
+    FormsTest::SetUp();
+    InstallDataSourceDialogs();
+}
+
+void DialogsTest::TearDown()
+{
+    RemoveDataSourceDialogs();
+    FormsTest::TearDown();
 }
 
 std::vector<std::string> FormsTest::Errors() const

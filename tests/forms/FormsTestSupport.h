@@ -42,6 +42,14 @@ protected:
     static std::string Sample(const std::string& name);
 };
 
+/// The same with the program's data-source dialogs installed in the record-set factories.
+class DialogsTest : public FormsTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
 /// Runs answer on the next modal dialog that opens (polling until one is active), e.g. to pick
 /// an entry and press Ok, while the caller blocks in exec().
 void WhenModal(const std::function<void(QWidget& dialog)>& answer);

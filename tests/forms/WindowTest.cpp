@@ -88,8 +88,8 @@ void ExpectNoOverlap(const QWidget& window, const QString& name)
                 continue;
             const QRect otherArea(other->mapTo(&window, QPoint(0, 0)), other->size());
             EXPECT_FALSE(area.intersects(otherArea))
-                << name.toStdString() << ": " << child->objectName().toStdString()
-                << " overlaps " << other->objectName().toStdString();
+                << name.toStdString() << ": " << child->objectName().toStdString() << " overlaps "
+                << other->objectName().toStdString();
         }
     }
 }
@@ -100,20 +100,7 @@ void Check(QWidget& window, const QString& name)
     ExpectNoOverlap(window, name);
 }
 
-class WindowTest : public FormsTest
-{
-protected:
-    void SetUp() override
-    {
-        FormsTest::SetUp();
-        InstallDataSourceDialogs();
-    }
-    void TearDown() override
-    {
-        RemoveDataSourceDialogs();
-        FormsTest::TearDown();
-    }
-};
+using WindowTest = DialogsTest;
 
 TEST_F(WindowTest, StartsWithTheSplashAndOffersEveryCommand)
 {
