@@ -5,12 +5,12 @@
 #include "forms/FormImportFileFormat.h"
 #include "forms/MessageBoxes.h"
 #include "forms/QtUserInterface.h"
+#include "forms/WindowPaint.h"
 #include "project/ImportCommand.h"
 #include "project/Project.h"
 #include "project/TransformCommand.h"
 #include "ui_FormMain.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QScreen>
 #include <QStatusBar>
@@ -68,9 +68,7 @@ void TfrmMain::ShowAtOnce()
 {
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
-    show();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    repaint();
+    ShowAndPaint(*this);
 }
 
 void TfrmMain::TransformClarke1880toWGS84()

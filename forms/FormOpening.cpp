@@ -1,8 +1,8 @@
 #include "forms/FormOpening.h"
 
+#include "forms/WindowPaint.h"
 #include "ui_FormOpening.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QScreen>
@@ -51,10 +51,7 @@ void TfrmOpening::ShowAtOnce()
 {
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
-    show();
-    // The window system maps the window first; only then can it be painted.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    repaint();
+    ShowAndPaint(*this);
 }
 
 } // namespace quorvalis

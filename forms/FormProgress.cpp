@@ -1,9 +1,7 @@
 #include "forms/FormProgress.h"
 
+#include "forms/WindowPaint.h"
 #include "ui_FormProgress.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
 
 namespace quorvalis
 {
@@ -62,11 +60,7 @@ void ShowProgressStep(int position, int total, const std::string& caption)
         window = std::make_unique<TfrmProgress>();
         window->SetInformation(caption);
         window->SetPosition(percent);
-        window->show();
-        // The window system must map the window before it can be painted; user input stays
-        // queued, so nothing else runs while the operation goes on.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        window->repaint();
+        ShowAndPaint(*window);
         return;
     }
     window->SetPosition(percent);
