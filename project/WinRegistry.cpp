@@ -127,7 +127,9 @@ double GRegistry::ReadFloat(const std::string& name, double defaultValue) const
     // reads as 0.0, not as the default.
     const std::string text = ReadString(name, FormatStoredFloat(defaultValue));
     double value = 0.0;
-    if (!ParseNumber(text, value, '.') || !std::isfinite(value))
+    // Written with '.', but a value stored under a ',' locale (by hand or an older writer) must
+    // not turn into 0.
+    if ((!ParseNumber(text, value, '.') && !ParseNumber(text, value, ',')) || !std::isfinite(value))
         return 0.0;
     return value;
 }

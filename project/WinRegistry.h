@@ -20,8 +20,9 @@ namespace quorvalis
 /// Every value is text: integers in decimal, booleans "0"/"1", floats as general text with up to
 /// 15 significant digits and "." as the decimal point (never the process locale).
 /// Reading: a missing value (or missing key) gives the default; an integer or boolean whose text
-/// is not a whole number gives the default; a float whose text is not a number gives 0.0 (not the
-/// default); a boolean is true for any integer other than 0.
+/// is not a whole number gives the default; a float is read with "." or "," as its decimal
+/// point, and text that is a number in neither gives 0.0 (not the default); a boolean is true for
+/// any integer other than 0.
 class GRegistry
 {
 public:

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quorvalis needs to build, test and run, when they are missing.
+# build: compilers, libraries, Qt and what the windowed program needs to run (fonts, the
+# launcher of the help browser); test: PROJ, PostgreSQL, clang for fuzzing, and an X server
+# without a screen (Xvfb) for the real-window tests.
 # Usage: scripts/setup-debian.sh [build|test|all]   (default: all)
 set -euo pipefail
 
@@ -8,11 +11,13 @@ build_packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libgdal-dev gdal-bin libpq-dev libsqlite3-dev
     qt6-base-dev
+    fonts-dejavu-core xdg-utils
 )
 test_packages=(
     proj-bin libproj-dev
     postgresql
     clang libclang-rt-14-dev
+    xvfb xauth x11-utils
 )
 
 case "${1:-all}" in

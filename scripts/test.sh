@@ -42,4 +42,4 @@ if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
         rm -rf "$work" "$work.log"
     done
 fi
-echo "all tests passed"
+echo "all tests passed (pictures of every window: build/screenshots/)"

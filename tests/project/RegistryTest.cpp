@@ -46,7 +46,12 @@ TEST_F(RegistryTest, HandEditedListTextIsNotLost)
     std::ofstream(SettingsFile) << "[General]\nHelmert%20A=1,5\nInstall=C:\\Quorvalis\n";
     GRegistry registry;
     EXPECT_EQ(registry.ReadString("Helmert A", ""), "1,5");
-    EXPECT_EQ(registry.ReadFloat("Helmert A", 1.0), 0.0); // '.' is the only decimal point
+    // Stored under a ',' locale: still the number, never 0.
+    EXPECT_DOUBLE_EQ(registry.ReadFloat("Helmert A", 1.0), 1.5);
+    registry.WriteString("Cape X", "-2850630,82");
+    EXPECT_DOUBLE_EQ(registry.ReadFloat("Cape X", 0.0), -2850630.82);
+    registry.WriteFloat("Cape X", 0.5); // written back with '.' whatever the locale
+    EXPECT_EQ(registry.ReadString("Cape X", ""), "0.5");
 }
 
 TEST_F(RegistryTest, ProjectLoadsTheStoredOrTheReadingDefaults)

@@ -1,0 +1,119 @@
+#include "FormsTestSupport.h"
+
+#include "database/engine/Session.h"
+#include "forms/Application.h"
+#include "forms/DataSourceDialogs.h"
+#include "project/WinRegistry.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+// Under the leak checker: fontconfig and D-Bus, which Qt loads, keep caches until the process
+// ends.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
+
+namespace quorvalis::test
+{
+
+void EnsureApplication()
+{
+    static int argc = 1;
+    static char name[] = "forms_test";
+    static char* argv[] = {name, nullptr};
+    // Left to the end of the process: windows of static lifetime may still refer to it.
+    if (!QApplication::instance())
+        new GApplication(argc, argv);
+}
+
+void FormsTest::SetUp()
+{
+    EnsureApplication();
+    std::random_device random;
+    Folder = std::filesystem::temp_directory_path() /
+             ("quorvalis-forms-test-" + std::to_string(random()) + "-" + std::to_string(random()));
+    std::filesystem::create_directories(Folder);
+    ::setenv("QUORVALIS_HOME", Folder.c_str(), 1);
+    engine::Session::Default().SetHomeDirectory(Folder);
+    GRegistry::SetSettingsFile(Folder / "Quorvalis.conf");
+    SetMessageBoxHandler([this](GMessageKind kind, const std::string& text)
+                         { Boxes.emplace_back(kind, text); });
+    SetFileDialogHandler(
+        [this](GFileDialog& dialog, GFileDialogMode)
+        {
+            FileDialogs.push_back(dialog);
+            const std::string answer = FileAnswer ? FileAnswer(dialog) : std::string();
+            if (answer.empty())
+                return false;
+            dialog.FileName = answer;
+            return true;
+        });
+}
+
+void FormsTest::TearDown()
+{
+    SetMessageBoxHandler({});
+    SetFileDialogHandler({});
+    GRegistry::SetSettingsFile(std::nullopt);
+    engine::Session::Default().SetHomeDirectory({});
+    ::unsetenv("QUORVALIS_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+}
+
+void DialogsTest::SetUp()
+{
+    FormsTest::SetUp();
+    InstallDataSourceDialogs();
+}
+
+void DialogsTest::TearDown()
+{
+    RemoveDataSourceDialogs();
+    FormsTest::TearDown();
+}
+
+std::vector<std::string> FormsTest::Errors() const
+{
+    std::vector<std::string> errors;
+    for (const auto& [kind, text] : Boxes)
+        if (kind == GMessageKind::Error || kind == GMessageKind::Application)
+            errors.push_back(text);
+    return errors;
+}
+
+std::string FormsTest::Sample(const std::string& name)
+{
+    return std::string(QUORVALIS_SOURCE_DIR) + "/samples/" + name;
+}
+
+void WhenModal(const std::function<void(QWidget& dialog)>& answer)
+{
+    auto* timer = new QTimer(); // deletes itself once it has answered
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, answer]
+                     {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (!modal)
+                             return;
+                         timer->stop();
+                         timer->deleteLater();
+                         answer(*modal);
+                     });
+    timer->start();
+}
+
+void ProcessEvents()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace quorvalis::test

@@ -1,0 +1,69 @@
+// Shared pieces of the window tests: the application object, a scratch folder with its own
+// engine store and settings, message boxes and file dialogs answered by the test, and
+// screenshots.
+#pragma once
+
+#include "forms/FileDialogs.h"
+#include "forms/MessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvalis::test
+{
+
+/// The application object of the test program (created on first use, never destroyed before
+/// exit).
+void EnsureApplication();
+
+/// Every test gets a fresh folder holding the QUORVALIS store and the settings file; message
+/// boxes are recorded instead of shown and file dialogs answered by FileAnswer.
+class FormsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path Folder;
+    /// Recorded boxes: kind and text.
+    std::vector<std::pair<GMessageKind, std::string>> Boxes;
+    std::vector<std::string> Errors() const;
+    /// Answers a file dialog: the path to choose, or empty to cancel; every dialog is logged.
+    std::function<std::string(const GFileDialog&)> FileAnswer;
+    std::vector<GFileDialog> FileDialogs;
+
+    static std::string Sample(const std::string& name);
+};
+
+/// The same with the program's data-source dialogs installed in the record-set factories.
+class DialogsTest : public FormsTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+/// Runs answer on the next modal dialog that opens (polling until one is active), e.g. to pick
+/// an entry and press Ok, while the caller blocks in exec().
+void WhenModal(const std::function<void(QWidget& dialog)>& answer);
+
+/// Lets pending events (and zero timers) run.
+void ProcessEvents();
+
+/// The child of a window by its object name, failing the test when missing.
+template <class T> T& Child(const QWidget& window, const char* name)
+{
+    T* child = window.findChild<T*>(QString::fromLatin1(name));
+    if (!child)
+        throw std::runtime_error(std::string("no control ") + name);
+    return *child;
+}
+
+} // namespace quorvalis::test
