@@ -101,7 +101,7 @@ bool GQtUserInterface::EditTransformationOutput(GOutputChoice&)
     return false; // PLACEHOLDER: TfrmTransformationOutput
 }
 
-bool GQtUserInterface::ConfirmRun(bool&)
+bool GQtUserInterface::ConfirmRun(bool&, const std::vector<std::string>&)
 {
     return false; // PLACEHOLDER: TfrmConfirmation
 }

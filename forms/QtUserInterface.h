@@ -39,7 +39,7 @@ public:
     bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override;
     bool EditTransformationOutput(GOutputChoice& choice) override;
     bool ChooseSaveFile(GFileDialog& dialog) override;
-    bool ConfirmRun(bool& alwaysShow) override;
+    bool ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts) override;
 
     /// The long-lived import file format dialog keeps the user's last choice between imports.
     bool ChooseImportFormat(std::int32_t& format) override;
