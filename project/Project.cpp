@@ -621,8 +621,10 @@ bool GProject::CheckSheets(std::string& missingSheet,
 
 void GProject::FlushRecordSet()
 {
-    if (RecordSet)
-        RecordSet->Flush();
+    if (!RecordSet)
+        return;
+    RecordSet->SetPackedAngles(CoordinateSystem == 1);
+    RecordSet->Flush();
 }
 
 // --- Chains ---
