@@ -754,10 +754,20 @@ void GTextFileRecordSet::DoFlush()
     const int fieldCount = std::min(Fields().Count(), Definition.Fields.Count());
     std::vector<std::optional<std::string>> replaced(read_.size());
     std::vector<std::string> appended;
+    // The coordinates as this flush writes them, for the next one.
+    std::vector<ReadRecord> next = read_;
+    next.resize(static_cast<std::size_t>(std::max(RecordCount(), 0)));
     First();
     while (!Eof())
     {
         const std::int32_t record = RecordIndex();
+        ReadRecord& now = next[static_cast<std::size_t>(record)];
+        for (int c = 0; c < 3; ++c)
+            if (coordinateFields_[c] >= 0 && coordinateFields_[c] < fieldCount)
+            {
+                const GVariant value = Fields().GetItem(coordinateFields_[c])->GetValue();
+                now.Coordinates[c] = value.IsNull() ? 0.0 : value.AsDouble();
+            }
         if (record >= static_cast<std::int32_t>(read_.size()))
         {
             std::vector<std::string> texts;
@@ -785,8 +795,7 @@ void GTextFileRecordSet::DoFlush()
                 continue;
             coordinates.set(static_cast<std::size_t>(j));
             const GField& field = *Fields().GetItem(j);
-            const GVariant value = field.GetValue();
-            if (SameValue(value.IsNull() ? 0.0 : value.AsDouble(), read.Coordinates[c]))
+            if (SameValue(now.Coordinates[c], read.Coordinates[c]))
                 continue;
             std::string text = CoordinateText(j, field);
             const GTextFileField& layout = *Definition.Fields.GetItem(j);
@@ -855,24 +864,10 @@ void GTextFileRecordSet::DoFlush()
     auto written = std::make_unique<GTextFile>();
     written->Definition.Assign(Definition);
     written->LoadFromText(text);
-    if (written->RecordCount() == RecordCount())
+    if (written->RecordCount() == static_cast<int>(next.size()))
     {
         file_ = std::move(written);
-        for (std::int32_t record = 0; record < RecordCount(); ++record)
-        {
-            if (record >= static_cast<std::int32_t>(read_.size()))
-                read_.emplace_back();
-        }
-        First();
-        for (std::int32_t record = 0; !Eof(); ++record, Next())
-            for (int c = 0; c < 3; ++c)
-                if (coordinateFields_[c] >= 0 && coordinateFields_[c] < fieldCount)
-                {
-                    const GVariant value = Fields().GetItem(coordinateFields_[c])->GetValue();
-                    read_[static_cast<std::size_t>(record)].Coordinates[c] =
-                        value.IsNull() ? 0.0 : value.AsDouble();
-                }
-        First();
+        read_ = std::move(next);
     }
     edited_.clear();
     targetDatum_.reset();

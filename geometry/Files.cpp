@@ -299,6 +299,12 @@ constexpr std::uint64_t kHashMultiplier2 = 0xC2B2AE3D27D4EB4FULL;
 
 std::uint64_t LittleWord(const std::uint8_t* p)
 {
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
     std::uint64_t w = 0;
     for (int i = 7; i >= 0; --i)
         w = (w << 8) | p[i];
@@ -317,6 +323,11 @@ void GContentHash::Update(const void* data, std::size_t size)
 {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     length_ += size;
+    const auto block = [this](const std::uint8_t* p)
+    {
+        for (int lane = 0; lane < 4; ++lane)
+            lanes_[lane] = MixWord(lanes_[lane], LittleWord(p + 8 * lane));
+    };
     if (tailSize_ > 0)
     {
         const std::size_t take = std::min(size, sizeof tail_ - tailSize_);
@@ -326,20 +337,22 @@ void GContentHash::Update(const void* data, std::size_t size)
         size -= take;
         if (tailSize_ < sizeof tail_)
             return;
-        state_ = MixWord(state_, LittleWord(tail_));
+        block(tail_);
         tailSize_ = 0;
     }
-    for (; size >= 8; bytes += 8, size -= 8)
-        state_ = MixWord(state_, LittleWord(bytes));
+    for (; size >= sizeof tail_; bytes += sizeof tail_, size -= sizeof tail_)
+        block(bytes);
     std::memcpy(tail_, bytes, size);
     tailSize_ = size;
 }
 
 std::uint64_t GContentHash::Value() const
 {
-    std::uint8_t last[8] = {};
+    std::uint8_t last[32] = {};
     std::memcpy(last, tail_, tailSize_);
-    std::uint64_t h = MixWord(state_, LittleWord(last)) ^ length_;
+    std::uint64_t h = length_;
+    for (int lane = 0; lane < 4; ++lane)
+        h = MixWord(h, MixWord(lanes_[lane], LittleWord(last + 8 * lane)));
     // The finaliser of MurmurHash3: every input bit reaches every output bit.
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDULL;
