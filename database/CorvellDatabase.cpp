@@ -401,31 +401,15 @@ void GCorvellRecordSet::DoFlush()
     }
     First();
     const std::vector<std::uint8_t> bytes = writer.SaveToBytes();
-    const std::string prj = ExistingSiblingFile(FileName, ".prj");
-    std::optional<std::string> prjText;
-    if (targetDatum_)
-    {
-        std::string notice;
-        prjText = PrjRewrite(prj, *targetDatum_, notice);
-        if (!notice.empty())
-            notices_.push_back(notice);
-    }
-    GFileSetCommit commit(CommitMarkerOf(FileName));
-    commit.Replace(FileName).Write(bytes.data(), bytes.size());
-    if (prjText)
-        commit.Replace(prj).Write(*prjText);
-    commit.Commit();
+    WriteWithDeclaration(
+        FileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        targetDatum_, notices_);
+    targetDatum_.reset();
 }
 
 std::vector<std::string> GCorvellRecordSet::DataFiles() const
 {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(FileName, error))
-        files.push_back(FileName);
-    if (std::string prj = ExistingSiblingFile(FileName, ".prj"); !prj.empty())
-        files.push_back(std::move(prj));
-    return files;
+    return DataFileAndPrj(FileName);
 }
 
 std::vector<GDeclaredSystem> GCorvellRecordSet::DeclaredSystems() const
@@ -439,8 +423,8 @@ std::vector<GDeclaredSystem> GCorvellRecordSet::DeclaredSystems() const
         header.LocalOrigin = Lo;
         systems.push_back(std::move(header));
     }
-    if (const std::string prj = ExistingSiblingFile(FileName, ".prj"); !prj.empty())
-        systems.push_back(ReadPrjDeclaration(prj));
+    for (GDeclaredSystem& declared : PrjDeclarations(FileName))
+        systems.push_back(std::move(declared));
     return systems;
 }
 

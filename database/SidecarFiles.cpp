@@ -182,6 +182,42 @@ std::optional<std::string> PrjRewrite(const std::string& prjPath, std::uint8_t t
     return PrjTextFor(targetDatum, *declared.LocalOrigin);
 }
 
+std::vector<std::string> DataFileAndPrj(const std::string& dataFile)
+{
+    std::vector<std::string> files;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(dataFile, error))
+        files.push_back(dataFile);
+    if (std::string prj = ExistingSiblingFile(dataFile, ".prj"); !prj.empty())
+        files.push_back(std::move(prj));
+    return files;
+}
+
+std::vector<GDeclaredSystem> PrjDeclarations(const std::string& dataFile)
+{
+    if (const std::string prj = ExistingSiblingFile(dataFile, ".prj"); !prj.empty())
+        return {ReadPrjDeclaration(prj)};
+    return {};
+}
+
+void WriteWithDeclaration(const std::string& dataFile, std::string_view bytes,
+                          std::optional<std::uint8_t> targetDatum,
+                          std::vector<std::string>& notices)
+{
+    const std::string prj = ExistingSiblingFile(dataFile, ".prj");
+    std::optional<std::string> prjText;
+    std::string notice;
+    if (targetDatum)
+        prjText = PrjRewrite(prj, *targetDatum, notice);
+    GFileSetCommit commit(CommitMarkerOf(dataFile));
+    commit.Replace(dataFile).Write(bytes);
+    if (prjText)
+        commit.Replace(prj).Write(*prjText);
+    commit.Commit();
+    if (!notice.empty())
+        notices.push_back(notice);
+}
+
 bool BuildQixIndex(const std::string& shpPath, const std::string& shxPath,
                    const std::string& workFolder, std::string& bytes, std::string& error)
 {

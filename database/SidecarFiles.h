@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvalis
@@ -39,6 +40,20 @@ std::string PrjTextFor(std::uint8_t datum, std::int32_t lo);
 /// targetDatum.
 std::optional<std::string> PrjRewrite(const std::string& prjPath, std::uint8_t targetDatum,
                                       std::string& notice);
+
+/// The data file (when it exists) and the ".prj" beside it (when there is one): the files a
+/// rewrite of a text or coordinate list file touches.
+std::vector<std::string> DataFileAndPrj(const std::string& dataFile);
+
+/// What the ".prj" beside dataFile declares, when there is one.
+std::vector<GDeclaredSystem> PrjDeclarations(const std::string& dataFile);
+
+/// Replaces dataFile by bytes crash-safely, together with the ".prj" beside it rewritten for
+/// targetDatum when one is set and the .prj is recognised (see PrjRewrite; its notice is added
+/// to notices).
+void WriteWithDeclaration(const std::string& dataFile, std::string_view bytes,
+                          std::optional<std::uint8_t> targetDatum,
+                          std::vector<std::string>& notices);
 
 /// Builds the ".qix" spatial index GDAL makes for the shapefile pair shpPath/shxPath and returns
 /// its bytes; workFolder (created and removed again) holds the copies GDAL works on. Returns

@@ -26,6 +26,8 @@ constexpr std::uint8_t kDelimited = 1;
 constexpr std::uint8_t kTypeInteger = 1;
 constexpr std::uint8_t kTypeFloat = 2;
 constexpr std::uint8_t kLastFieldType = 8;
+// Longest line a fixed-width field may make when it is written.
+constexpr std::int64_t kLongestLine = std::int64_t{1} << 24;
 // Smallest field record: two empty-but-terminated blocks and the fixed members.
 constexpr std::size_t kSmallestFieldRecord = 4 + 1 + 4 + 1 + 4 + 4 + 1 + 1;
 
@@ -347,6 +349,10 @@ std::string GTextFileDefinition::ReplaceField(std::string_view line, int field,
         const GTextFileField& definition = *Fields.GetItem(field);
         const std::int64_t start = std::max<std::int64_t>(definition.StartColumn, 1) - 1;
         const auto width = static_cast<std::size_t>(std::max<std::int32_t>(definition.Width, 0));
+        if (start + static_cast<std::int64_t>(width) > kLongestLine)
+            throw GTextfileException("field " + definition.Name + " at column " +
+                                     std::to_string(definition.StartColumn) +
+                                     " lies beyond any sensible line length");
         const std::size_t length = TextLength(text, utf8);
         const std::size_t pad = width > length ? width - length : 0;
         std::string placed;
@@ -431,7 +437,7 @@ std::string GTextFileDefinition::BuildLine(const std::vector<std::string>& texts
                 throw GTextfileException(where + ": fields " + Fields.GetItem(previous)->Name +
                                          " and " + field.Name +
                                          " overlap in the definition; the file was not written");
-            if (start + width > (std::int64_t{1} << 24))
+            if (start + width > kLongestLine)
                 throw GTextfileException(where + ": field " + field.Name + " at column " +
                                          std::to_string(field.StartColumn) +
                                          " lies beyond any sensible line length");
@@ -803,8 +809,9 @@ void GTextFileRecordSet::DoFlush()
             if (Definition.FileType == kFixedWidth && TextLength(text, utf8) > width)
                 throw GTextfileException(
                     TextFileName + ", line " + std::to_string(file_->LineNumber(record)) +
-                    ", field " + layout.Name + ": the new value \"" + text + "\" is longer than " +
-                    "the field's width of " + std::to_string(width) + "; the file was not written");
+                    " (record " + std::to_string(record + 1) + "), field " + layout.Name +
+                    ": the new value \"" + text + "\" is longer than the field's width of " +
+                    std::to_string(width) + "; the file was not written");
             changes.emplace_back(j, std::move(text));
         }
         if (const auto edited = edited_.find(record); edited != edited_.end())
@@ -845,21 +852,8 @@ void GTextFileRecordSet::DoFlush()
     }
     First();
 
-    const std::string prj = ExistingSiblingFile(TextFileName, ".prj");
-    std::optional<std::string> prjText;
-    if (targetDatum_)
-    {
-        std::string notice;
-        prjText = PrjRewrite(prj, *targetDatum_, notice);
-        if (!notice.empty())
-            notices_.push_back(notice);
-    }
     const std::string text = file_->Rewrite(replaced, appended);
-    GFileSetCommit commit(CommitMarkerOf(TextFileName));
-    commit.Replace(TextFileName).Write(text);
-    if (prjText)
-        commit.Replace(prj).Write(*prjText);
-    commit.Commit();
+    WriteWithDeclaration(TextFileName, text, targetDatum_, notices_);
     // What was written is what the next flush starts from.
     auto written = std::make_unique<GTextFile>();
     written->Definition.Assign(Definition);
@@ -913,20 +907,12 @@ bool GTextFileRecordSet::DoHasSpatialComponent()
 
 std::vector<std::string> GTextFileRecordSet::DataFiles() const
 {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(TextFileName, error))
-        files.push_back(TextFileName);
-    if (std::string prj = ExistingSiblingFile(TextFileName, ".prj"); !prj.empty())
-        files.push_back(std::move(prj));
-    return files;
+    return DataFileAndPrj(TextFileName);
 }
 
 std::vector<GDeclaredSystem> GTextFileRecordSet::DeclaredSystems() const
 {
-    if (const std::string prj = ExistingSiblingFile(TextFileName, ".prj"); !prj.empty())
-        return {ReadPrjDeclaration(prj)};
-    return {};
+    return PrjDeclarations(TextFileName);
 }
 
 void GTextFileRecordSet::SetTargetDatum(std::uint8_t datum)

@@ -139,7 +139,8 @@ public:
     /// text padded to its Width on the side opposite its alignment (a line too short is padded
     /// with spaces up to the field; a left-aligned field at the end of the line gets no trailing
     /// spaces). The caller has checked that text fits (fixed width) and holds no delimiter or
-    /// line break.
+    /// line break. Raises GTextfileException for a fixed-width field that ends beyond column
+    /// 16777216.
     std::string ReplaceField(std::string_view line, int field, std::string_view text,
                              bool utf8 = false) const;
 };

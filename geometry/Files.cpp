@@ -618,6 +618,21 @@ void WriteFileAtomically(const std::string& path, std::string_view contents)
 
 // ---- file sets --------------------------------------------------------------------------------
 
+namespace
+{
+
+// The file a commit replaces, links resolved, as an absolute path: a marker must still name the
+// right files when a later run starts from another folder.
+std::string AbsoluteTarget(const std::string& path)
+{
+    std::error_code ignored;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(ResolveSymbolicLinks(path), ignored);
+    return absolute.empty() ? ResolveSymbolicLinks(path) : absolute.string();
+}
+
+} // namespace
+
 struct GFileSetCommit::Entry
 {
     std::string Target; // resolved
@@ -651,7 +666,7 @@ GFileSetCommit::~GFileSetCommit()
 GAtomicFile& GFileSetCommit::Replace(const std::string& target)
 {
     auto entry = std::make_unique<Entry>();
-    entry->Target = ResolveSymbolicLinks(target);
+    entry->Target = AbsoluteTarget(target);
     for (const auto& other : entries_)
         if (other->Target == entry->Target)
             throw GFileException(FileError("replace", entry->Target, EEXIST));
@@ -667,7 +682,7 @@ GAtomicFile& GFileSetCommit::Replace(const std::string& target)
 void GFileSetCommit::Remove(const std::string& target)
 {
     auto entry = std::make_unique<Entry>();
-    entry->Target = ResolveSymbolicLinks(target);
+    entry->Target = AbsoluteTarget(target);
     for (const auto& other : entries_)
         if (other->Target == entry->Target)
             throw GFileException(FileError("remove", entry->Target, EEXIST));
@@ -683,7 +698,7 @@ void GFileSetCommit::Stage()
 
 std::string GFileSetCommit::StagedPath(const std::string& target) const
 {
-    const std::string resolved = ResolveSymbolicLinks(target);
+    const std::string resolved = AbsoluteTarget(target);
     for (const auto& entry : entries_)
         if (entry->Target == resolved && entry->Writer && entry->Writer->Committed())
             return resolved + ".new~";

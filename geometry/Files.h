@@ -186,7 +186,8 @@ public:
     /// written leaves every file as it was; once the marker exists the new files are the valid
     /// ones and a failure is finished by the next recovery. Calling it again does nothing.
     void Commit();
-    /// The resolved path of the staged file of target (Stage must have been called).
+    /// The staged file of target (Stage must have been called): its resolved, absolute path +
+    /// ".new~".
     std::string StagedPath(const std::string& target) const;
 
     /// Test seam: called with "staged", "marker", "renamed <file>" and "removed <file>" as the
@@ -227,7 +228,7 @@ struct GFileSetRecovery
         Stale,
     };
     State Result = NoMarker;
-    /// The files of the set (resolved paths), in the order of the marker.
+    /// The files of the set (resolved, absolute paths), in the order of the marker.
     std::vector<std::string> Files;
     /// The staged files and the marker removed when abandoned.
     std::vector<std::string> Removed;

@@ -13,16 +13,6 @@ using namespace quorvalis;
 using namespace quorvalis::testing;
 using ::testing::HasSubstr;
 
-namespace
-{
-
-const GPoint& AsPoint(const std::unique_ptr<GShape>& shape)
-{
-    return dynamic_cast<const GPoint&>(*shape);
-}
-
-} // namespace
-
 // ---- shapefiles -------------------------------------------------------------------------------
 
 TEST(ShapefileRecordSet, ReadOnlyFlushesNothingAppendsWriteBothFilesAndFailuresAreReported)

@@ -18,11 +18,6 @@ using ::testing::HasSubstr;
 namespace
 {
 
-const GPoint& AsPoint(const std::unique_ptr<GShape>& shape)
-{
-    return dynamic_cast<const GPoint&>(*shape);
-}
-
 // The fixed-width layout of the sample definition, with a boolean column added: NAME 1-10, Y
 // 11-22, X 23-35, HEIGHT 36-44 (right-aligned pictures), CODE 45-48; columns 49 on are no field's.
 const std::vector<FieldLayout> kFixedFields = {{"NAME", 4, 1, 10},
@@ -162,7 +157,8 @@ TEST(RunFiles, TextCoordinatesThatAreNoNumberOrDoNotFitAreRefusedAndNothingIsWri
         {1, "A,1,2,x\n", "job.txt, line 1, field HEIGHT: \"x\" is not a finite number", false},
         // A fixed-width Y of 5 integer columns cannot hold 100021.
         {0, "A    999902\n",
-         "job.txt, line 1, field Y: the new value \"100021\" is longer than the field's width of 5",
+         "job.txt, line 1 (record 1), field Y: the new value \"100021\" is longer than the "
+         "field's width of 5",
          true},
     };
     for (const Row& row : rows)
