@@ -194,8 +194,14 @@ std::size_t TextLength(std::string_view text, bool utf8)
 {
     if (!utf8)
         return text.size();
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
+    // Counted as CharacterOffset steps, so that a stray continuation byte (in a file that starts
+    // with a byte-order mark but is not valid UTF-8 throughout) counts the same way in both.
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); ++count)
+        do
+            ++at;
+        while (at < text.size() && IsContinuationByte(text[at]));
+    return count;
 }
 
 std::string FormatFieldFloat(double value, const std::string& format)
