@@ -2,6 +2,7 @@
 
 #include "database/DataSourceDialog.h"
 #include "database/FileFormat.h"
+#include "database/SidecarFiles.h"
 #include "database/engine/Text.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 namespace quorvalis
 {
@@ -43,9 +45,37 @@ std::string ReadTextField(const std::uint8_t* p, std::size_t width)
     return std::string(begin, length);
 }
 
-double ReadNumberField(const std::uint8_t* p)
+// Text for a message: control characters shown as '?'.
+std::string Printable(std::span<const std::uint8_t> bytes)
 {
-    return TextToFloat(std::string_view(reinterpret_cast<const char*>(p), kNumberWidth));
+    std::string text;
+    for (const std::uint8_t b : bytes)
+        text.push_back(b < 32 || b == 127 ? '?' : static_cast<char>(b));
+    return text;
+}
+
+double ReadNumberField(const std::string& fileName, const std::uint8_t* header, std::size_t offset)
+{
+    const std::span<const std::uint8_t> field(header + offset, kNumberWidth);
+    if (const std::optional<double> value = CorvellNumberValue(field))
+        return *value;
+    const std::string_view text = engine::TrimBlanks(
+        std::string_view(reinterpret_cast<const char*>(field.data()), field.size()));
+    throw GCorvellException(
+        fileName + ": offset " + std::to_string(offset) + ": \"" +
+        Printable({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) +
+        "\" is not a number");
+}
+
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Puts bytes at offset of out.
+void Put(std::vector<std::uint8_t>& out, std::size_t offset, const std::string& bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 void AppendDouble(std::vector<std::uint8_t>& out, double value)
@@ -89,6 +119,18 @@ std::string CorvellTextField(const std::string& text, std::size_t width)
     return field;
 }
 
+std::optional<double> CorvellNumberValue(std::span<const std::uint8_t> field)
+{
+    const std::string_view text = engine::TrimBlanks(
+        std::string_view(reinterpret_cast<const char*>(field.data()), field.size()));
+    double value = 0.0;
+    if (text.empty())
+        return 0.0;
+    if (!ParseNumberEitherSeparator(text, value))
+        return std::nullopt;
+    return value;
+}
+
 std::string CorvellNumberField(double value)
 {
     const std::string text = FormatPicture(value, kNumberPicture);
@@ -105,12 +147,13 @@ void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
     const std::uint8_t* header = bytes.data();
     GCorvellHeader read;
     read.HeaderLead = ReadTextField(header + kLeadOffset, kLeadWidth);
-    read.YOffset = ReadNumberField(header + kYOffsetOffset);
-    read.XOffset = ReadNumberField(header + kXOffsetOffset);
-    read.ZOffset = ReadNumberField(header + kZOffsetOffset);
+    read.YOffset = ReadNumberField(FileName, header, kYOffsetOffset);
+    read.XOffset = ReadNumberField(FileName, header, kXOffsetOffset);
+    read.ZOffset = ReadNumberField(FileName, header, kZOffsetOffset);
     read.HeaderBody = ReadTextField(header + kBodyOffset, kBodyWidth);
     read.Lo = ParseLo(FileName, ReadTextField(header + kLoOffset, kLoWidth));
     read.HeaderTail = ReadTextField(header + kTailOffset, kTailWidth);
+    read.RawHeader.assign(header, header + kCorvellHeaderSize);
 
     // A partial record at the end is ignored.
     const std::size_t count = (bytes.size() - kCorvellHeaderSize) / kCorvellRecordSize;
@@ -133,6 +176,8 @@ void GCorvellCoordinateFile::LoadFromBytes(std::span<const std::uint8_t> bytes)
                                     std::to_string(coordinate->Y) + ") is not a finite number");
         coordinate->SurveyRecord = ReadTextField(record + 27, kSurveyRecordWidth);
         coordinate->Mask = ReadTextField(record + 38, kMaskWidth);
+        coordinate->Raw.emplace();
+        std::copy(record, record + kCorvellRecordSize, coordinate->Raw->begin());
         coordinates.Add(std::move(coordinate));
     }
 
@@ -155,18 +200,55 @@ std::vector<std::uint8_t> GCorvellCoordinateFile::SaveToBytes() const
     std::vector<std::uint8_t> out;
     out.reserve(kCorvellHeaderSize +
                 kCorvellRecordSize * static_cast<std::size_t>(Coordinates.Count()));
-    AppendText(out, CorvellTextField(HeaderLead, kLeadWidth));
-    AppendText(out, CorvellNumberField(YOffset));
-    AppendText(out, CorvellNumberField(XOffset));
-    AppendText(out, CorvellNumberField(ZOffset));
-    out.insert(out.end(), 26, ' ');
-    AppendText(out, CorvellTextField(HeaderBody, kBodyWidth));
-    out.push_back('.');
-    AppendText(out, CorvellTextField("Lo." + std::to_string(Lo), kLoWidth));
-    out.push_back('.');
-    AppendText(out, CorvellTextField(HeaderTail, kTailWidth));
-    out.push_back('.');
-    out.insert(out.end(), 145, ' ');
+    if (RawHeader.size() == kCorvellHeaderSize)
+    {
+        // The header as read, with only the members that changed written anew.
+        out = RawHeader;
+        const std::uint8_t* raw = RawHeader.data();
+        const auto text = [&](const std::string& value, std::size_t offset, std::size_t width)
+        {
+            if (value != ReadTextField(raw + offset, width))
+                Put(out, offset, CorvellTextField(value, width));
+        };
+        const auto number = [&](double value, std::size_t offset)
+        {
+            const std::optional<double> read =
+                CorvellNumberValue(std::span<const std::uint8_t>(raw + offset, kNumberWidth));
+            if (!read || !SameBits(*read, value))
+                Put(out, offset, CorvellNumberField(value));
+        };
+        text(HeaderLead, kLeadOffset, kLeadWidth);
+        number(YOffset, kYOffsetOffset);
+        number(XOffset, kXOffsetOffset);
+        number(ZOffset, kZOffsetOffset);
+        text(HeaderBody, kBodyOffset, kBodyWidth);
+        std::int32_t lo = -1;
+        try
+        {
+            lo = ParseLo(FileName, ReadTextField(raw + kLoOffset, kLoWidth));
+        }
+        catch (const GCorvellException&)
+        {
+        }
+        if (lo != Lo)
+            Put(out, kLoOffset, CorvellTextField("Lo." + std::to_string(Lo), kLoWidth));
+        text(HeaderTail, kTailOffset, kTailWidth);
+    }
+    else
+    {
+        AppendText(out, CorvellTextField(HeaderLead, kLeadWidth));
+        AppendText(out, CorvellNumberField(YOffset));
+        AppendText(out, CorvellNumberField(XOffset));
+        AppendText(out, CorvellNumberField(ZOffset));
+        out.insert(out.end(), 26, ' ');
+        AppendText(out, CorvellTextField(HeaderBody, kBodyWidth));
+        out.push_back('.');
+        AppendText(out, CorvellTextField("Lo." + std::to_string(Lo), kLoWidth));
+        out.push_back('.');
+        AppendText(out, CorvellTextField(HeaderTail, kTailWidth));
+        out.push_back('.');
+        out.insert(out.end(), 145, ' ');
+    }
 
     int index = 0;
     for (const auto& coordinate : Coordinates)
@@ -176,6 +258,26 @@ std::vector<std::uint8_t> GCorvellCoordinateFile::SaveToBytes() const
             throw GCorvellException(FileName + ": record " + std::to_string(index) + " (" +
                                     coordinate->Name + "): coordinate is not a finite number; " +
                                     "the file was not written");
+        const std::size_t at = out.size();
+        if (coordinate->Raw)
+        {
+            // The record as read, with only the fields that changed written anew.
+            out.insert(out.end(), coordinate->Raw->begin(), coordinate->Raw->end());
+            const std::uint8_t* raw = coordinate->Raw->data();
+            const auto text = [&](const std::string& value, std::size_t offset, std::size_t width)
+            {
+                if (value != ReadTextField(raw + offset, width))
+                    Put(out, at + offset, CorvellTextField(value, width));
+            };
+            text(coordinate->Name, 0, kNameWidth);
+            if (!SameBits(GetLittleDouble(raw + 11), coordinate->Y))
+                PutLittleDouble(out.data() + at + 11, coordinate->Y);
+            if (!SameBits(GetLittleDouble(raw + 19), coordinate->X))
+                PutLittleDouble(out.data() + at + 19, coordinate->X);
+            text(coordinate->SurveyRecord, 27, kSurveyRecordWidth);
+            text(coordinate->Mask, 38, kMaskWidth);
+            continue;
+        }
         AppendText(out, CorvellTextField(coordinate->Name, kNameWidth));
         AppendDouble(out, coordinate->Y);
         AppendDouble(out, coordinate->X);
@@ -217,6 +319,11 @@ bool GCorvellRecordSet::DoOpen()
     std::error_code error;
     if (!std::filesystem::is_regular_file(FileName, error))
         return false;
+    GDataFileRecovery recovery =
+        RecoverDataFiles(FileName, {FileName, SiblingFile(FileName, ".prj")}, GetReadOnly());
+    if (recovery.Refusal)
+        throw GCorvellException(*recovery.Refusal);
+    notices_.insert(notices_.end(), recovery.Notices.begin(), recovery.Notices.end());
     ResetTable();
     GCorvellCoordinateFile reader;
     reader.FileName = FileName;
@@ -248,7 +355,7 @@ bool GCorvellRecordSet::DoOpen()
                 table.SetValue(ccSurveyRecord, engine::Value(coordinate->SurveyRecord));
                 table.SetValue(ccMask, engine::Value(coordinate->Mask));
                 table.Post();
-                originals_.push_back({coordinate->X, coordinate->Y, x, y});
+                originals_.push_back({coordinate->X, coordinate->Y, x, y, coordinate->Raw});
             }
         });
 }
@@ -284,6 +391,8 @@ void GCorvellRecordSet::DoFlush()
             coordinate->Y = static_cast<double>(static_cast<long double>(point.Y) - YOffset);
         }
         coordinate->Z = static_cast<double>(static_cast<long double>(point.Z) - ZOffset);
+        if (index < originals_.size())
+            coordinate->Raw = originals_[index].Raw;
         coordinate->Name = name.AsString();
         coordinate->SurveyRecord = survey.AsString();
         coordinate->Mask = mask.AsString();
@@ -291,7 +400,42 @@ void GCorvellRecordSet::DoFlush()
         Next();
     }
     First();
-    writer.SaveToFile();
+    const std::vector<std::uint8_t> bytes = writer.SaveToBytes();
+    WriteWithDeclaration(
+        FileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        targetDatum_, notices_);
+    targetDatum_.reset();
+}
+
+std::vector<std::string> GCorvellRecordSet::DataFiles() const
+{
+    return DataFileAndPrj(FileName);
+}
+
+std::vector<GDeclaredSystem> GCorvellRecordSet::DeclaredSystems() const
+{
+    std::vector<GDeclaredSystem> systems;
+    if (Active() && Lo != 0)
+    {
+        GDeclaredSystem header;
+        header.Source = FileName;
+        header.Description = "Lo." + std::to_string(Lo);
+        header.LocalOrigin = Lo;
+        systems.push_back(std::move(header));
+    }
+    for (GDeclaredSystem& declared : PrjDeclarations(FileName))
+        systems.push_back(std::move(declared));
+    return systems;
+}
+
+void GCorvellRecordSet::SetTargetDatum(std::uint8_t datum)
+{
+    targetDatum_ = datum;
+}
+
+std::vector<std::string> GCorvellRecordSet::TakeNotices()
+{
+    return std::exchange(notices_, {});
 }
 
 std::unique_ptr<GShape> GCorvellRecordSet::DoGetShape()

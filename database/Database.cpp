@@ -198,6 +198,8 @@ std::unique_ptr<GPoint> GRecordSet::PointFromFields(const std::string& x, const 
             if (!value.IsNull())
                 *target = value.AsDouble();
         }
+        else if (name != &z && !name->empty())
+            throw GDatabaseException("Field " + *name + " not found");
     }
     return point;
 }

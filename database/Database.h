@@ -313,6 +313,15 @@ public:
     /// 1 Hartebeesthoek94) with its Lo unchanged, written crash-safely with the data.
     /// Unrecognised declarations are left as they are. Base: nothing.
     virtual void SetTargetDatum(std::uint8_t datum) { (void)datum; }
+    /// Tells the next Flush whether the coordinates are packed ddd.mmss angles, so that a
+    /// coordinate written as text is rounded in the packed form (never 60 seconds or minutes).
+    /// Base: nothing (stores that keep numbers as numbers).
+    virtual void SetPackedAngles(bool packed) { (void)packed; }
+    /// What the record set has to tell the user since the last call, oldest first: an
+    /// interrupted run completed, found or cleaned up at open, spatial indexes rebuilt or removed
+    /// and declarations left unchanged at flush. The caller shows them (as warnings) and they
+    /// are gone from here. Base: none.
+    virtual std::vector<std::string> TakeNotices() { return {}; }
 
 protected:
     // --- Virtual steps; overrides call the base first where it has a check ---
@@ -363,8 +372,9 @@ protected:
 
     /// The field of that name; nullptr when name is empty or finds no field.
     GField* FindCoordinateField(const std::string& name) const;
-    /// A new point from the fields named x, y and z; a coordinate whose field is missing or
-    /// holds null stays 0.
+    /// A new point from the fields named x, y and z; a coordinate whose field is unnamed, or
+    /// holds null, stays 0, and so does Z when no field has its name. Raises GDatabaseException
+    /// "Field " + name + " not found" for an X or Y name that finds no field.
     std::unique_ptr<GPoint> PointFromFields(const std::string& x, const std::string& y,
                                             const std::string& z) const;
     /// Raises "You can only store points in this recordset" for anything but a GPoint; then

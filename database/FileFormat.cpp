@@ -31,7 +31,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& fileNa
 double TextToFloat(std::string_view text)
 {
     double value = 0.0;
-    if (!ParseNumber(engine::TrimBlanks(text), value) || !std::isfinite(value))
+    if (!ParseNumberEitherSeparator(engine::TrimBlanks(text), value) || !std::isfinite(value))
         return 0.0;
     return value;
 }

@@ -17,8 +17,8 @@ namespace quorvalis
 /// read.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& fileName);
 
-/// Reads a number in the user's decimal separator (blanks around it allowed); 0 when the text is
-/// not a finite number.
+/// Reads a number with "." or "," as its decimal separator (files travel between locales; blanks
+/// around it allowed); 0 when the text is not a finite number.
 double TextToFloat(std::string_view text);
 
 /// The 32-bit signed integer stored little-endian at p.

@@ -2,6 +2,7 @@
 
 #include "database/DataSourceDialog.h"
 #include "database/FileFormat.h"
+#include "database/SidecarFiles.h"
 #include "database/engine/Query.h"
 #include "database/engine/Text.h"
 #include "geometry/Files.h"
@@ -16,6 +17,7 @@
 #include <limits>
 #include <numeric>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -59,34 +61,6 @@ void PutBig32(std::uint8_t* p, std::uint32_t v)
 
 // ---- names ------------------------------------------------------------------------------------
 
-bool IsUpperCaseExtension(const std::filesystem::path& path)
-{
-    const std::string ext = path.extension().string();
-    if (ext.size() < 2)
-        return false;
-    return std::all_of(ext.begin() + 1, ext.end(),
-                       [](char c) { return !(c >= 'a' && c <= 'z'); }) &&
-           std::any_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
-// The file beside fileName with the extension ext (".shp", ".shx"): in the case of the extension
-// given, or in the other case when only that one exists.
-std::string SiblingPath(const std::string& fileName, const std::string& ext)
-{
-    std::filesystem::path base(fileName);
-    const bool upper = IsUpperCaseExtension(base);
-    std::filesystem::path preferred = base;
-    preferred.replace_extension(upper ? engine::UpperCase(ext) : ext);
-    std::error_code error;
-    if (std::filesystem::exists(preferred, error))
-        return preferred.string();
-    std::filesystem::path other = base;
-    other.replace_extension(upper ? ext : engine::UpperCase(ext));
-    if (std::filesystem::exists(other, error))
-        return other.string();
-    return preferred.string();
-}
-
 // The ".shp" and ".shx" of a shapefile name.
 struct PairPaths
 {
@@ -96,20 +70,26 @@ struct PairPaths
 
 PairPaths PathsOf(const std::string& fileName)
 {
-    return {SiblingPath(fileName, ".shp"), SiblingPath(fileName, ".shx")};
+    return {SiblingFile(fileName, ".shp"), SiblingFile(fileName, ".shx")};
 }
 
-std::string StagingPath(const std::string& target)
+// The extensions of the files beside a shapefile that a rewrite changes: the declaration and
+// the spatial indexes.
+constexpr const char* kIndexExtensions[] = {".qix", ".sbn", ".sbx"};
+
+// Every file of the shapefile that a rewrite may replace or remove (whether it exists or not).
+std::vector<std::string> RewrittenFiles(const PairPaths& paths)
 {
-    return target + ".new~";
+    std::vector<std::string> files{paths.Shp, paths.Shx, SiblingFile(paths.Shp, ".prj")};
+    for (const char* ext : kIndexExtensions)
+        files.push_back(SiblingFile(paths.Shp, ext));
+    return files;
 }
-std::string MarkerPath(const std::string& shpPath)
+
+// Where GDAL builds a new ".qix" for the staged pair.
+std::string IndexWorkFolder(const std::string& shpPath)
 {
-    return shpPath + ".commit~";
-}
-std::string TemporaryOf(const std::string& path)
-{
-    return path + ".tmp~";
+    return ResolveSymbolicLinks(shpPath) + ".qix~";
 }
 
 const char* KindName(std::uint8_t classCode)
@@ -272,23 +252,6 @@ bool FileExists(const std::string& path)
     {
     };
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-void SyncFolderOf(const std::string& path)
-{
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty())
-        folder = ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Unable to open folder " + folder.string());
-    const int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0 && error != EINVAL)
-        throw std::system_error(error, std::generic_category(),
-                                "Unable to flush folder " + folder.string());
 }
 
 void RenameFile(const std::string& from, const std::string& to)
@@ -779,83 +742,116 @@ void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
     shx.Drain();
 }
 
-// Finishes (commit marker present) or undoes (no marker) an interrupted flush of the pair.
-void RecoverPair(const PairPaths& paths)
+// A marker of the older two-line form ("<name>.shp", "<name>.shx") names no identities: the pair
+// it was written for is rolled forward as that version did, the staged files being complete.
+GDataFileRecovery RecoverOlderMarker(const PairPaths& paths, bool inspectOnly)
 {
-    const auto& [shpPath, shxPath] = paths;
-    const std::string marker = MarkerPath(shpPath);
-    RemoveIfPresent(TemporaryOf(StagingPath(shpPath)));
-    RemoveIfPresent(TemporaryOf(StagingPath(shxPath)));
-    RemoveIfPresent(TemporaryOf(marker));
-    if (FileExists(marker))
+    GDataFileRecovery outcome;
+    const std::string marker = CommitMarkerOf(paths.Shp);
+    const bool shpStaged = FileExists(StagingPathOf(paths.Shp));
+    const bool shxStaged = FileExists(StagingPathOf(paths.Shx));
+    const std::string names = "\"" + paths.Shp + "\" and \"" + paths.Shx + "\"";
+    if (inspectOnly)
     {
-        // Roll forward: the marker is only written once both new files are complete and durable.
-        for (const std::string& target : {shpPath, shxPath})
-            if (FileExists(StagingPath(target)))
-                RenameFile(StagingPath(target), target);
-        SyncFolderOf(shpPath);
-        RemoveIfPresent(marker);
-        SyncFolderOf(shpPath);
+        if (shpStaged != shxStaged)
+            outcome.Refusal = paths.Shp + ": a run was interrupted half way through replacing " +
+                              names + "; they do not belong together and are not read. A run " +
+                              "that writes completes the interrupted one first";
+        else
+            outcome.Notices.push_back(paths.Shp + ": a run was interrupted while replacing " +
+                                      names + "; they are read as they are, and the next run " +
+                                      "that writes completes the interrupted one first");
+        return outcome;
     }
-    else
-    {
-        RemoveIfPresent(StagingPath(shpPath));
-        RemoveIfPresent(StagingPath(shxPath));
-    }
+    for (const std::string& target : {paths.Shp, paths.Shx})
+        if (FileExists(StagingPathOf(target)))
+            RenameFile(StagingPathOf(target), ResolveSymbolicLinks(target));
+    RemoveIfPresent(marker);
+    outcome.Notices.push_back(paths.Shp + ": a run that was interrupted while replacing " + names +
+                              " was completed; they hold its result");
+    return outcome;
 }
 
-// Writes a shapefile pair crash-safely: complete, durable ".new~" files beside the old ones, a
-// commit marker, two renames, then the marker goes.
-void WritePair(const PairPaths& paths, std::uint8_t classCode, const GShapeList& shapes)
+// Finishes or abandons an interrupted flush of the shapefile (see GFileSetCommit), or with
+// inspectOnly only says what it finds.
+GDataFileRecovery RecoverShapefile(const PairPaths& paths, bool inspectOnly)
+{
+    const std::vector<std::string> files = RewrittenFiles(paths);
+    if (!inspectOnly)
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(IndexWorkFolder(paths.Shp), ignored);
+        for (const std::string& file : files)
+            RemoveIfPresent(StagingPathOf(file) + ".tmp~");
+    }
+    GDataFileRecovery outcome = RecoverDataFiles(paths.Shp, files, inspectOnly);
+    if (outcome.UnknownMarker)
+        return RecoverOlderMarker(paths, inspectOnly);
+    return outcome;
+}
+
+// What a flush does besides the pair: the declaration to write (a new ".prj" text), and the
+// messages it leaves.
+struct SidecarPlan
+{
+    std::optional<std::string> Prj;
+    std::vector<std::string> Notices;
+};
+
+// Writes a shapefile pair crash-safely together with what follows it: a rewritten ".prj", a
+// ".qix" rebuilt by GDAL (or removed when it cannot be), ".sbn"/".sbx" removed. Either all of it
+// happens or none (see GFileSetCommit); the notices are added only once it has.
+void WritePair(const PairPaths& paths, std::uint8_t classCode, const GShapeList& shapes,
+               SidecarPlan plan, std::vector<std::string>& notices)
 {
     const auto& [shpPath, shxPath] = paths;
     const Layout layout = PlanLayout(shpPath, classCode, shapes);
 
-    RecoverPair(paths);
-    const std::string shpStaging = StagingPath(shpPath);
-    const std::string shxStaging = StagingPath(shxPath);
-    try
-    {
-        GAtomicFile shpFile(shpStaging);
-        GAtomicFile shxFile(shxStaging);
-        WriteFiles(shpFile, shxFile, classCode, shapes, layout);
-        shpFile.Commit();
-        shxFile.Commit();
-    }
-    catch (...)
-    {
-        // Both staging files go, so that no later open can mistake a half-made pair for new.
-        std::error_code ignored;
-        std::filesystem::remove(shpStaging, ignored);
-        std::filesystem::remove(shxStaging, ignored);
-        throw;
-    }
+    const std::vector<std::string> recovered = RecoverShapefile(paths, false).Notices;
+    notices.insert(notices.end(), recovered.begin(), recovered.end());
+    GFileSetCommit commit(CommitMarkerOf(shpPath));
+    GAtomicFile& shp = commit.Replace(shpPath);
+    GAtomicFile& shx = commit.Replace(shxPath);
+    WriteFiles(shp, shx, classCode, shapes, layout);
+    if (plan.Prj)
+        commit.Replace(SiblingFile(shpPath, ".prj")).Write(*plan.Prj);
 
-    // From the moment the marker exists the new pair is the valid one.
-    try
+    // An index that disagrees with the data beside it is worse than none.
+    if (const std::string qix = ExistingSiblingFile(shpPath, ".qix"); !qix.empty())
     {
-        GAtomicFile marker(MarkerPath(shpPath));
-        marker.Write(std::filesystem::path(shpPath).filename().string() + "\n" +
-                     std::filesystem::path(shxPath).filename().string() + "\n");
-        marker.Commit();
-    }
-    catch (...)
-    {
-        // The marker goes before the staging files: a marker left with only one of them would
-        // make the next open complete half a pair.
-        if (::unlink(MarkerPath(shpPath).c_str()) == 0 || errno == ENOENT)
+        commit.Stage();
+        std::string bytes;
+        std::string error;
+        if (BuildQixIndex(commit.StagedPath(shpPath), commit.StagedPath(shxPath),
+                          IndexWorkFolder(shpPath), bytes, error))
         {
-            std::error_code ignored;
-            std::filesystem::remove(shpStaging, ignored);
-            std::filesystem::remove(shxStaging, ignored);
+            commit.Replace(qix).Write(bytes);
+            plan.Notices.push_back("\"" + qix +
+                                   "\": the spatial index was rebuilt for the new coordinates");
         }
-        throw;
+        else
+        {
+            commit.Remove(qix);
+            plan.Notices.push_back("\"" + qix +
+                                   "\": the spatial index was removed, since GDAL could not "
+                                   "rebuild it (" +
+                                   error + ")");
+        }
     }
-    RenameFile(shpStaging, shpPath);
-    RenameFile(shxStaging, shxPath);
-    SyncFolderOf(shpPath);
-    // A marker that outlives a crash from here on only makes the next open remove it.
-    RemoveIfPresent(MarkerPath(shpPath));
+    std::vector<std::string> removed;
+    for (const char* ext : {".sbn", ".sbx"})
+        if (const std::string index = ExistingSiblingFile(shpPath, ext); !index.empty())
+        {
+            commit.Remove(index);
+            removed.push_back("\"" + index + "\"");
+        }
+    if (!removed.empty())
+        plan.Notices.push_back(
+            (removed.size() == 2 ? removed[0] + " and " + removed[1] : removed[0]) +
+            ": the spatial index was removed, since it described the old coordinates and no "
+            "tool here rebuilds that format");
+    commit.Commit();
+    notices.insert(notices.end(), plan.Notices.begin(), plan.Notices.end());
 }
 
 } // namespace
@@ -925,9 +921,24 @@ void GShapefile::SetLoadShapesOnOpen(bool value)
     loadShapesOnOpen_ = value;
 }
 
-void GShapefile::RecoverInterruptedFlush(const std::string& fileName)
+std::vector<std::string> GShapefile::RecoverInterruptedFlush(const std::string& fileName)
 {
-    RecoverPair(PathsOf(fileName));
+    return RecoverShapefile(PathsOf(fileName), false).Notices;
+}
+
+void GShapefile::SetRecoverOnOpen(bool value)
+{
+    recoverOnOpen_ = value;
+}
+
+void GShapefile::SetTargetDatum(std::optional<std::uint8_t> datum)
+{
+    targetDatum_ = datum;
+}
+
+std::vector<std::string> GShapefile::TakeNotices()
+{
+    return std::exchange(notices_, {});
 }
 
 bool GShapefile::Open(const std::string& fileName)
@@ -935,7 +946,10 @@ bool GShapefile::Open(const std::string& fileName)
     if (isOpen_)
         Close();
     const PairPaths paths = PathsOf(fileName);
-    RecoverPair(paths);
+    GDataFileRecovery recovery = RecoverShapefile(paths, !recoverOnOpen_);
+    if (recovery.Refusal)
+        throw GShapefileException(*recovery.Refusal);
+    notices_.insert(notices_.end(), recovery.Notices.begin(), recovery.Notices.end());
     const auto& [shpPath, shxPath] = paths;
     if (!FileExists(shpPath) || !FileExists(shxPath))
         throw GShapefileException("The specified shapefile does not exist");
@@ -1002,7 +1016,7 @@ void GShapefile::Create(const std::string& fileName, std::uint8_t shapeType)
 {
     SpatialTypeToShapeType(shapeType); // refuses a class code without a shapefile type
     GShapeList none;
-    WritePair(PathsOf(fileName), shapeType, none);
+    WritePair(PathsOf(fileName), shapeType, none, {}, notices_);
 }
 
 GShape* GShapefile::GetShape(int index)
@@ -1087,7 +1101,17 @@ void GShapefile::Flush()
     if (!isOpen_)
         throw GShapefileException("The shapefile is not open");
     LoadAllSlots();
-    WritePair(PathsOf(fileName_), shapeType_, shapes_);
+    const PairPaths paths = PathsOf(fileName_);
+    SidecarPlan plan;
+    if (targetDatum_)
+    {
+        std::string notice;
+        plan.Prj = PrjRewrite(ExistingSiblingFile(paths.Shp, ".prj"), *targetDatum_, notice);
+        if (!notice.empty())
+            plan.Notices.push_back(notice);
+    }
+    WritePair(paths, shapeType_, shapes_, std::move(plan), notices_);
+    targetDatum_.reset();
 }
 
 GShapefileImages GShapefile::SaveToImages()
@@ -1095,7 +1119,7 @@ GShapefileImages GShapefile::SaveToImages()
     if (!isOpen_)
         throw GShapefileException("The shapefile is not open");
     LoadAllSlots();
-    const Layout layout = PlanLayout(SiblingPath(fileName_, ".shp"), shapeType_, shapes_);
+    const Layout layout = PlanLayout(SiblingFile(fileName_, ".shp"), shapeType_, shapes_);
     GShapefileImages images;
     images.Shp.reserve(static_cast<std::size_t>(layout.ShpBytes));
     images.Shx.reserve(static_cast<std::size_t>(layout.ShxBytes));
@@ -1136,8 +1160,11 @@ void GShapefileRecordSet::SetFileName(const std::string& fileName)
 
 bool GShapefileRecordSet::DoOpen()
 {
-    GetSQL() = {engine::TableStatement("", SiblingPath(fileName_, ".dbf"))};
+    GetSQL() = {engine::TableStatement("", SiblingFile(fileName_, ".dbf"))};
     DatabaseName.clear();
+    // A record set that may not write (a dry run, a read for an import) changes no file: what an
+    // interrupted run left is only reported.
+    shapefile_->SetRecoverOnOpen(!GetReadOnly());
     if (!GBorlandRecordSet::DoOpen())
         return false;
     const bool opened = shapefile_->Open(fileName_);
@@ -1216,6 +1243,32 @@ void GShapefileRecordSet::DoFlush()
     GBorlandRecordSet::DoFlush();
     if (shapefile_->IsOpen() && !GetReadOnly())
         shapefile_->Flush();
+}
+
+std::vector<std::string> GShapefileRecordSet::DataFiles() const
+{
+    std::vector<std::string> files;
+    for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg", ".qix", ".sbn", ".sbx"})
+        if (std::string file = ExistingSiblingFile(fileName_, ext); !file.empty())
+            files.push_back(std::move(file));
+    return files;
+}
+
+std::vector<GDeclaredSystem> GShapefileRecordSet::DeclaredSystems() const
+{
+    if (const std::string prj = ExistingSiblingFile(fileName_, ".prj"); !prj.empty())
+        return {ReadPrjDeclaration(prj)};
+    return {};
+}
+
+void GShapefileRecordSet::SetTargetDatum(std::uint8_t datum)
+{
+    shapefile_->SetTargetDatum(datum);
+}
+
+std::vector<std::string> GShapefileRecordSet::TakeNotices()
+{
+    return shapefile_->TakeNotices();
 }
 
 bool GShapefileRecordSet::DoHasSpatialComponent()

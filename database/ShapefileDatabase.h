@@ -11,12 +11,23 @@
 // refused on reading and on writing. Parts without points are not written (the format has no
 // empty parts), and the header's bounding box is that of all vertices written.
 //
-// Writing is crash-safe. A flush writes the new ".shp" and ".shx" completely beside the old ones
-// (as "<name>.shp.new~" and "<name>.shx.new~", each made durable), then writes a small commit
-// marker "<name>.shp.commit~", renames both new files over the old ones and removes the marker.
-// Every open (and every flush) first finishes or undoes an interrupted flush: with the marker
-// present the renames are completed (roll forward), without it the new files are deleted (roll
-// back). A crash, a kill or a full disk therefore leaves either both old files or both new ones.
+// Writing is crash-safe (see GFileSetCommit). A flush writes the new ".shp" and ".shx" completely
+// beside the old ones (as "<name>.shp.new~" and "<name>.shx.new~", each made durable), with them
+// a rewritten ".prj" (SetTargetDatum) and a ".qix" spatial index rebuilt by GDAL; then a commit
+// marker "<name>.shp.commit~" naming every file with the identity (size, time, hash) of its old
+// and new content; then the renames, the removal of ".sbn"/".sbx" (and of a ".qix" GDAL could
+// not rebuild), and the marker goes. So no index is ever left that disagrees with the data.
+// Links are followed: the files they point to are replaced, each in its own folder.
+//
+// Every open for writing (and every flush) first finishes or abandons an interrupted flush: with
+// a marker whose files are all still their old content (or already their new one) the renames
+// are completed; if any file changed since (restored from a backup, say), nothing is overwritten,
+// the staged files and the marker are removed and a notice names them; without a marker the
+// staged files are deleted. A crash, a kill or a full disk therefore leaves either the old files
+// or the new ones. An open that may not write (SetRecoverOnOpen(false), a read-only record set)
+// changes nothing: it reports an interrupted flush in TakeNotices and refuses a pair the
+// interruption left torn. What a flush did besides the pair (indexes rebuilt or removed, a .prj
+// left as it was) is reported in TakeNotices too.
 #pragma once
 
 #include "database/BorlandDatabase.h"
@@ -25,6 +36,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -117,10 +129,22 @@ public:
     /// The two files as Flush would write them (every slot is read first).
     GShapefileImages SaveToImages();
 
-    /// Finishes (commit marker present) or undoes (no marker) an interrupted flush of the
-    /// shapefile fileName. Open, Create and Flush call it; it does nothing when there is nothing
-    /// left over.
-    static void RecoverInterruptedFlush(const std::string& fileName);
+    /// Finishes or abandons (commit marker present) or undoes (no marker) an interrupted flush of
+    /// the shapefile fileName, as described at the top of this header, and returns the notices
+    /// for the user. Open (for writing), Create and Flush call it; it does nothing when there is
+    /// nothing left over.
+    static std::vector<std::string> RecoverInterruptedFlush(const std::string& fileName);
+
+    /// Whether Open may finish or undo an interrupted flush (true for a new object); with false
+    /// it changes no file, reports what it found (TakeNotices) and raises GShapefileException
+    /// naming the files when the interruption left them torn.
+    void SetRecoverOnOpen(bool value);
+    /// The datum (0 Cape, 1 Hartebeesthoek94) the next Flush makes a recognised ".prj" declare,
+    /// with its Lo unchanged; nothing leaves the .prj alone.
+    void SetTargetDatum(std::optional<std::uint8_t> datum);
+    /// The messages of open and flush for the user since the last call (see the top of this
+    /// header).
+    std::vector<std::string> TakeNotices();
 
     const std::string& FileName() const { return fileName_; }
     /// Class code of the shapes (1 point, 2 line, 3 polygon); 0 when closed.
@@ -148,6 +172,9 @@ private:
     std::vector<std::int32_t> pendingRecord_;
     bool isOpen_ = false;
     bool loadShapesOnOpen_ = false;
+    bool recoverOnOpen_ = true;
+    std::optional<std::uint8_t> targetDatum_;
+    std::vector<std::string> notices_;
 };
 
 /// A shapefile as a record set: the shapes from ".shp"/".shx" (all read at open), the attribute
@@ -177,10 +204,22 @@ public:
     /// class code definition.ShapeType (1, 2, 3). Returns whether the table was created.
     bool CreateTable(const GRecordSetDefinition& definition) override;
 
+    /// Every file of the shapefile that exists: .shp, .shx, .dbf, .prj, .cpg, .qix, .sbn, .sbx
+    /// (named as found beside FileName, links not resolved).
+    std::vector<std::string> DataFiles() const override;
+    /// What the ".prj" declares, when there is one.
+    std::vector<GDeclaredSystem> DeclaredSystems() const override;
+    /// The next Flush rewrites a recognised ".prj" for the datum, inside the shapefile's commit.
+    void SetTargetDatum(std::uint8_t datum) override;
+    /// The shapefile's notices (see the top of this header).
+    std::vector<std::string> TakeNotices() override;
+
 protected:
     /// Opens the ".dbf" by path, then the shapefile (raising "The specified shapefile does not
     /// exist" when ".shp" or ".shx" is missing). False when the ".dbf" cannot be opened. Raises
-    /// GShapefileException when the ".dbf" and the ".shx" count different records.
+    /// GShapefileException when the ".dbf" and the ".shx" count different records. A read-only
+    /// record set opens the shapefile without recovering an interrupted flush
+    /// (SetRecoverOnOpen(false)).
     bool DoOpen() override;
     std::unique_ptr<GShape> DoGetShape() override;
     /// Keeps a copy of shape until the post (no edit-mode check).

@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the coordinate list reader. Anything it accepts must write out and
-// read back with the same header texts, zone and records.
+// Feeds arbitrary bytes to the coordinate list reader. Anything it accepts must write out as the
+// very bytes read (the partial record at the end left out), and a file built anew from what was
+// read must read back with the same header texts, zone and records.
 #include "database/CorvellDatabase.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -27,8 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(static_cast<std::size_t>(file.Coordinates.Count()) == (size - 512) / 48);
 
+    const std::size_t whole = 512 + 48 * static_cast<std::size_t>(file.Coordinates.Count());
+    Check(file.SaveToBytes() == std::vector<std::uint8_t>(data, data + whole));
+
+    // Without the bytes read, the file is built from its values alone.
+    file.RawHeader.clear();
+    for (auto& coordinate : file.Coordinates)
+        coordinate->Raw.reset();
     const std::vector<std::uint8_t> bytes = file.SaveToBytes();
-    Check(bytes.size() == 512 + 48 * static_cast<std::size_t>(file.Coordinates.Count()));
+    Check(bytes.size() == whole);
     GCorvellCoordinateFile again;
     again.FileName = "fuzz.crd";
     again.LoadFromBytes(bytes);

@@ -1,10 +1,14 @@
 #include "geometry/Files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -57,7 +61,346 @@ std::size_t AllowedBytes(std::size_t size)
     return allowed;
 }
 
+constexpr int kMaximumLinks = 40;
+
+struct stat StatusOf(const std::string& path, bool& exists)
+{
+    struct stat status
+    {
+    };
+    exists = ::stat(path.c_str(), &status) == 0;
+    return status;
+}
+
+std::int64_t ModifiedNanoseconds(const struct stat& status)
+{
+    return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
+           status.st_mtim.tv_nsec;
+}
+
+// Makes the entries of a folder durable. A folder that cannot be synced (some filesystems refuse)
+// still holds either the old or the new entries, each complete.
+void SyncFolderOf(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty())
+        folder = ".";
+    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0)
+    {
+        (void)::fsync(directory);
+        ::close(directory);
+    }
+}
+
+void RenameOrFail(const std::string& from, const std::string& to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throw GFileException(FileError("replace", to, errno));
+}
+
+// Removes path when it is there (a missing file is no failure). Looked up first: unlink refuses
+// even a missing file on a read-only filesystem, where there is nothing to clean.
+void RemoveOrFail(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    if (::lstat(path.c_str(), &status) != 0)
+        return;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        throw GFileException(FileError("remove", path, errno));
+}
+
+std::function<void(const std::string&)>& StepHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+void Step(const std::string& step)
+{
+    if (StepHook())
+        StepHook()(step);
+}
+
+// ---- commit markers ---------------------------------------------------------------------------
+
+constexpr char kMarkerSignature[] = "quorvalis file set 1";
+
+std::string IdentityText(const std::optional<GFileIdentity>& identity)
+{
+    if (!identity)
+        return "-";
+    char text[80];
+    std::snprintf(text, sizeof text, "%llu:%lld:%016llx",
+                  static_cast<unsigned long long>(identity->Size),
+                  static_cast<long long>(identity->ModifiedNanoseconds),
+                  static_cast<unsigned long long>(identity->Hash));
+    return text;
+}
+
+bool ParseIdentity(const std::string& text, std::optional<GFileIdentity>& identity)
+{
+    if (text == "-")
+    {
+        identity.reset();
+        return true;
+    }
+    unsigned long long size = 0;
+    long long modified = 0;
+    unsigned long long hash = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%llu:%lld:%llx%c", &size, &modified, &hash, &end) != 3)
+        return false;
+    identity = GFileIdentity{size, modified, hash};
+    return true;
+}
+
+// Paths go last on their line; the characters that would break the line are escaped.
+std::string EscapePath(const std::string& path)
+{
+    std::string out;
+    for (const char c : path)
+    {
+        if (c == '%' || c == '\n' || c == '\r')
+        {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        }
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+bool UnescapePath(const std::string& text, std::string& path)
+{
+    path.clear();
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '%')
+        {
+            path.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        unsigned value = 0;
+        if (std::sscanf(text.substr(i + 1, 2).c_str(), "%2x", &value) != 1)
+            return false;
+        path.push_back(static_cast<char>(value));
+        i += 2;
+    }
+    return !path.empty();
+}
+
+struct MarkerEntry
+{
+    bool Remove = false;
+    std::optional<GFileIdentity> Old;
+    std::optional<GFileIdentity> New;
+    std::string Path;
+};
+
+// The entries of a marker; false when the text is not a marker of this format.
+bool ParseMarker(const std::string& text, std::vector<MarkerEntry>& entries)
+{
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != kMarkerSignature)
+        return false;
+    while (std::getline(in, line))
+    {
+        if (line.empty())
+            continue;
+        std::istringstream fields(line);
+        std::string action, oldText, newText;
+        if (!(fields >> action >> oldText >> newText))
+            return false;
+        std::string rest;
+        std::getline(fields, rest);
+        if (rest.size() < 2 || rest[0] != ' ')
+            return false;
+        MarkerEntry entry;
+        entry.Remove = action == "remove";
+        if ((!entry.Remove && action != "replace") || !ParseIdentity(oldText, entry.Old) ||
+            !ParseIdentity(newText, entry.New) || !UnescapePath(rest.substr(1), entry.Path))
+            return false;
+        if (!entry.Remove && !entry.New)
+            return false;
+        entries.push_back(std::move(entry));
+    }
+    return !entries.empty();
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+    {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw GFileException(FileError("open", path, errno));
+    }
+    std::string text;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < (1u << 24))
+        text.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        throw GFileException(FileError("read", path, EIO));
+    return text;
+}
+
 } // namespace
+
+std::string ResolveSymbolicLinks(const std::string& path)
+{
+    std::filesystem::path current(path);
+    for (int links = 0;; ++links)
+    {
+        struct stat status
+        {
+        };
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return current.string();
+        if (links == kMaximumLinks)
+            throw GFileException(FileError("resolve", path, ELOOP));
+        std::string target(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 256,
+                           '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size())
+            throw GFileException(
+                FileError("resolve", current.string(), n < 0 ? errno : ENAMETOOLONG));
+        target.resize(static_cast<std::size_t>(n));
+        const std::filesystem::path next(target);
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+}
+
+std::uint64_t HardLinkCount(const std::string& path)
+{
+    bool exists = false;
+    const struct stat status = StatusOf(path, exists);
+    return exists ? static_cast<std::uint64_t>(status.st_nlink) : 0;
+}
+
+// ---- content hash -----------------------------------------------------------------------------
+
+namespace
+{
+
+constexpr std::uint64_t kHashMultiplier1 = 0x9E3779B97F4A7C15ULL;
+constexpr std::uint64_t kHashMultiplier2 = 0xC2B2AE3D27D4EB4FULL;
+
+std::uint64_t LittleWord(const std::uint8_t* p)
+{
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
+    std::uint64_t w = 0;
+    for (int i = 7; i >= 0; --i)
+        w = (w << 8) | p[i];
+    return w;
+}
+
+std::uint64_t MixWord(std::uint64_t state, std::uint64_t word)
+{
+    state ^= word * kHashMultiplier1;
+    return std::rotl(state, 29) * kHashMultiplier2;
+}
+
+} // namespace
+
+void GContentHash::Update(const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    length_ += size;
+    const auto block = [this](const std::uint8_t* p)
+    {
+        for (int lane = 0; lane < 4; ++lane)
+            lanes_[lane] = MixWord(lanes_[lane], LittleWord(p + 8 * lane));
+    };
+    if (tailSize_ > 0)
+    {
+        const std::size_t take = std::min(size, sizeof tail_ - tailSize_);
+        std::memcpy(tail_ + tailSize_, bytes, take);
+        tailSize_ += take;
+        bytes += take;
+        size -= take;
+        if (tailSize_ < sizeof tail_)
+            return;
+        block(tail_);
+        tailSize_ = 0;
+    }
+    for (; size >= sizeof tail_; bytes += sizeof tail_, size -= sizeof tail_)
+        block(bytes);
+    std::memcpy(tail_, bytes, size);
+    tailSize_ = size;
+}
+
+std::uint64_t GContentHash::Value() const
+{
+    std::uint8_t last[32] = {};
+    std::memcpy(last, tail_, tailSize_);
+    std::uint64_t h = length_;
+    for (int lane = 0; lane < 4; ++lane)
+        h = MixWord(h, MixWord(lanes_[lane], LittleWord(last + 8 * lane)));
+    // The finaliser of MurmurHash3: every input bit reaches every output bit.
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+std::optional<GFileIdentity> FileIdentityOf(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+    {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw GFileException(FileError("open", path, errno));
+    }
+    struct stat status
+    {
+    };
+    if (::fstat(descriptor, &status) != 0)
+    {
+        const int error = errno;
+        ::close(descriptor);
+        throw GFileException(FileError("read", path, error));
+    }
+    GContentHash hash;
+    std::vector<std::uint8_t> buffer(1 << 20);
+    for (;;)
+    {
+        const ssize_t n = ::read(descriptor, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+        {
+            const int error = errno;
+            ::close(descriptor);
+            throw GFileException(FileError("read", path, error));
+        }
+        if (n == 0)
+            break;
+        hash.Update(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ::close(descriptor);
+    return GFileIdentity{static_cast<std::uint64_t>(status.st_size), ModifiedNanoseconds(status),
+                         hash.Value()};
+}
 
 std::int32_t CountLines(const std::string& fileName)
 {
@@ -122,10 +465,16 @@ bool OwnerMayWrite(const std::string& fileName)
 }
 
 GAtomicFile::GAtomicFile(std::string targetPath, std::string temporaryPath)
-    : targetPath_(std::move(targetPath)), temporaryPath_(std::move(temporaryPath))
+    : targetPath_(ResolveSymbolicLinks(targetPath)), temporaryPath_(std::move(temporaryPath))
 {
+    // Through a link the real file is replaced, from a temporary in its own folder (a rename
+    // only works within one filesystem, and over the link it would replace the link).
     if (temporaryPath_.empty())
         temporaryPath_ = targetPath_ + ".tmp~";
+    else if (targetPath_ != targetPath)
+        temporaryPath_ = (std::filesystem::path(targetPath_).parent_path() /
+                          std::filesystem::path(temporaryPath_).filename())
+                             .string();
     descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor_ < 0)
         throw GFileException(FileError("create", temporaryPath_, errno));
@@ -154,6 +503,7 @@ void GAtomicFile::Write(const void* data, std::size_t size)
         return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     size_ += size;
+    hash_.Update(bytes, size);
     synced_ = false;
     if (buffer_.size() + size <= kBufferSize)
     {
@@ -199,15 +549,15 @@ void GAtomicFile::Commit()
     committed_ = true;
     // Make the rename itself durable. A failure here is not reported: the folder then holds
     // either the old or the new file, each complete.
-    std::filesystem::path folder = std::filesystem::path(targetPath_).parent_path();
-    if (folder.empty())
-        folder = ".";
-    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0)
-    {
-        (void)::fsync(directory);
-        ::close(directory);
-    }
+    SyncFolderOf(targetPath_);
+}
+
+void GAtomicFile::CopyModeFrom(const std::string& path)
+{
+    bool exists = false;
+    const struct stat status = StatusOf(path, exists);
+    if (exists && S_ISREG(status.st_mode) && descriptor_ >= 0)
+        (void)::fchmod(descriptor_, status.st_mode & 07777);
 }
 
 void GAtomicFile::InjectFailureAfter(std::optional<std::uint64_t> bytes)
@@ -264,6 +614,273 @@ void WriteFileAtomically(const std::string& path, std::string_view contents)
     GAtomicFile file(path);
     file.Write(contents);
     file.Commit();
+}
+
+// ---- file sets --------------------------------------------------------------------------------
+
+namespace
+{
+
+// The file a commit replaces, links resolved, as an absolute path: a marker must still name the
+// right files when a later run starts from another folder.
+std::string AbsoluteTarget(const std::string& path)
+{
+    std::error_code ignored;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(ResolveSymbolicLinks(path), ignored);
+    return absolute.empty() ? ResolveSymbolicLinks(path) : absolute.string();
+}
+
+} // namespace
+
+struct GFileSetCommit::Entry
+{
+    std::string Target; // resolved
+    std::unique_ptr<GAtomicFile> Writer;
+    std::optional<GFileIdentity> Old;
+    std::optional<GFileIdentity> New;
+};
+
+std::string StagingPathOf(const std::string& path)
+{
+    return ResolveSymbolicLinks(path) + ".new~";
+}
+
+GFileSetCommit::GFileSetCommit(std::string markerPath) : markerPath_(std::move(markerPath)) {}
+
+GFileSetCommit::~GFileSetCommit()
+{
+    if (committed_)
+        return;
+    for (const auto& entry : entries_)
+    {
+        if (!entry->Writer)
+            continue;
+        const bool staged = entry->Writer->Committed();
+        entry->Writer.reset(); // removes an unfinished temporary
+        if (staged)
+            ::unlink((entry->Target + ".new~").c_str());
+    }
+}
+
+GAtomicFile& GFileSetCommit::Replace(const std::string& target)
+{
+    auto entry = std::make_unique<Entry>();
+    entry->Target = AbsoluteTarget(target);
+    for (const auto& other : entries_)
+        if (other->Target == entry->Target)
+            throw GFileException(FileError("replace", entry->Target, EEXIST));
+    const std::string staging = entry->Target + ".new~";
+    RemoveOrFail(staging); // a stale one, which might even be a link
+    entry->Writer = std::make_unique<GAtomicFile>(staging, staging + ".tmp~");
+    entry->Writer->CopyModeFrom(entry->Target);
+    GAtomicFile& writer = *entry->Writer;
+    entries_.push_back(std::move(entry));
+    return writer;
+}
+
+void GFileSetCommit::Remove(const std::string& target)
+{
+    auto entry = std::make_unique<Entry>();
+    entry->Target = AbsoluteTarget(target);
+    for (const auto& other : entries_)
+        if (other->Target == entry->Target)
+            throw GFileException(FileError("remove", entry->Target, EEXIST));
+    entries_.push_back(std::move(entry));
+}
+
+void GFileSetCommit::Stage()
+{
+    for (const auto& entry : entries_)
+        if (entry->Writer && !entry->Writer->Committed())
+            entry->Writer->Commit();
+}
+
+std::string GFileSetCommit::StagedPath(const std::string& target) const
+{
+    const std::string resolved = AbsoluteTarget(target);
+    for (const auto& entry : entries_)
+        if (entry->Target == resolved && entry->Writer && entry->Writer->Committed())
+            return resolved + ".new~";
+    throw GFileException(FileError("read", resolved + ".new~", ENOENT));
+}
+
+void GFileSetCommit::Commit()
+{
+    if (committed_)
+        return;
+    Stage();
+    if (entries_.size() == 1 && entries_.front()->Writer)
+    {
+        // One file: its rename alone is the commit.
+        const std::string& target = entries_.front()->Target;
+        Step("staged");
+        RenameOrFail(target + ".new~", target);
+        committed_ = true;
+        Step("renamed " + target);
+        SyncFolderOf(target);
+        return;
+    }
+    std::string marker = std::string(kMarkerSignature) + "\n";
+    for (const auto& entry : entries_)
+    {
+        entry->Old = FileIdentityOf(entry->Target);
+        if (entry->Writer)
+        {
+            bool exists = false;
+            const struct stat status = StatusOf(entry->Target + ".new~", exists);
+            if (!exists)
+                throw GFileException(FileError("read", entry->Target + ".new~", errno));
+            entry->New = GFileIdentity{static_cast<std::uint64_t>(status.st_size),
+                                       ModifiedNanoseconds(status), entry->Writer->ContentHash()};
+        }
+        else if (!entry->Old)
+            continue; // nothing to remove
+        marker += std::string(entry->Writer ? "replace " : "remove ") + IdentityText(entry->Old) +
+                  " " + IdentityText(entry->New) + " " + EscapePath(entry->Target) + "\n";
+    }
+    Step("staged");
+    try
+    {
+        GAtomicFile file(markerPath_);
+        file.Write(marker);
+        file.Commit();
+    }
+    catch (...)
+    {
+        // Whether or not a marker reached the disk, the new files must not be taken as valid:
+        // the marker goes first, then (in the destructor) the staged files.
+        if (::unlink(markerPath_.c_str()) != 0 && errno != ENOENT)
+            committed_ = true; // a marker that cannot be removed: leave its files to recovery
+        throw;
+    }
+    // From here on the new files are the valid ones: whatever fails is finished by recovery.
+    committed_ = true;
+    Step("marker");
+    std::set<std::string> folders{markerPath_};
+    for (const auto& entry : entries_)
+    {
+        if (entry->Writer)
+        {
+            RenameOrFail(entry->Target + ".new~", entry->Target);
+            Step("renamed " + entry->Target);
+        }
+        else if (entry->Old)
+        {
+            RemoveOrFail(entry->Target);
+            Step("removed " + entry->Target);
+        }
+        folders.insert(entry->Target);
+    }
+    for (const std::string& path : folders)
+        SyncFolderOf(path);
+    RemoveOrFail(markerPath_);
+    SyncFolderOf(markerPath_);
+}
+
+void GFileSetCommit::SetStepHook(std::function<void(const std::string& step)> hook)
+{
+    StepHook() = std::move(hook);
+}
+
+GFileSetRecovery RecoverFileSet(const std::string& markerPath, bool inspectOnly)
+{
+    GFileSetRecovery recovery;
+    if (!inspectOnly)
+        RemoveOrFail(markerPath + ".tmp~");
+    const std::optional<std::string> text = ReadSmallFile(markerPath);
+    if (!text)
+        return recovery;
+    std::vector<MarkerEntry> entries;
+    if (!ParseMarker(*text, entries))
+    {
+        recovery.Result = GFileSetRecovery::UnknownMarker;
+        return recovery;
+    }
+
+    // Each file is either still its old content (its new one staged beside it) or already its
+    // new content; anything else means the files changed after the run was interrupted.
+    bool consistent = true;
+    bool anyDone = false;
+    bool anyPending = false;
+    std::vector<bool> pending;
+    for (const MarkerEntry& entry : entries)
+    {
+        recovery.Files.push_back(entry.Path);
+        const std::optional<GFileIdentity> current = FileIdentityOf(entry.Path);
+        bool done = false;
+        bool waiting = false;
+        if (entry.Remove)
+        {
+            done = !current;
+            waiting = current && current == entry.Old;
+        }
+        else
+        {
+            const std::optional<GFileIdentity> staged = FileIdentityOf(entry.Path + ".new~");
+            done = !staged && current == entry.New;
+            waiting = staged && staged == entry.New && current == entry.Old;
+        }
+        consistent = consistent && (done || waiting);
+        anyDone = anyDone || done;
+        anyPending = anyPending || waiting;
+        pending.push_back(waiting);
+    }
+
+    if (inspectOnly)
+    {
+        if (!consistent)
+            recovery.Result = GFileSetRecovery::Stale;
+        else
+            recovery.Result =
+                anyDone && anyPending ? GFileSetRecovery::Torn : GFileSetRecovery::Pending;
+        return recovery;
+    }
+    if (consistent)
+    {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+        {
+            if (!pending[i])
+                continue;
+            if (entries[i].Remove)
+                RemoveOrFail(entries[i].Path);
+            else
+                RenameOrFail(entries[i].Path + ".new~", entries[i].Path);
+            SyncFolderOf(entries[i].Path);
+        }
+        RemoveOrFail(markerPath);
+        SyncFolderOf(markerPath);
+        recovery.Result = GFileSetRecovery::Finished;
+        return recovery;
+    }
+    // Abandoned: the marker first, so that a crash half way through cannot leave a marker whose
+    // staged files are gone.
+    RemoveOrFail(markerPath);
+    SyncFolderOf(markerPath);
+    recovery.Removed.push_back(markerPath);
+    for (const MarkerEntry& entry : entries)
+    {
+        const std::string staged = entry.Path + ".new~";
+        bool exists = false;
+        (void)StatusOf(staged, exists);
+        if (!entry.Remove && exists)
+        {
+            RemoveOrFail(staged);
+            recovery.Removed.push_back(staged);
+        }
+    }
+    recovery.Result = GFileSetRecovery::Abandoned;
+    return recovery;
+}
+
+void LinkOrCopyFile(const std::string& from, const std::string& to)
+{
+    if (::link(from.c_str(), to.c_str()) == 0)
+        return;
+    std::error_code error;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
+    if (error)
+        throw GFileException(FileError("copy", from, error.value()));
 }
 
 } // namespace quorvalis

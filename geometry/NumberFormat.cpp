@@ -130,6 +130,53 @@ bool IsPlace(char c)
     return c == '0' || c == '#' || c == '.' || c == ',';
 }
 
+// Decimals written by a picture (all "0" and "#" places after its ".").
+int PictureDecimals(std::string_view picture)
+{
+    const std::size_t point = picture.find('.');
+    if (point == std::string_view::npos)
+        return 0;
+    int decimals = 0;
+    for (std::size_t i = point + 1; i < picture.size(); ++i)
+        if (picture[i] == '0' || picture[i] == '#')
+            ++decimals;
+        else if (picture[i] != ',')
+            break;
+    return decimals;
+}
+
+// The exact decimal expansion of a finite |value|, cut after `decimals` decimals (no rounding),
+// padded with zeros to that many.
+std::string TruncatedDigits(double value, int decimals)
+{
+    const double a = std::fabs(value);
+    const int exact = a == 0.0 ? 0 : std::min(BinaryFractionDigits(a), kMaxDecimals);
+    std::string text(static_cast<std::size_t>(330 + exact), '\0');
+    const auto result =
+        std::to_chars(text.data(), text.data() + text.size(), a, std::chars_format::fixed, exact);
+    text.resize(static_cast<std::size_t>(result.ptr - text.data()));
+    std::size_t point = text.find('.');
+    if (point == std::string::npos)
+    {
+        point = text.size();
+        text.push_back('.');
+    }
+    text.resize(point + 1 + static_cast<std::size_t>(decimals), '0');
+    return text;
+}
+
+// Whether the decimals [from, from + count) of a fixed text (clipped to its length) spell a 60:
+// "6" then zeros.
+bool SpellsSixty(const std::string& fraction, std::size_t from, std::size_t count)
+{
+    if (from >= fraction.size() || fraction[from] != '6')
+        return false;
+    for (std::size_t i = from + 1; i < std::min(fraction.size(), from + count); ++i)
+        if (fraction[i] != '0')
+            return false;
+    return true;
+}
+
 } // namespace
 
 char DecimalSeparator()
@@ -213,6 +260,65 @@ std::string FormatPicture(double value, std::string_view picture, char decimalSe
     }
     text += suffix;
     return text;
+}
+
+double CarriedPackedAngle(double packed, int decimals)
+{
+    if (!std::isfinite(packed) || decimals < 1)
+        return packed;
+    decimals = std::min(decimals, kMaxDecimals);
+    const std::string rounded = FixedDigits(packed, decimals);
+    const std::size_t point = rounded.find('.');
+    std::string degrees = rounded.substr(0, point);
+    std::string fraction = rounded.substr(point + 1);
+    const std::string exact = TruncatedDigits(packed, decimals);
+    const std::string exactFraction = exact.substr(exact.find('.') + 1);
+    const std::size_t n = fraction.size();
+
+    // Minutes are decimals 1-2, seconds (with their fraction) decimals 3 on. A field that the
+    // rounding made 60, from below 60, carries into the field before it.
+    bool changed = false;
+    if (n >= 3 && SpellsSixty(fraction, 2, n) && exactFraction[2] < '6')
+    {
+        const int minutes = (fraction[0] - '0') * 10 + (fraction[1] - '0');
+        if (minutes < 60)
+        {
+            std::fill(fraction.begin() + 2, fraction.end(), '0');
+            fraction[0] = static_cast<char>('0' + (minutes + 1) / 10);
+            fraction[1] = static_cast<char>('0' + (minutes + 1) % 10);
+            changed = true;
+        }
+    }
+    if (SpellsSixty(fraction, 0, 2) && (changed || exactFraction[0] < '6'))
+    {
+        fraction[0] = '0';
+        if (n >= 2)
+            fraction[1] = '0';
+        IncrementLastDigit(degrees);
+        changed = true;
+    }
+    if (!changed)
+        return packed;
+    const std::string text = degrees + "." + fraction;
+    double value = packed;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return std::signbit(packed) ? -value : value;
+}
+
+std::string FormatPackedPicture(double packed, std::string_view picture, char decimalSeparator,
+                                char thousandsSeparator)
+{
+    return FormatPicture(CarriedPackedAngle(packed, PictureDecimals(picture)), picture,
+                         decimalSeparator, thousandsSeparator);
+}
+
+bool ParseNumberEitherSeparator(std::string_view text, double& value)
+{
+    const bool comma = text.find(',') != std::string_view::npos;
+    const bool point = text.find('.') != std::string_view::npos;
+    if (comma && point)
+        return false;
+    return ParseNumber(text, value, comma ? ',' : '.');
 }
 
 bool ParseNumber(std::string_view text, double& value, char decimalSeparator)
@@ -382,11 +488,17 @@ std::string FormatLayout(std::string_view layout, std::initializer_list<ReportAr
         }
         case 'f':
         case 'n':
+        {
             if (arg.kind() == ReportArg::Kind::Text)
                 throw invalid();
-            field = FixedText(arg.real(), precision < 0 ? 2 : static_cast<int>(precision),
-                              decimalSeparator, conversion == 'n' ? thousandsSeparator : '\0');
+            const int decimals = precision < 0 ? 2 : static_cast<int>(precision);
+            const double value = arg.kind() == ReportArg::Kind::PackedAngle
+                                     ? CarriedPackedAngle(arg.real(), decimals)
+                                     : arg.real();
+            field = FixedText(value, decimals, decimalSeparator,
+                              conversion == 'n' ? thousandsSeparator : '\0');
             break;
+        }
         default:
             throw invalid();
         }

@@ -33,6 +33,19 @@ inline std::string FormatPicture(double value, std::string_view picture)
     return FormatPicture(value, picture, DecimalSeparator());
 }
 
+/// FormatPicture for a packed ddd.mmss angle (see DDDMMSSToDegrees): rounded in the packed form,
+/// so that seconds that round up to 60 carry into the minutes and minutes of 60 into the degrees.
+/// With 4 decimals 25.44599999996 (25 degrees 44 minutes 59.99996 seconds) gives "25.4500", not
+/// "25.4460"; 25.5959999 gives "26.0000". Only a 60 made by the rounding carries: a value whose
+/// own minutes or seconds are 60 or more is written as it stands. Degrees are not wrapped, so
+/// 359.59599999 with 4 decimals gives "360.0000".
+std::string FormatPackedPicture(double packed, std::string_view picture, char decimalSeparator,
+                                char thousandsSeparator = ' ');
+
+/// The value to format in place of a packed angle so that its text with the given number of
+/// decimals carries as FormatPackedPicture describes (the value itself when nothing carries).
+double CarriedPackedAngle(double packed, int decimals);
+
 /// Reads a number written with the given decimal separator (leading/trailing blanks allowed,
 /// optional sign, digits, optional fraction, optional exponent; at least one digit). Returns
 /// false and leaves value untouched when the whole text is not such a number or its magnitude
@@ -42,6 +55,10 @@ inline bool ParseNumber(std::string_view text, double& value)
 {
     return ParseNumber(text, value, DecimalSeparator());
 }
+
+/// ParseNumber accepting "." or "," as the decimal separator (for numbers read from files, which
+/// may come from any locale); a text holding both is no number.
+bool ParseNumberEitherSeparator(std::string_view text, double& value);
 
 /// The shortest text of value in general form with up to 15 significant digits and no trailing
 /// zeros, exactly as printf "%.15g" would write it, with decimalSeparator in place of the point:
@@ -64,12 +81,21 @@ public:
     ReportArg(const char* v) : kind_(Kind::Text), text_(v) {}
     ReportArg(std::string v) : kind_(Kind::Text), text_(std::move(v)) {}
     ReportArg(std::string_view v) : kind_(Kind::Text), text_(v) {}
+    /// A packed ddd.mmss angle: %f and %n write it rounded in the packed form (see
+    /// FormatPackedPicture), never with 60 seconds or 60 minutes.
+    static ReportArg PackedAngle(double packed)
+    {
+        ReportArg arg(packed);
+        arg.kind_ = Kind::PackedAngle;
+        return arg;
+    }
 
     enum class Kind
     {
         Real,
         Integer,
-        Text
+        Text,
+        PackedAngle
     };
     Kind kind() const { return kind_; }
     double real() const { return kind_ == Kind::Integer ? static_cast<double>(integer_) : real_; }
@@ -84,13 +110,13 @@ private:
 };
 
 /// Formats a printf-like layout: %s (text), %d (integer), %f (fixed, no grouping), %n (fixed
-/// with thousands grouping), each with optional "-" (left-align), width (digits or "*", taken
-/// from the next, integer, argument) and ".decimals" (default 2 for %f and %n; minimum digits
-/// for %d; maximum characters for %s); "%%" is a percent sign. Numbers are rounded like
-/// FormatPicture (exact binary value, ties away from zero, no "-0"). Text longer than its width
-/// is written in full. A conversion other than these, a missing argument or an argument of the
-/// wrong kind (a real for %d, a number for %s, a text for a number) raises std::invalid_argument.
-/// Integers are accepted for %f and %n.
+/// with thousands grouping; both also take ReportArg::PackedAngle), each with optional "-"
+/// (left-align), width (digits or "*", taken from the next, integer, argument) and ".decimals"
+/// (default 2 for %f and %n; minimum digits for %d; maximum characters for %s); "%%" is a percent
+/// sign. Numbers are rounded like FormatPicture (exact binary value, ties away from zero, no "-0").
+/// Text longer than its width is written in full. A conversion other than these, a missing argument
+/// or an argument of the wrong kind (a real for %d, a number for %s, a text for a number) raises
+/// std::invalid_argument. Integers are accepted for %f and %n.
 std::string FormatLayout(std::string_view layout, std::initializer_list<ReportArg> args,
                          char decimalSeparator, char thousandsSeparator);
 

@@ -94,7 +94,9 @@ void GBeaconReview::Refresh()
         scale_ = scale;
         swing_ = ConvertUnit(utDecimalDegrees, utDDDMMSS, swing);
         scaleText_ = FormatLayout("%14.11f", {scale_}, DecimalSeparator(), ' ') + "  ";
-        swingText_ = FormatLayout("%14.6f", {swing_}, DecimalSeparator(), ' ') + "  ";
+        swingText_ =
+            FormatLayout("%14.6f", {ReportArg::PackedAngle(swing_)}, DecimalSeparator(), ' ') +
+            "  ";
     }
     else
     {

@@ -765,7 +765,10 @@ void GProject::FlushRecordSet()
     // are, and a flush that fails takes it away with it.
     const std::unique_ptr<GReport> report = std::move(OutputFile);
     if (RecordSet)
+    {
+        RecordSet->SetPackedAngles(CoordinateSystem == 1);
         RecordSet->Flush();
+    }
     if (report)
         report->Close();
 }

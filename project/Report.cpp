@@ -92,9 +92,9 @@ void GReport::WriteControlBeaconSection(GHelmertTransformation& helmert, std::ui
     double swing = 0.0;
     helmert.ComputeParameters(scale, swing, tdForward);
     WriteLine(ReportFormat("%-8s %13.10f", {"SCALE", scale}) + " %");
-    WriteLine(
-        ReportFormat("%-8s %13.6f", {"SWING", ConvertUnit(utDecimalDegrees, utDDDMMSS, swing)}) +
-        " degrees (ddd.mmss)");
+    WriteLine(ReportFormat("%-8s %13.6f", {"SWING", ReportArg::PackedAngle(ConvertUnit(
+                                                        utDecimalDegrees, utDDDMMSS, swing))}) +
+              " degrees (ddd.mmss)");
     WriteLine("");
 }
 

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -51,6 +54,7 @@ protected:
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder_))
             names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
         return names;
     }
 
@@ -134,6 +138,148 @@ TEST_F(FilesTest, FailuresLeaveTheOriginalAndNoTemporary)
     const std::string nowhere = PathOf("no-such-folder/out.txt");
     EXPECT_EQ(MessageOf<GFileException>([&] { GAtomicFile file(nowhere); }),
               "Cannot create file \"" + nowhere + ".tmp~\": No such file or directory");
+}
+
+TEST_F(FilesTest, LinksAreResolvedAndTheFileTheyNameIsReplaced)
+{
+    fs::create_directories(folder_ / "real");
+    const std::string real = PathOf("real/data.txt");
+    Put(real, "old");
+    fs::create_symlink("real/data.txt", PathOf("step"));
+    fs::create_symlink("step", PathOf("link.txt")); // a chain, relative to each link's folder
+    EXPECT_EQ(ResolveSymbolicLinks(PathOf("link.txt")), (folder_ / "real/data.txt").string());
+    EXPECT_EQ(ResolveSymbolicLinks(real), real);
+    {
+        GAtomicFile file(PathOf("link.txt"));
+        EXPECT_EQ(file.TargetPath(), (folder_ / "real/data.txt").string());
+        EXPECT_EQ(file.TemporaryPath(), file.TargetPath() + ".tmp~");
+        file.Write("new");
+        file.Commit();
+    }
+    EXPECT_TRUE(fs::is_symlink(PathOf("link.txt")));
+    EXPECT_EQ(Get(real), "new");
+    // A link to a file not there yet creates it where the link points.
+    fs::create_symlink("real/later.txt", PathOf("later"));
+    WriteFileAtomically(PathOf("later"), "made");
+    EXPECT_EQ(Get(PathOf("real/later.txt")), "made");
+    EXPECT_TRUE(fs::is_symlink(PathOf("later")));
+
+    fs::create_symlink("loop", PathOf("loop"));
+    EXPECT_THROW(ResolveSymbolicLinks(PathOf("loop")), GFileException);
+    fs::create_hard_link(real, PathOf("second-name"));
+    EXPECT_EQ(HardLinkCount(PathOf("link.txt")), 2u);
+    EXPECT_EQ(HardLinkCount(PathOf("missing")), 0u);
+}
+
+TEST_F(FilesTest, ContentHashAndIdentityDoNotDependOnHowTheBytesArrive)
+{
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += static_cast<char>(i * 37);
+    GContentHash whole;
+    whole.Update(bytes.data(), bytes.size());
+    for (const std::size_t piece : {1u, 3u, 7u, 8u, 13u, 999u})
+    {
+        GContentHash pieces;
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            pieces.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
+        EXPECT_EQ(pieces.Value(), whole.Value()) << piece;
+    }
+    GContentHash shorter;
+    shorter.Update(bytes.data(), bytes.size() - 1);
+    EXPECT_NE(shorter.Value(), whole.Value());
+    bytes.back() ^= 1;
+    GContentHash changed;
+    changed.Update(bytes.data(), bytes.size());
+    EXPECT_NE(changed.Value(), whole.Value());
+
+    Put(PathOf("a"), bytes);
+    const auto identity = FileIdentityOf(PathOf("a"));
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(identity->Size, bytes.size());
+    EXPECT_EQ(identity->Hash, changed.Value());
+    EXPECT_FALSE(FileIdentityOf(PathOf("none")));
+}
+
+TEST_F(FilesTest, FileSetsCommitTogetherAndRecoveryTellsWhatItFound)
+{
+    const std::string a = PathOf("a.dat");
+    const std::string b = PathOf("b.dat");
+    const std::string gone = PathOf("gone.idx");
+    const std::string marker = PathOf("a.dat.commit~");
+    const auto reset = [&]
+    {
+        for (const auto& name : Names())
+            fs::remove(folder_ / name);
+        Put(a, "old a");
+        Put(b, "old b");
+        Put(gone, "old index");
+    };
+    // Runs a commit that stops (as a crash would, by an exception out of the hook) at step.
+    const auto interrupted = [&](const std::string& stop)
+    {
+        reset();
+        GFileSetCommit::SetStepHook(
+            [&](const std::string& step)
+            {
+                if (step.rfind(stop, 0) == 0)
+                    throw std::runtime_error("crash");
+            });
+        try
+        {
+            GFileSetCommit commit(marker);
+            commit.Replace(a).Write("new a");
+            commit.Replace(b).Write("new b");
+            commit.Remove(gone);
+            commit.Commit();
+        }
+        catch (const std::runtime_error&)
+        {
+        }
+        GFileSetCommit::SetStepHook({});
+    };
+
+    interrupted("nothing");
+    EXPECT_EQ(std::tuple(Get(a), Get(b), fs::exists(gone)), std::tuple("new a", "new b", false));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "b.dat"}));
+
+    // Stopped before the marker: the staged files go with the object; the old files stay.
+    interrupted("staged");
+    EXPECT_EQ(std::tuple(Get(a), Get(b)), std::tuple("old a", "old b"));
+    EXPECT_EQ(RecoverFileSet(marker, false).Result, GFileSetRecovery::NoMarker);
+
+    // Marker written: inspecting changes nothing; recovering finishes.
+    interrupted("marker");
+    const auto leftovers = Names();
+    EXPECT_EQ(RecoverFileSet(marker, true).Result, GFileSetRecovery::Pending);
+    EXPECT_EQ(Names(), leftovers);
+    const GFileSetRecovery finished = RecoverFileSet(marker, false);
+    EXPECT_EQ(finished.Result, GFileSetRecovery::Finished);
+    EXPECT_EQ(finished.Files, (std::vector<std::string>{a, b, gone}));
+    EXPECT_EQ(std::tuple(Get(a), Get(b), fs::exists(gone)), std::tuple("new a", "new b", false));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "b.dat"}));
+
+    // Half renamed: torn while inspecting, finished by recovery.
+    interrupted("renamed " + a);
+    EXPECT_EQ(RecoverFileSet(marker, true).Result, GFileSetRecovery::Torn);
+    EXPECT_EQ(RecoverFileSet(marker, false).Result, GFileSetRecovery::Finished);
+    EXPECT_EQ(std::tuple(Get(a), Get(b), fs::exists(gone)), std::tuple("new a", "new b", false));
+
+    // A file changed after the interruption: nothing is overwritten.
+    interrupted("marker");
+    Put(b, "restored b");
+    EXPECT_EQ(RecoverFileSet(marker, true).Result, GFileSetRecovery::Stale);
+    const GFileSetRecovery abandoned = RecoverFileSet(marker, false);
+    EXPECT_EQ(abandoned.Result, GFileSetRecovery::Abandoned);
+    EXPECT_EQ(abandoned.Removed, (std::vector<std::string>{marker, a + ".new~", b + ".new~"}));
+    EXPECT_EQ(std::tuple(Get(a), Get(b), Get(gone)),
+              std::tuple("old a", "restored b", "old index"));
+    EXPECT_EQ(Names().size(), 3u);
+
+    // A marker this version does not write is left alone.
+    Put(marker, "a.dat\nb.dat\n");
+    EXPECT_EQ(RecoverFileSet(marker, false).Result, GFileSetRecovery::UnknownMarker);
+    EXPECT_TRUE(fs::exists(marker));
 }
 
 } // namespace

@@ -86,6 +86,56 @@ TEST(NumberFormat, ParseTable)
     }
 }
 
+TEST(NumberFormat, FileNumbersTakeEitherSeparator)
+{
+    const std::vector<std::pair<const char*, double>> accepted = {
+        {"12.5", 12.5}, {"12,5", 12.5}, {" -0,25 ", -0.25}, {"7", 7}};
+    for (const auto& [text, expected] : accepted)
+    {
+        double value = 0;
+        EXPECT_TRUE(ParseNumberEitherSeparator(text, value)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const char* text : {"1,234.5", "1.234,5", "1,2,3", "", "nan"})
+    {
+        double value = -1;
+        EXPECT_FALSE(ParseNumberEitherSeparator(text, value)) << text;
+    }
+}
+
+// Packed ddd.mmss angles rounded in the packed form: seconds or minutes that the rounding makes
+// 60 carry; a 60 the value itself holds does not.
+TEST(NumberFormat, PackedAnglesNeverShowSixtySecondsOrMinutes)
+{
+    struct Row
+    {
+        double packed;
+        const char* picture;
+        const char* expected;
+    };
+    const std::vector<Row> rows = {
+        {25.44599999996, "0.0000", "25.4500"},    // 25 44' 59.99996"
+        {25.445999995, "0.000000", "25.450000"},  // 59.99995" with 2 decimals of seconds
+        {25.5959999995, "0.000000", "26.000000"}, // 59' 59.99995"
+        {25.5959999995, "0.0000######", "25.5959999995"},
+        {359.595999999, "0.000000", "360.000000"}, // degrees are not wrapped
+        {25.4459, "0.000", "25.450"},              // the tens of seconds made 6
+        {25.5999, "0.00", "26.00"},                // minutes made 60
+        {25.56, "0.0", "26.0"},
+        {-25.44599999996, "0.0000", "-25.4500"},
+        {25.44600001, "0.0000", "25.4460"}, // 60 seconds of its own: as it stands
+        {25.4459, "0.0000", "25.4459"},
+        {25.44599999996, "0.####", "25.45"},
+        {25.44599999996, "0", "25"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(FormatPackedPicture(row.packed, row.picture, '.'), row.expected)
+            << row.packed << " with " << row.picture;
+    EXPECT_EQ(ReportFormat("%13.6f", {ReportArg::PackedAngle(359.595999999)}), "   360,000000");
+    EXPECT_EQ(ReportFormat("%13.6f", {ReportArg::PackedAngle(0.3)}), "     0,300000");
+    EXPECT_EQ(ReportFormat("%13.6f", {359.595999999}), "   359,596000");
+}
+
 TEST(NumberFormat, GeneralTable)
 {
     const std::vector<std::pair<double, const char*>> rows = {

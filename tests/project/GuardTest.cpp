@@ -650,7 +650,10 @@ TEST_F(FormatGuardTest, TextCoordinatesThatAreNotNumbers)
     {
         std::string changed = original;
         const auto at = changed.find(",2846046.101");
-        changed.replace(at, 12, std::string(bad) == "\n" ? "" : std::string(",") + bad);
+        if (std::string(bad) == "\n")
+            changed.erase(at, changed.find('\n', at) - at);
+        else
+            changed.replace(at, 12, std::string(",") + bad);
         std::ofstream(Job / "job-points.txt", std::ios::binary | std::ios::trunc) << changed;
         ExpectRefused(text, JobFile("job-points.txt"));
     }

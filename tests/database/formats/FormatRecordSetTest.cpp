@@ -13,16 +13,6 @@ using namespace quorvalis;
 using namespace quorvalis::testing;
 using ::testing::HasSubstr;
 
-namespace
-{
-
-const GPoint& AsPoint(const std::unique_ptr<GShape>& shape)
-{
-    return dynamic_cast<const GPoint&>(*shape);
-}
-
-} // namespace
-
 // ---- shapefiles -------------------------------------------------------------------------------
 
 TEST(ShapefileRecordSet, ReadOnlyFlushesNothingAppendsWriteBothFilesAndFailuresAreReported)
@@ -121,8 +111,8 @@ TEST(TextFileRecordSet, DelimitedSampleTransformKeepsHeaderAndFormats)
 
     MoveAll(*recordSet, 1.0, -2.0);
     const std::string text = ReadText(folder / "job-points.txt");
-    EXPECT_EQ(text.substr(0, text.find("\r\n", text.find("\r\n") + 2) + 2),
-              "NAME,Y,X,HEIGHT,CODE\r\nBM 11,79014.354,2846047.101,1421.33,1\r\n");
+    EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1) + 1),
+              "NAME,Y,X,HEIGHT,CODE\nBM 11,79014.354,2846047.101,1421.33,1\n");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31);
 }
 
@@ -144,6 +134,11 @@ TEST(TextFileRecordSet, ARefusedFlushLeavesTheFileAndMissingFilesAreHandled)
               "You can only store points in this recordset");
     recordSet->SetShape(GPoint(7.5, 0));
     recordSet->Post();
+    // An untouched field of a type that cannot be written is no obstacle; a record that needs
+    // it written is refused.
+    recordSet->Append();
+    recordSet->SetShape(GPoint(1, 0));
+    recordSet->Post();
     const std::string before = ReadText(txt);
     EXPECT_EQ(MessageOf([&] { recordSet->Flush(); }), "Incompatible field type");
     EXPECT_EQ(ReadText(txt), before);
@@ -151,7 +146,7 @@ TEST(TextFileRecordSet, ARefusedFlushLeavesTheFileAndMissingFilesAreHandled)
     EXPECT_FALSE(CreateTextFileRecordSet(false, folder / "none.txt", def, "V", "", "", false, false)
                      ->Open());
     auto noDefinition =
-        CreateTextFileRecordSet(false, txt, folder / "none.def", "X", "Y", "", false, false);
+        CreateTextFileRecordSet(false, txt, folder / "none.def", "", "", "", false, false);
     ASSERT_TRUE(noDefinition->Open());
     EXPECT_EQ(noDefinition->Fields().Count(), 0);
     noDefinition->Flush(); // must not blank the file

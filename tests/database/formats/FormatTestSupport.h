@@ -108,6 +108,12 @@ inline std::unique_ptr<GLine> MakeLine(std::initializer_list<PartPoints> parts,
     return line;
 }
 
+/// The point a record set handed out.
+inline const GPoint& AsPoint(const std::unique_ptr<GShape>& shape)
+{
+    return dynamic_cast<const GPoint&>(*shape);
+}
+
 /// Moves every point of the record set by (dx, dy) and flushes: the transform run's walk.
 inline void MoveAll(GRecordSet& recordSet, double dx, double dy)
 {

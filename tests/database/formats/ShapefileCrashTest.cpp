@@ -17,6 +17,7 @@
 
 using namespace quorvalis;
 using namespace quorvalis::testing;
+using ::testing::HasSubstr;
 
 namespace
 {
@@ -78,7 +79,7 @@ pid_t StartFlushChild(const std::string& path, const GShapefileImages& target)
 
 } // namespace
 
-TEST(ShapefileCrashSafety, KillDuringFlushLeavesExactlyTheOldOrTheNewPair)
+TEST(ShapefileCrashSafety, KillDuringFlushLeavesExactlyTheOldOrTheNewPairOrWhatWasRestored)
 {
     ScratchFolder folder;
     const std::string shp = folder / "big.shp";
@@ -108,6 +109,16 @@ TEST(ShapefileCrashSafety, KillDuringFlushLeavesExactlyTheOldOrTheNewPair)
         ::kill(pid, SIGKILL);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
 
+        if (round % 2 == 1)
+        {
+            // The originals restored from a backup before anything opened the files again: no
+            // recovery may put the killed run's output over them.
+            WritePair(shp, states[current]);
+            EXPECT_TRUE(GShapefile().Open(shp));
+            ASSERT_TRUE(Holds(shp, states[current])) << "a restored pair was overwritten";
+            EXPECT_EQ(folder.Files(), (std::vector<std::string>{"big.shp", "big.shx"}));
+            continue;
+        }
         GShapefile::RecoverInterruptedFlush(shp);
         const bool isOld = Holds(shp, states[current]);
         const bool isNew = Holds(shp, states[target]);
@@ -130,6 +141,18 @@ TEST(ShapefileCrashSafety, FullDiskLeavesTheOriginalUntouched)
         ::geteuid() == 0 &&
         std::system(("mount -t tmpfs -o size=2560k tmpfs \"" + mount + "\" 2>/dev/null").c_str()) ==
             0;
+    // Unmounted however the test ends: a filesystem left mounted would fail every later run at
+    // its set-up.
+    struct Unmount
+    {
+        bool Mounted;
+        std::string Path;
+        ~Unmount()
+        {
+            if (Mounted)
+                (void)std::system(("umount \"" + Path + "\" 2>/dev/null").c_str());
+        }
+    } unmount{mounted, mount};
     // About 1.7 MB each, past the file buffer; the new pair does not fit beside the old one.
     const GShapefileImages before = BigLines(2000, 0.0);
     const GShapefileImages after = BigLines(2000, 1.0);
@@ -159,15 +182,55 @@ TEST(ShapefileCrashSafety, FullDiskLeavesTheOriginalUntouched)
         {
             EXPECT_NO_THROW(GShapefile().Open(mount + "/p.shp"));
         }
-        std::system(("umount \"" + mount + "\"").c_str());
     }
 }
 
-TEST(ShapefileCrashSafety, RecoveryRollsForwardWithMarkerAndBackWithout)
+namespace
+{
+
+// Flushes pair over shp in a child process that ends (as a crash would) when the commit reaches
+// the step whose name starts with stop.
+void InterruptedFlush(const std::string& shp, const GShapefileImages& pair, const std::string& stop)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        GFileSetCommit::SetStepHook(
+            [&](const std::string& step)
+            {
+                if (step.rfind(stop, 0) == 0)
+                    ::_exit(0);
+            });
+        try
+        {
+            GShapefile file;
+            file.OpenImages(shp, pair.Shp, pair.Shx);
+            file.Flush();
+        }
+        catch (...)
+        {
+        }
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "never reached " << stop;
+}
+
+std::string Joined(const std::vector<std::string>& notices)
+{
+    std::string text;
+    for (const auto& notice : notices)
+        text += notice + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST(ShapefileCrashSafety, RecoveryFinishesWhatIsIntactAndNeverOverwritesWhatChangedSince)
 {
     ScratchFolder folder;
     const std::string shp = folder / "r.shp";
-    const std::string shx = folder / "r.shx";
     const GShapefileImages oldPair = BigLines(3, 0.0);
     const GShapefileImages newPair = BigLines(3, 2.0);
     auto reset = [&]
@@ -176,42 +239,61 @@ TEST(ShapefileCrashSafety, RecoveryRollsForwardWithMarkerAndBackWithout)
             std::filesystem::remove(folder / name);
         WritePair(shp, oldPair);
     };
-    struct Case
-    {
-        const char* what;
-        bool marker;
-        bool shpStaged;
-        bool shxStaged;
-        bool expectNew;
-    };
-    // shpStaged false with a marker: the ".shp" had already been renamed before the crash.
-    const Case cases[] = {
-        {"both staged, no marker", false, true, true, false},
-        {"one staged, no marker", false, true, false, false},
-        {"both staged, marker", true, true, true, true},
-        {"shp renamed, shx staged, marker", true, false, true, true},
-        {"both renamed, marker left", true, false, false, true},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.what);
-        reset();
-        if (c.marker && !c.shpStaged)
-            WriteBytes(shp, newPair.Shp);
-        if (c.marker && !c.shxStaged)
-            WriteBytes(shx, newPair.Shx);
-        if (c.shpStaged)
-            WriteBytes(shp + ".new~", newPair.Shp);
-        if (c.shxStaged)
-            WriteBytes(shx + ".new~", newPair.Shx);
-        if (c.marker)
-            WriteText(shp + ".commit~", "r.shp\nr.shx\n");
-        WriteText(shp + ".new~.tmp~", "half written"); // never trusted
-        WriteText(shp + ".commit~.tmp~", "half");
+    const std::vector<std::string> pairOnly{"r.shp", "r.shx"};
 
-        GShapefile file;
-        ASSERT_TRUE(file.Open(shp)); // opening recovers
-        EXPECT_TRUE(Holds(shp, c.expectNew ? newPair : oldPair));
-        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"r.shp", "r.shx"}));
-    }
+    // Killed before the commit marker: the new files were never valid.
+    reset();
+    InterruptedFlush(shp, newPair, "staged");
+    EXPECT_EQ(folder.Files().size(), 4u); // the staged pair beside the old one
+    EXPECT_TRUE(GShapefile().Open(shp));
+    EXPECT_TRUE(Holds(shp, oldPair));
+    EXPECT_EQ(folder.Files(), pairOnly);
+
+    // Killed with the marker written: a dry run (no recovery) reads the old pair and says so,
+    // changing nothing; an open for writing completes the commit.
+    reset();
+    InterruptedFlush(shp, newPair, "marker");
+    const std::vector<std::string> leftovers = folder.Files();
+    GShapefile dryRun;
+    dryRun.SetRecoverOnOpen(false);
+    ASSERT_TRUE(dryRun.Open(shp));
+    EXPECT_THAT(Joined(dryRun.TakeNotices()), HasSubstr("a run was interrupted while replacing"));
+    EXPECT_TRUE(Holds(shp, oldPair));
+    EXPECT_EQ(folder.Files(), leftovers);
+    GShapefile writer;
+    ASSERT_TRUE(writer.Open(shp));
+    EXPECT_THAT(Joined(writer.TakeNotices()), HasSubstr("was completed"));
+    EXPECT_TRUE(Holds(shp, newPair));
+    EXPECT_EQ(folder.Files(), pairOnly);
+
+    // Killed between the two renames: the pair on disk is torn, and a dry run refuses it.
+    reset();
+    InterruptedFlush(shp, newPair, "renamed " + shp);
+    EXPECT_THAT(MessageOf<GShapefileException>([&] { dryRun.Open(shp); }),
+                HasSubstr("they do not belong together and are not read"));
+    EXPECT_EQ(ReadBytes(shp), newPair.Shp);
+    EXPECT_EQ(ReadBytes(folder / "r.shx"), oldPair.Shx);
+    ASSERT_TRUE(GShapefile().Open(shp));
+    EXPECT_TRUE(Holds(shp, newPair));
+
+    // Restored from a backup after the kill: the restored pair is kept, the leftovers go.
+    reset();
+    InterruptedFlush(shp, newPair, "marker");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WritePair(shp, oldPair);
+    ASSERT_TRUE(writer.Open(shp));
+    const std::string notices = Joined(writer.TakeNotices());
+    EXPECT_THAT(notices, HasSubstr("have changed since; the leftovers were removed"));
+    EXPECT_THAT(notices, HasSubstr("r.shp.new~"));
+    EXPECT_TRUE(Holds(shp, oldPair));
+    EXPECT_EQ(folder.Files(), pairOnly);
+
+    // A marker of the older form, naming no identities, is rolled forward as it always was.
+    reset();
+    WriteBytes(shp + ".new~", newPair.Shp);
+    WriteBytes(folder / "r.shx.new~", newPair.Shx);
+    WriteText(shp + ".commit~", "r.shp\nr.shx\n");
+    ASSERT_TRUE(GShapefile().Open(shp));
+    EXPECT_TRUE(Holds(shp, newPair));
+    EXPECT_EQ(folder.Files(), pairOnly);
 }

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace quorvalis;
 using namespace quorvalis::testing;
 using ::testing::HasSubstr;
@@ -110,14 +112,16 @@ TEST(TextFieldText, DelimitedAndFixedWidthTable)
     SetDecimalSeparator('.');
 }
 
-TEST(TextFile, HeaderBlankLinesIndexesAndAFixedWidthRoundTrip)
+TEST(TextFile, HeaderBlankLinesIndexesAndLineNumbers)
 {
     GTextFile file;
     Load(file.Definition, 1, ',', true, {{"A"}, {"B"}});
     file.LoadFromText("name,value\r\n\r\n1,2\n   \t \n3,4\r5,6");
     ASSERT_EQ(file.RecordCount(), 3);
-    EXPECT_EQ(file.HeaderLine, "name,value");
+    EXPECT_EQ(file.HeaderLine(), "name,value");
     EXPECT_EQ(file.GetFieldText(2, 1), "6");
+    EXPECT_EQ(std::tuple(file.LineNumber(0), file.LineNumber(1), file.LineNumber(2)),
+              std::tuple(3, 5, 6));
     for (auto [record, field] :
          std::initializer_list<std::pair<int, int>>{{3, 0}, {0, 2}, {-1, 0}, {0, -1}})
         EXPECT_EQ(MessageOf([&] { file.GetFieldText(record, field); }),
@@ -129,25 +133,60 @@ TEST(TextFile, HeaderBlankLinesIndexesAndAFixedWidthRoundTrip)
     file.Definition.HasHeader = false;
     file.LoadFromText("only line");
     EXPECT_EQ(file.RecordCount(), 1);
-    EXPECT_FALSE(file.HeaderLine.has_value());
+    EXPECT_FALSE(file.HeaderLine().has_value());
+}
 
-    // Read and built again, contiguous fixed-width fields give the same text.
-    Load(file.Definition, 0, ',', true,
-         {{"Name", 4, 1, 8}, {"Y", 2, 9, 12, "0.000", 1}, {"X", 2, 21, 12, "0.000", 1}});
-    const std::string text = "NAME    Y           X\r\n"
-                             "TRIG1      -1234.500 3300000.125\r\n"
-                             "T2            99.000     -12.000\r\n";
+TEST(TextFile, RewriteKeepsEveryByteButTheReplacedLines)
+{
+    GTextFile file;
+    Load(file.Definition, 1, ',', true, {{"A"}, {"B"}});
+    const std::string text = "\xEF\xBB\xBFh\r\n1,2\n\n 3,4 \r5,6";
     file.LoadFromText(text);
-    std::vector<std::string> lines;
-    for (int r = 0; r < file.RecordCount(); ++r)
+    EXPECT_TRUE(file.HasByteOrderMark());
+    EXPECT_EQ(file.Rewrite({}, {}), text);
+    EXPECT_EQ(file.Rewrite({std::nullopt, "x,y"}, {}), "\xEF\xBB\xBFh\r\n1,2\n\nx,y\r5,6");
+    // Appended lines take the last line break, after one for a last line without.
+    EXPECT_EQ(file.Rewrite({}, {"7,8"}), text + "\r7,8\r");
+    file.LoadFromText("1,2\r\n");
+    EXPECT_EQ(file.Rewrite({}, {"7,8"}), "1,2\r\n7,8\r\n");
+}
+
+TEST(TextFile, ReplaceFieldTable)
+{
+    struct Row
     {
-        std::vector<std::string> texts;
-        for (int j = 0; j < 3; ++j)
-            texts.push_back(file.GetFieldText(r, j));
-        lines.push_back(file.Definition.BuildLine(texts, r));
+        std::uint8_t fileType;
+        std::vector<FieldLayout> fields;
+        std::string line;
+        int field;
+        std::string text;
+        std::string expected;
+    };
+    const Row rows[] = {
+        // Delimited: blanks around the old text stay; missing delimiters are added.
+        {1, {{"A"}, {"B"}, {"C"}}, "a;  12.5 ;c;extra", 1, "13.75", "a;  13.75 ;c;extra"},
+        {1, {{"A"}, {"B"}, {"C"}}, "a;;c", 1, "7", "a;7;c"},
+        {1, {{"A"}, {"B"}, {"C"}}, "a", 2, "7", "a;;7"},
+        // Fixed width: the field's columns only; alignment as defined.
+        {0, {{"A", 4, 1, 3}, {"B", 2, 4, 6, "", 1}}, "abc  12.5 rest", 1, "9.25", "abc  9.25 rest"},
+        {0, {{"A", 4, 1, 3}, {"B", 2, 4, 6}}, "abc12.5  rest", 1, "9.25", "abc9.25  rest"},
+        {0, {{"A", 4, 1, 3}, {"B", 2, 4, 6}}, "abc12.5", 1, "9.2", "abc9.2 "},
+        {0, {{"A", 4, 1, 3}, {"B", 2, 4, 6}}, "abc123", 1, "12345", "abc12345"},
+        {0, {{"A", 4, 1, 3}, {"B", 2, 8, 6, "", 1}}, "ab", 1, "1.5", "ab        1.5"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.line);
+        GTextFileDefinition definition;
+        Load(definition, row.fileType, ';', false, row.fields);
+        EXPECT_EQ(definition.ReplaceField(row.line, row.field, row.text), row.expected);
     }
-    file.Lines = lines;
-    EXPECT_EQ(file.SaveToText(), text); // the header line is kept
+    // UTF-8 columns count characters.
+    GTextFileDefinition definition;
+    Load(definition, 0, ',', false, {{"Name", 4, 1, 6}, {"Y", 2, 7, 5, "", 1}});
+    EXPECT_EQ(definition.RawFieldText("M\xC3\xABller12.50", 1, true), "12.50");
+    EXPECT_EQ(definition.ReplaceField("M\xC3\xABller12.50", 1, "9.5", true), "M\xC3\xABller  9.5");
+    EXPECT_EQ(definition.RawFieldText("M\xEBller12.50", 1, false), "12.50");
 }
 
 TEST(TextFile, BuildLineTable)
@@ -187,21 +226,4 @@ TEST(TextFile, BuildLineTable)
         else
             EXPECT_EQ(definition.BuildLine(row.texts, 3), row.expected);
     }
-}
-
-TEST(TextFile, SaveIsAllOrNothing)
-{
-    ScratchFolder folder;
-    const std::string path = folder / "points.txt";
-    WriteText(path, "old contents\n");
-    GTextFile file;
-    file.HeaderLine = "X,Y";
-    file.Lines = {"1,2", "3,4"};
-    GAtomicFile::InjectFailureAfter(5);
-    EXPECT_THROW(file.SaveToFile(path), GFileException);
-    GAtomicFile::InjectFailureAfter(std::nullopt);
-    EXPECT_EQ(ReadText(path), "old contents\n");
-    EXPECT_EQ(folder.Files(), (std::vector<std::string>{"points.txt"}));
-    file.SaveToFile(path);
-    EXPECT_EQ(ReadText(path), "X,Y\r\n1,2\r\n3,4\r\n");
 }
