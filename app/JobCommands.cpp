@@ -310,6 +310,7 @@ int RunTransformCli(const std::vector<std::string>& args, GCliContext& context)
     std::uint8_t sourceDatum = dtCape;
     GTerminalAnswers answers = ParseTransformArguments(args, sourceDatum);
     GProject project;
+    project.DryRun = !answers.Yes;
     GTerminalInterface ui(std::move(answers), context.Out, context.Err, context.Progress);
     const GTransformResult result = RunTransformCommand(project, ui, sourceDatum);
     const int code = ExitCode(ui, result.Outcome);

@@ -209,7 +209,7 @@ std::unique_ptr<GRecordSet> GTerminalInterface::CreateRecordSet(const GDataSourc
                 return nullptr;
             }
         return CreateTextFileRecordSet(false, spec.Path, spec.Definition, spec.XField, spec.YField,
-                                       spec.ZField, false, false);
+                                       spec.ZField, readOnly, false);
     case Kind::Table:
     case Kind::XYZTable:
     {
@@ -233,8 +233,9 @@ std::unique_ptr<GRecordSet> GTerminalInterface::CreateRecordSet(const GDataSourc
 
 std::unique_ptr<GRecordSet> GTerminalInterface::ChooseDataSource(const std::string& caption)
 {
+    // A dry run reads the data without the right to change them.
     if (caption == kTransformDataSourceCaption)
-        return CreateRecordSet(answers_.Source, false);
+        return CreateRecordSet(answers_.Source, !answers_.Yes);
     // The import reads its two sources only.
     if (caption == kClarkeDataSourceCaption)
         return CreateRecordSet(answers_.CapeSource, true);

@@ -314,9 +314,8 @@ GRunAssessment AssessRun(GProject& project)
         }
         for (const std::string& file : project.RecordSet->DataFiles())
         {
-            std::error_code error;
-            const auto links = fs::hard_link_count(file, error);
-            if (!error && links > 1)
+            const std::uint64_t links = HardLinkCount(file);
+            if (links > 1)
             {
                 assessment.LinkedFiles.push_back(file);
                 doubts.push_back(Quoted(file) + " has " + std::to_string(links) +

@@ -102,7 +102,10 @@ public:
     {
         report_.reset();
         if (project.Output)
+        {
             report_ = std::make_unique<GReport>(project.OutputFileName);
+            report_->PackedCoordinates = project.CoordinateSystem == 1;
+        }
     }
     ~PendingReport()
     {
@@ -450,7 +453,7 @@ bool GProject::OpenRecordSet(std::unique_ptr<GRecordSet> recordSet)
             ui_->ShowError(message);
         return false;
     };
-    if (recordSet->GetReadOnly())
+    if (recordSet->GetReadOnly() && !DryRun)
         return refuse(kReadOnlyRecordSetMessage);
     if (!recordSet->Open() || !recordSet->Active())
     {

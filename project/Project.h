@@ -137,7 +137,10 @@ public:
 
     // --- Fields (public, as the dialogs and commands read and write them) ---
 
-    std::unique_ptr<GRecordSet> RecordSet;   ///< the open data, or none
+    std::unique_ptr<GRecordSet> RecordSet; ///< the open data, or none
+    /// A dry run only reads the data: OpenRecordSet then accepts a read-only record set (which
+    /// finishes or undoes nothing an interrupted run left behind). Not a stored setting.
+    bool DryRun = false;
     std::unique_ptr<GRectangle> Extent;      ///< never null; empty rectangle at first
     GTrigBeaconList ControlBeacons;          ///< beacons of a control-coordinate run
     bool ApplyWeighting = true;              ///< 1/distance weighting after the Helmert step

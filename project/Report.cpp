@@ -115,8 +115,11 @@ void GReport::WriteCoordinateHeading()
 void GReport::WriteCoordinateLine(const std::string& label, double yBefore, double xBefore,
                                   double yAfter, double xAfter)
 {
-    WriteLine(ReportFormat(kCoordinateLine, {label, yBefore, xBefore, yAfter, xAfter,
-                                             yAfter - yBefore, xAfter - xBefore}));
+    const auto coordinate = [this](double value)
+    { return PackedCoordinates ? ReportArg::PackedAngle(value) : ReportArg(value); };
+    WriteLine(ReportFormat(kCoordinateLine,
+                           {label, coordinate(yBefore), coordinate(xBefore), coordinate(yAfter),
+                            coordinate(xAfter), yAfter - yBefore, xAfter - xBefore}));
 }
 
 void GReport::WriteParameterSection(const std::vector<std::string>& lines, std::uint8_t sourceDatum,

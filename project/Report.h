@@ -45,9 +45,12 @@ public:
     void WriteControlBeaconSection(GHelmertTransformation& helmert, std::uint8_t sourceDatum);
     /// "TRANSFORMED COORDINATE VALUES" heading (verbose mode), six lines.
     void WriteCoordinateHeading();
-    /// One coordinate line: label, Y and X before, Y and X after, and the differences.
+    /// One coordinate line: label, Y and X before, Y and X after, and the differences. With
+    /// PackedCoordinates the four coordinates are packed ddd.mmss and round with the carry.
     void WriteCoordinateLine(const std::string& label, double yBefore, double xBefore,
                              double yAfter, double xAfter);
+    /// The job's coordinates are packed ddd.mmss (a rounded 60 seconds carries into the minutes).
+    bool PackedCoordinates = false;
     /// The parameter section of a Helmert run: (verbose: a blank line,) heading and the lines.
     void WriteParameterSection(const std::vector<std::string>& lines, std::uint8_t sourceDatum,
                                bool verbose);

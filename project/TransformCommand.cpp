@@ -64,6 +64,15 @@ private:
     GUserInterface* previous_;
 };
 
+// What the data source did beside the coordinates (an interrupted run found at open, spatial
+// indexes rebuilt, a declaration left as it was) is told as warnings.
+void ShowNotices(GProject& project, GUserInterface& ui)
+{
+    if (project.RecordSet)
+        for (const std::string& notice : project.RecordSet->TakeNotices())
+            ui.ShowWarning(notice);
+}
+
 GTransformResult Sequence(GProject& project, GUserInterface& ui, std::uint8_t sourceDatum)
 {
     GTransformResult result;
@@ -76,6 +85,7 @@ GTransformResult Sequence(GProject& project, GUserInterface& ui, std::uint8_t so
     if (!recordSet || !project.OpenRecordSet(std::move(recordSet)))
         return result;
     ui.Repaint();
+    ShowNotices(project, ui);
     // Faults are raised as soon as what they need is known; CheckRun repeats them all before
     // the run.
     CheckDataFiles(project);
@@ -124,6 +134,7 @@ GTransformResult Sequence(GProject& project, GUserInterface& ui, std::uint8_t so
                                                        : project.RunHelmertTransformation();
     project.FlushRecordSet();
     ui.ShowInformation(TransformResultMessage(result.Counts, project.SourceDatum));
+    ShowNotices(project, ui);
     for (const std::string& file : assessment.LinkedFiles)
         ui.ShowWarning(SplitLinkMessage(file));
     result.Outcome = GCommandOutcome::Completed;

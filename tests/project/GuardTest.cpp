@@ -738,5 +738,28 @@ TEST_F(StoreGuardTest, NullCoordinatesAndMissingFields)
     }
 }
 
+TEST_F(FormatGuardTest, DryRunLeavesWhatAnInterruptedRunLeftAndTheRunFinishesIt)
+{
+    // What a run killed after its commit marker leaves: the new pair staged beside the old one.
+    const fs::path shp = Job / "job-lines.shp";
+    fs::copy_file(shp, Job / "job-lines.shp.new~");
+    fs::copy_file(Job / "job-lines.shx", Job / "job-lines.shx.new~");
+    std::ofstream(Job / "job-lines.shp.commit~", std::ios::binary)
+        << "job-lines.shp\njob-lines.shx\n";
+    const auto before = State();
+
+    std::vector<std::string> dry = Lines({"--lo", "29"});
+    dry.pop_back();
+    const CliRun review = Cli(dry);
+    EXPECT_EQ(review.Code, 0) << review.Err;
+    EXPECT_THAT(review.Err, HasSubstr("interrupted"));
+    EXPECT_EQ(State(), before) << "a dry run finishes and undoes nothing";
+
+    const CliRun run = Cli(Lines({"--lo", "29"}));
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_FALSE(fs::exists(Job / "job-lines.shp.commit~"));
+    EXPECT_FALSE(fs::exists(Job / "job-lines.shp.new~"));
+}
+
 } // namespace
 } // namespace quorvalis::test
