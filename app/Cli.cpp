@@ -6,11 +6,13 @@
 #include "app/ProgressBar.h"
 #include "app/StoreCommands.h"
 #include "database/engine/Session.h"
+#include "geometry/Platform.h"
 
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #ifndef QUORVALIS_VERSION
 #define QUORVALIS_VERSION "unknown"
@@ -27,8 +29,10 @@ void UseHome(const std::string& directory)
 {
     if (directory.empty())
         throw GUsageError("option '--home' needs a directory");
-    const std::string absolute = std::filesystem::absolute(directory).string();
-    ::setenv("QUORVALIS_HOME", absolute.c_str(), 1);
+    const std::string absolute =
+        platform::Utf8FromPath(std::filesystem::absolute(platform::PathFromUtf8(directory)));
+    if (const std::error_code error = platform::SetEnvironmentValue("QUORVALIS_HOME", absolute))
+        throw std::system_error(error, "Cannot set QUORVALIS_HOME");
     // Forget aliases read from another folder; the session reads the variable again.
     engine::Session::Default().SetHomeDirectory({});
 }

@@ -1,11 +1,8 @@
 #include "app/ProgressBar.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "geometry/Platform.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 namespace quorvalis
 {
@@ -31,18 +28,15 @@ GProgressBar::~GProgressBar()
 
 bool GProgressBar::StandardErrorIsTerminal()
 {
-    const char* term = std::getenv("TERM");
-    if (term && std::strcmp(term, "dumb") == 0)
+    if (platform::EnvironmentValue("TERM") == "dumb")
         return false;
-    return ::isatty(STDERR_FILENO) == 1;
+    return platform::StandardErrorIsTerminal();
 }
 
 int GProgressBar::TerminalWidth() const
 {
-    winsize size{};
-    if (::ioctl(::fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return kDefaultWidth;
+    const int columns = platform::TerminalColumns(stream_);
+    return columns > 0 ? columns : kDefaultWidth;
 }
 
 std::string GProgressBar::Format(int position, int total, const std::string& caption, int width)

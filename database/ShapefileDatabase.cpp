@@ -6,10 +6,10 @@
 #include "database/engine/Query.h"
 #include "database/engine/Text.h"
 #include "geometry/Files.h"
+#include "geometry/Platform.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +18,6 @@
 #include <numeric>
 #include <system_error>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvalis
 {
@@ -124,23 +119,13 @@ class ReadOnlyFile
 public:
     explicit ReadOnlyFile(const std::string& path) : path_(path)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw std::system_error(errno, std::generic_category(), "Unable to open " + path);
-        struct stat info
-        {
-        };
-        if (::fstat(fd_, &info) != 0)
-        {
-            const int error = errno;
-            ::close(fd_);
-            throw std::system_error(error, std::generic_category(), "Unable to read " + path);
-        }
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        if (const std::error_code error = file_.OpenForReading(path))
+            throw std::system_error(error, "Unable to open " + path);
+        platform::GFileStatus status;
+        if (const std::error_code error = file_.Status(status))
+            throw std::system_error(error, "Unable to read " + path);
+        size_ = status.Size;
     }
-    ~ReadOnlyFile() { ::close(fd_); }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     std::uint64_t Size() const { return size_; }
 
@@ -150,24 +135,20 @@ public:
         std::size_t done = 0;
         while (done < count)
         {
-            const ssize_t n =
-                ::pread(fd_, destination + done, count - done, static_cast<off_t>(offset + done));
-            if (n < 0)
-            {
-                if (errno == EINTR)
-                    continue;
-                throw std::system_error(errno, std::generic_category(), "Unable to read " + path_);
-            }
+            std::size_t n = 0;
+            if (const std::error_code error =
+                    file_.ReadAt(offset + done, destination + done, count - done, n))
+                throw std::system_error(error, "Unable to read " + path_);
             if (n == 0)
                 Damaged(path_, "file ended at byte " + std::to_string(offset + done) +
                                    " while reading it");
-            done += static_cast<std::size_t>(n);
+            done += n;
         }
     }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    platform::GNativeFile file_;
     std::uint64_t size_ = 0;
 };
 
@@ -185,27 +166,21 @@ public:
         size_ = static_cast<std::size_t>(file.Size());
         if (size_ == 0)
             return;
-        void* memory = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (memory == MAP_FAILED)
-            throw std::system_error(errno, std::generic_category(),
+        data_ = static_cast<std::uint8_t*>(platform::MapPages(size_, true));
+        if (data_ == nullptr)
+            throw std::system_error(std::make_error_code(std::errc::not_enough_memory),
                                     "Unable to allocate memory to read " + path);
-        data_ = static_cast<std::uint8_t*>(memory);
         try
         {
             file.ReadAt(0, data_, size_);
         }
         catch (...)
         {
-            ::munmap(data_, size_);
+            platform::UnmapPages(data_, size_);
             throw;
         }
     }
-    ~FileImage()
-    {
-        if (data_)
-            ::munmap(data_, size_);
-    }
+    ~FileImage() { platform::UnmapPages(data_, size_); }
     FileImage(const FileImage&) = delete;
     FileImage& operator=(const FileImage&) = delete;
 
@@ -248,30 +223,21 @@ private:
 
 bool FileExists(const std::string& path)
 {
-    struct stat info
-    {
-    };
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    platform::GFileStatus status;
+    return !platform::FileStatusOf(path, status) && status.Regular;
 }
 
 void RenameFile(const std::string& from, const std::string& to)
 {
-    if (std::rename(from.c_str(), to.c_str()) != 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Unable to rename " + from + " to " + to);
+    if (const std::error_code error = platform::RenameOver(from, to))
+        throw std::system_error(error, "Unable to rename " + from + " to " + to);
 }
 
+// Opening a shapefile on a read-only filesystem must not fail for lack of leftovers to clean.
 void RemoveIfPresent(const std::string& path)
 {
-    // Looked up first: unlink refuses even a missing file on a read-only filesystem, and opening
-    // a shapefile there must not fail for lack of leftovers to clean.
-    struct stat info
-    {
-    };
-    if (::lstat(path.c_str(), &info) != 0)
-        return;
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw std::system_error(errno, std::generic_category(), "Unable to remove " + path);
+    if (const std::error_code error = platform::RemoveFileIfPresent(path))
+        throw std::system_error(error, "Unable to remove " + path);
 }
 
 // ---- reading ----------------------------------------------------------------------------------

@@ -2,10 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 namespace quorvalis
 {
+
+// Every calculation is formed in extended precision: long double must have a significand of at
+// least 64 bits (x87 80-bit on x86, binary128 elsewhere). MSVC's long double is a plain double,
+// so Windows builds use MinGW-w64, whose long double is the 80-bit format.
+static_assert(std::numeric_limits<long double>::digits >= 64,
+              "long double must be an extended format (64-bit significand or more)");
 
 /// Raised by ConvertUnit for units of different kinds: "Invalid unit type conversion".
 class GCalculationException : public std::runtime_error

@@ -12,10 +12,6 @@
 #include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace quorvalis
 {
 
@@ -24,14 +20,21 @@ namespace
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-std::string ErrorText(int error)
+namespace os = platform;
+
+std::string FileError(const char* action, const std::string& path, std::error_code error)
 {
-    return std::error_code(error, std::generic_category()).message();
+    return std::string("Cannot ") + action + " file \"" + path + "\": " + error.message();
 }
 
-std::string FileError(const char* action, const std::string& path, int error)
+std::string FileError(const char* action, const std::string& path, std::errc error)
 {
-    return std::string("Cannot ") + action + " file \"" + path + "\": " + ErrorText(error);
+    return FileError(action, path, std::make_error_code(error));
+}
+
+bool Missing(std::error_code error)
+{
+    return error == std::errc::no_such_file_or_directory;
 }
 
 struct FailureInjection
@@ -63,53 +66,17 @@ std::size_t AllowedBytes(std::size_t size)
 
 constexpr int kMaximumLinks = 40;
 
-struct stat StatusOf(const std::string& path, bool& exists)
-{
-    struct stat status
-    {
-    };
-    exists = ::stat(path.c_str(), &status) == 0;
-    return status;
-}
-
-std::int64_t ModifiedNanoseconds(const struct stat& status)
-{
-    return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
-           status.st_mtim.tv_nsec;
-}
-
-// Makes the entries of a folder durable. A folder that cannot be synced (some filesystems refuse)
-// still holds either the old or the new entries, each complete.
-void SyncFolderOf(const std::string& path)
-{
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty())
-        folder = ".";
-    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0)
-    {
-        (void)::fsync(directory);
-        ::close(directory);
-    }
-}
-
 void RenameOrFail(const std::string& from, const std::string& to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        throw GFileException(FileError("replace", to, errno));
+    if (const std::error_code error = os::RenameOver(from, to))
+        throw GFileException(FileError("replace", to, error));
 }
 
-// Removes path when it is there (a missing file is no failure). Looked up first: unlink refuses
-// even a missing file on a read-only filesystem, where there is nothing to clean.
+// Removes path when it is there (a missing file is no failure).
 void RemoveOrFail(const std::string& path)
 {
-    struct stat status
-    {
-    };
-    if (::lstat(path.c_str(), &status) != 0)
-        return;
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw GFileException(FileError("remove", path, errno));
+    if (const std::error_code error = os::RemoveFileIfPresent(path))
+        throw GFileException(FileError("remove", path, error));
 }
 
 std::function<void(const std::string&)>& StepHook()
@@ -237,12 +204,13 @@ bool ParseMarker(const std::string& text, std::vector<MarkerEntry>& entries)
 
 std::optional<std::string> ReadSmallFile(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = os::OpenStdioFile(path, "rb");
     if (file == nullptr)
     {
         if (errno == ENOENT)
             return std::nullopt;
-        throw GFileException(FileError("open", path, errno));
+        throw GFileException(
+            FileError("open", path, std::error_code(errno, std::generic_category())));
     }
     std::string text;
     char buffer[4096];
@@ -252,7 +220,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path)
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)
-        throw GFileException(FileError("read", path, EIO));
+        throw GFileException(FileError("read", path, std::errc::io_error));
     return text;
 }
 
@@ -260,33 +228,27 @@ std::optional<std::string> ReadSmallFile(const std::string& path)
 
 std::string ResolveSymbolicLinks(const std::string& path)
 {
-    std::filesystem::path current(path);
+    std::string current = path;
     for (int links = 0;; ++links)
     {
-        struct stat status
-        {
-        };
-        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
-            return current.string();
+        std::optional<std::string> target;
+        if (const std::error_code error = os::ReadLinkTarget(current, target))
+            throw GFileException(FileError("resolve", current, error));
+        if (!target)
+            return current;
         if (links == kMaximumLinks)
-            throw GFileException(FileError("resolve", path, ELOOP));
-        std::string target(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 256,
-                           '\0');
-        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0 || static_cast<std::size_t>(n) >= target.size())
             throw GFileException(
-                FileError("resolve", current.string(), n < 0 ? errno : ENAMETOOLONG));
-        target.resize(static_cast<std::size_t>(n));
-        const std::filesystem::path next(target);
-        current = next.is_absolute() ? next : current.parent_path() / next;
+                FileError("resolve", path, std::errc::too_many_symbolic_link_levels));
+        const std::filesystem::path next = os::PathFromUtf8(*target);
+        current = os::Utf8FromPath(
+            next.is_absolute() ? next : os::PathFromUtf8(current).parent_path() / next);
     }
 }
 
 std::uint64_t HardLinkCount(const std::string& path)
 {
-    bool exists = false;
-    const struct stat status = StatusOf(path, exists);
-    return exists ? static_cast<std::uint64_t>(status.st_nlink) : 0;
+    os::GFileStatus status;
+    return os::FileStatusOf(path, status) ? 0 : status.Links;
 }
 
 // ---- content hash -----------------------------------------------------------------------------
@@ -364,53 +326,40 @@ std::uint64_t GContentHash::Value() const
 
 std::optional<GFileIdentity> FileIdentityOf(const std::string& path)
 {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
+    os::GNativeFile file;
+    if (const std::error_code error = file.OpenForReading(path))
     {
-        if (errno == ENOENT)
+        if (Missing(error))
             return std::nullopt;
-        throw GFileException(FileError("open", path, errno));
+        throw GFileException(FileError("open", path, error));
     }
-    struct stat status
-    {
-    };
-    if (::fstat(descriptor, &status) != 0)
-    {
-        const int error = errno;
-        ::close(descriptor);
+    os::GFileStatus status;
+    if (const std::error_code error = file.Status(status))
         throw GFileException(FileError("read", path, error));
-    }
     GContentHash hash;
     std::vector<std::uint8_t> buffer(1 << 20);
     for (;;)
     {
-        const ssize_t n = ::read(descriptor, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-        {
-            const int error = errno;
-            ::close(descriptor);
+        std::size_t n = 0;
+        if (const std::error_code error = file.Read(buffer.data(), buffer.size(), n))
             throw GFileException(FileError("read", path, error));
-        }
         if (n == 0)
             break;
-        hash.Update(buffer.data(), static_cast<std::size_t>(n));
+        hash.Update(buffer.data(), n);
     }
-    ::close(descriptor);
-    return GFileIdentity{static_cast<std::uint64_t>(status.st_size), ModifiedNanoseconds(status),
-                         hash.Value()};
+    return GFileIdentity{status.Size, status.ModifiedNanoseconds, hash.Value()};
 }
 
 std::int32_t CountLines(const std::string& fileName)
 {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = os::OpenStdioFile(fileName, "rb");
     if (file == nullptr)
     {
         const int error = errno;
         if (error == ENOENT)
             return 0;
-        throw GFileException(FileError("open", fileName, error));
+        throw GFileException(
+            FileError("open", fileName, std::error_code(error, std::generic_category())));
     }
     std::int64_t lines = 0;
     bool lineOpen = false;   // characters seen since the last line break
@@ -448,7 +397,8 @@ std::int32_t CountLines(const std::string& fileName)
     const int error = errno;
     std::fclose(file);
     if (failed)
-        throw GFileException(FileError("read", fileName, error != 0 ? error : EIO));
+        throw GFileException(FileError(
+            "read", fileName, std::error_code(error != 0 ? error : EIO, std::generic_category())));
     if (lineOpen)
         ++lines;
     return static_cast<std::int32_t>(std::min<std::int64_t>(lines, INT32_MAX));
@@ -456,12 +406,8 @@ std::int32_t CountLines(const std::string& fileName)
 
 bool OwnerMayWrite(const std::string& fileName)
 {
-    struct stat status
-    {
-    };
-    if (::stat(fileName.c_str(), &status) != 0)
-        return false;
-    return (status.st_mode & S_IWUSR) != 0;
+    os::GFileStatus status;
+    return !os::FileStatusOf(fileName, status) && status.OwnerMayWrite;
 }
 
 GAtomicFile::GAtomicFile(std::string targetPath, std::string temporaryPath)
@@ -472,18 +418,12 @@ GAtomicFile::GAtomicFile(std::string targetPath, std::string temporaryPath)
     if (temporaryPath_.empty())
         temporaryPath_ = targetPath_ + ".tmp~";
     else if (targetPath_ != targetPath)
-        temporaryPath_ = (std::filesystem::path(targetPath_).parent_path() /
-                          std::filesystem::path(temporaryPath_).filename())
-                             .string();
-    descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor_ < 0)
-        throw GFileException(FileError("create", temporaryPath_, errno));
+        temporaryPath_ = os::Utf8FromPath(os::PathFromUtf8(targetPath_).parent_path() /
+                                          os::PathFromUtf8(temporaryPath_).filename());
+    if (const std::error_code error = file_.CreateForWriting(temporaryPath_))
+        throw GFileException(FileError("create", temporaryPath_, error));
     // The replacement keeps the permissions of the file it replaces.
-    struct stat status
-    {
-    };
-    if (::stat(targetPath_.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        (void)::fchmod(descriptor_, status.st_mode & 07777);
+    CopyModeFrom(targetPath_);
     buffer_.reserve(kBufferSize);
 }
 
@@ -491,14 +431,14 @@ GAtomicFile::~GAtomicFile()
 {
     if (committed_)
         return;
-    CloseDescriptor();
-    ::unlink(temporaryPath_.c_str());
+    (void)file_.Close();
+    (void)os::RemoveFileIfPresent(temporaryPath_);
 }
 
 void GAtomicFile::Write(const void* data, std::size_t size)
 {
     if (failed_ || committed_)
-        throw GFileException(FileError("write", temporaryPath_, EBADF));
+        throw GFileException(FileError("write", temporaryPath_, std::errc::bad_file_descriptor));
     if (size == 0)
         return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -525,10 +465,10 @@ void GAtomicFile::Write(std::string_view text)
 void GAtomicFile::Sync()
 {
     if (failed_ || committed_)
-        throw GFileException(FileError("sync", temporaryPath_, EBADF));
+        throw GFileException(FileError("sync", temporaryPath_, std::errc::bad_file_descriptor));
     Flush();
-    if (::fsync(descriptor_) != 0)
-        Fail("sync", temporaryPath_, errno);
+    if (const std::error_code error = file_.FlushToDisk())
+        Fail("sync", temporaryPath_, error);
     synced_ = true;
 }
 
@@ -537,27 +477,24 @@ void GAtomicFile::Commit()
     if (committed_)
         return;
     if (failed_)
-        throw GFileException(FileError("commit", temporaryPath_, EBADF));
+        throw GFileException(FileError("commit", temporaryPath_, std::errc::bad_file_descriptor));
     if (!synced_)
         Sync();
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    if (::close(descriptor) != 0)
-        Fail("close", temporaryPath_, errno);
-    if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0)
-        Fail("replace", targetPath_, errno);
+    if (const std::error_code error = file_.Close())
+        Fail("close", temporaryPath_, error);
+    if (const std::error_code error = os::RenameOver(temporaryPath_, targetPath_))
+        Fail("replace", targetPath_, error);
     committed_ = true;
     // Make the rename itself durable. A failure here is not reported: the folder then holds
     // either the old or the new file, each complete.
-    SyncFolderOf(targetPath_);
+    os::SyncFolderOf(targetPath_);
 }
 
 void GAtomicFile::CopyModeFrom(const std::string& path)
 {
-    bool exists = false;
-    const struct stat status = StatusOf(path, exists);
-    if (exists && S_ISREG(status.st_mode) && descriptor_ >= 0)
-        (void)::fchmod(descriptor_, status.st_mode & 07777);
+    os::GFileStatus status;
+    if (!os::FileStatusOf(path, status) && status.Regular && file_.IsOpen())
+        file_.TakePermissionsOf(status);
 }
 
 void GAtomicFile::InjectFailureAfter(std::optional<std::uint64_t> bytes)
@@ -579,30 +516,13 @@ void GAtomicFile::Flush()
 void GAtomicFile::WriteOut(const std::uint8_t* data, std::size_t size)
 {
     const std::size_t allowed = AllowedBytes(size);
-    std::size_t done = 0;
-    while (done < allowed)
-    {
-        const ssize_t n = ::write(descriptor_, data + done, allowed - done);
-        if (n < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            Fail("write", temporaryPath_, errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    if (const std::error_code error = file_.Write(data, allowed))
+        Fail("write", temporaryPath_, error);
     if (allowed < size)
-        Fail("write", temporaryPath_, ENOSPC);
+        Fail("write", temporaryPath_, std::make_error_code(std::errc::no_space_on_device));
 }
 
-void GAtomicFile::CloseDescriptor() noexcept
-{
-    if (descriptor_ >= 0)
-        ::close(descriptor_);
-    descriptor_ = -1;
-}
-
-void GAtomicFile::Fail(const char* action, const std::string& path, int error)
+void GAtomicFile::Fail(const char* action, const std::string& path, std::error_code error)
 {
     failed_ = true;
     buffer_.clear();
@@ -626,9 +546,10 @@ namespace
 std::string AbsoluteTarget(const std::string& path)
 {
     std::error_code ignored;
+    const std::string resolved = ResolveSymbolicLinks(path);
     const std::filesystem::path absolute =
-        std::filesystem::absolute(ResolveSymbolicLinks(path), ignored);
-    return absolute.empty() ? ResolveSymbolicLinks(path) : absolute.string();
+        std::filesystem::absolute(os::PathFromUtf8(resolved), ignored);
+    return absolute.empty() ? resolved : os::Utf8FromPath(absolute);
 }
 
 } // namespace
@@ -659,7 +580,7 @@ GFileSetCommit::~GFileSetCommit()
         const bool staged = entry->Writer->Committed();
         entry->Writer.reset(); // removes an unfinished temporary
         if (staged)
-            ::unlink((entry->Target + ".new~").c_str());
+            (void)os::RemoveFileIfPresent(entry->Target + ".new~");
     }
 }
 
@@ -669,7 +590,7 @@ GAtomicFile& GFileSetCommit::Replace(const std::string& target)
     entry->Target = AbsoluteTarget(target);
     for (const auto& other : entries_)
         if (other->Target == entry->Target)
-            throw GFileException(FileError("replace", entry->Target, EEXIST));
+            throw GFileException(FileError("replace", entry->Target, std::errc::file_exists));
     const std::string staging = entry->Target + ".new~";
     RemoveOrFail(staging); // a stale one, which might even be a link
     entry->Writer = std::make_unique<GAtomicFile>(staging, staging + ".tmp~");
@@ -685,7 +606,7 @@ void GFileSetCommit::Remove(const std::string& target)
     entry->Target = AbsoluteTarget(target);
     for (const auto& other : entries_)
         if (other->Target == entry->Target)
-            throw GFileException(FileError("remove", entry->Target, EEXIST));
+            throw GFileException(FileError("remove", entry->Target, std::errc::file_exists));
     entries_.push_back(std::move(entry));
 }
 
@@ -702,7 +623,8 @@ std::string GFileSetCommit::StagedPath(const std::string& target) const
     for (const auto& entry : entries_)
         if (entry->Target == resolved && entry->Writer && entry->Writer->Committed())
             return resolved + ".new~";
-    throw GFileException(FileError("read", resolved + ".new~", ENOENT));
+    throw GFileException(
+        FileError("read", resolved + ".new~", std::errc::no_such_file_or_directory));
 }
 
 void GFileSetCommit::Commit()
@@ -718,7 +640,7 @@ void GFileSetCommit::Commit()
         RenameOrFail(target + ".new~", target);
         committed_ = true;
         Step("renamed " + target);
-        SyncFolderOf(target);
+        os::SyncFolderOf(target);
         return;
     }
     std::string marker = std::string(kMarkerSignature) + "\n";
@@ -727,12 +649,11 @@ void GFileSetCommit::Commit()
         entry->Old = FileIdentityOf(entry->Target);
         if (entry->Writer)
         {
-            bool exists = false;
-            const struct stat status = StatusOf(entry->Target + ".new~", exists);
-            if (!exists)
-                throw GFileException(FileError("read", entry->Target + ".new~", errno));
-            entry->New = GFileIdentity{static_cast<std::uint64_t>(status.st_size),
-                                       ModifiedNanoseconds(status), entry->Writer->ContentHash()};
+            os::GFileStatus status;
+            if (const std::error_code error = os::FileStatusOf(entry->Target + ".new~", status))
+                throw GFileException(FileError("read", entry->Target + ".new~", error));
+            entry->New = GFileIdentity{status.Size, status.ModifiedNanoseconds,
+                                       entry->Writer->ContentHash()};
         }
         else if (!entry->Old)
             continue; // nothing to remove
@@ -750,7 +671,7 @@ void GFileSetCommit::Commit()
     {
         // Whether or not a marker reached the disk, the new files must not be taken as valid:
         // the marker goes first, then (in the destructor) the staged files.
-        if (::unlink(markerPath_.c_str()) != 0 && errno != ENOENT)
+        if (os::RemoveFileIfPresent(markerPath_))
             committed_ = true; // a marker that cannot be removed: leave its files to recovery
         throw;
     }
@@ -773,9 +694,9 @@ void GFileSetCommit::Commit()
         folders.insert(entry->Target);
     }
     for (const std::string& path : folders)
-        SyncFolderOf(path);
+        os::SyncFolderOf(path);
     RemoveOrFail(markerPath_);
-    SyncFolderOf(markerPath_);
+    os::SyncFolderOf(markerPath_);
 }
 
 void GFileSetCommit::SetStepHook(std::function<void(const std::string& step)> hook)
@@ -846,24 +767,23 @@ GFileSetRecovery RecoverFileSet(const std::string& markerPath, bool inspectOnly)
                 RemoveOrFail(entries[i].Path);
             else
                 RenameOrFail(entries[i].Path + ".new~", entries[i].Path);
-            SyncFolderOf(entries[i].Path);
+            os::SyncFolderOf(entries[i].Path);
         }
         RemoveOrFail(markerPath);
-        SyncFolderOf(markerPath);
+        os::SyncFolderOf(markerPath);
         recovery.Result = GFileSetRecovery::Finished;
         return recovery;
     }
     // Abandoned: the marker first, so that a crash half way through cannot leave a marker whose
     // staged files are gone.
     RemoveOrFail(markerPath);
-    SyncFolderOf(markerPath);
+    os::SyncFolderOf(markerPath);
     recovery.Removed.push_back(markerPath);
     for (const MarkerEntry& entry : entries)
     {
         const std::string staged = entry.Path + ".new~";
-        bool exists = false;
-        (void)StatusOf(staged, exists);
-        if (!entry.Remove && exists)
+        os::GFileStatus status;
+        if (!entry.Remove && !os::FileStatusOf(staged, status))
         {
             RemoveOrFail(staged);
             recovery.Removed.push_back(staged);
@@ -875,12 +795,13 @@ GFileSetRecovery RecoverFileSet(const std::string& markerPath, bool inspectOnly)
 
 void LinkOrCopyFile(const std::string& from, const std::string& to)
 {
-    if (::link(from.c_str(), to.c_str()) == 0)
+    if (!os::MakeHardLink(from, to))
         return;
     std::error_code error;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
+    std::filesystem::copy_file(os::PathFromUtf8(from), os::PathFromUtf8(to),
+                               std::filesystem::copy_options::overwrite_existing, error);
     if (error)
-        throw GFileException(FileError("copy", from, error.value()));
+        throw GFileException(FileError("copy", from, error));
 }
 
 } // namespace quorvalis

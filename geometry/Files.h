@@ -1,6 +1,8 @@
 // Small file helpers and the crash-safe writer behind every file the program writes.
 #pragma once
 
+#include "geometry/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -106,9 +108,10 @@ public:
 
     void Write(const void* data, std::size_t size);
     void Write(std::string_view text);
-    /// Writes the buffer out and fsyncs the temporary.
+    /// Writes the buffer out and flushes the temporary to the disk.
     void Sync();
-    /// Sync (if anything was written since), close, rename over the target, fsync the folder.
+    /// Sync (if anything was written since), close, rename over the target and make the rename
+    /// durable (platform::RenameOver, platform::SyncFolderOf).
     /// Calling it again after success does nothing.
     void Commit();
 
@@ -132,15 +135,14 @@ private:
     void CopyModeFrom(const std::string& path);
     void Flush();
     void WriteOut(const std::uint8_t* data, std::size_t size);
-    void CloseDescriptor() noexcept;
-    [[noreturn]] void Fail(const char* action, const std::string& path, int error);
+    [[noreturn]] void Fail(const char* action, const std::string& path, std::error_code error);
 
     std::string targetPath_;
     std::string temporaryPath_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t size_ = 0;
     GContentHash hash_;
-    int descriptor_ = -1;
+    platform::GNativeFile file_;
     bool synced_ = false;
     bool committed_ = false;
     bool failed_ = false;

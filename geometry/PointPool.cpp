@@ -1,10 +1,8 @@
 #include "geometry/PointPool.h"
 
-#include <new>
+#include "geometry/Platform.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include <new>
 
 // Under AddressSanitizer every object must be its own heap block so that overflows and
 // use-after-free are seen; the pool is then a plain pass-through.
@@ -46,17 +44,10 @@ thread_local Pool pool;
 
 char* NewArena()
 {
-#if defined(__linux__)
-    void* arena =
-        mmap(nullptr, kArenaBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (arena == MAP_FAILED)
+    void* arena = platform::MapArena(kArenaBytes);
+    if (arena == nullptr)
         throw std::bad_alloc();
-    // Advice only: without transparent huge pages the arena simply stays in small pages.
-    madvise(arena, kArenaBytes, MADV_HUGEPAGE);
     return static_cast<char*>(arena);
-#else
-    return static_cast<char*>(::operator new(kArenaBytes));
-#endif
 }
 
 } // namespace

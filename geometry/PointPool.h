@@ -1,7 +1,7 @@
 // Storage of vertices. A job of a million vertices allocates a million GPoint objects; taking
 // them one heap block each costs a page fault every hundred points and 16 bytes of bookkeeping
-// apiece. The pool hands out fixed-size blocks from large arenas instead (on Linux backed by
-// transparent huge pages where the system allows them), and reuses freed blocks.
+// apiece. The pool hands out fixed-size blocks from large arenas instead (in huge pages where
+// the system allows them, see platform::MapArena), and reuses freed blocks.
 #pragma once
 
 #include <cstddef>

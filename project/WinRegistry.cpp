@@ -1,6 +1,7 @@
 #include "project/WinRegistry.h"
 
 #include "geometry/NumberFormat.h"
+#include "geometry/Platform.h"
 
 #include <QSettings>
 #include <QString>
@@ -34,7 +35,7 @@ std::unique_ptr<QSettings> OpenStore(const GRegistry& registry)
     const std::filesystem::path file =
         GRegistry::SettingsFile(registry.CompanyKey, registry.Section);
     if (!file.empty())
-        return std::make_unique<QSettings>(QString::fromStdString(file.string()),
+        return std::make_unique<QSettings>(QString::fromStdString(platform::Utf8FromPath(file)),
                                            QSettings::IniFormat);
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        ToQString(registry.CompanyKey), ToQString(registry.Section));
@@ -180,8 +181,8 @@ std::filesystem::path GRegistry::SettingsFile(const std::string& companyKey,
         if (settingsOverride)
             return *settingsOverride;
     }
-    if (const char* home = std::getenv("QUORVALIS_HOME"); home && *home)
-        return std::filesystem::path(home) / companyKey / (section + ".conf");
+    if (const auto home = platform::EnvironmentValue("QUORVALIS_HOME"); home && !home->empty())
+        return platform::PathFromUtf8(*home) / companyKey / (section + ".conf");
 #ifdef _WIN32
     return {};
 #else

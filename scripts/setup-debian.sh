@@ -2,8 +2,9 @@
 # Installs the Debian packages Quorvalis needs to build, test and run, when they are missing.
 # build: compilers, libraries, Qt and what the windowed program needs to run (fonts, the
 # launcher of the help browser); test: PROJ, PostgreSQL, clang for fuzzing, and an X server
-# without a screen (Xvfb) for the real-window tests.
-# Usage: scripts/setup-debian.sh [build|test|all]   (default: all)
+# without a screen (Xvfb) for the real-window tests; windows: the MinGW-w64 cross compiler and
+# Wine, for the Windows build of the core and its tests (scripts/test-windows.sh).
+# Usage: scripts/setup-debian.sh [build|test|all|windows]   (default: all)
 set -euo pipefail
 
 build_packages=(
@@ -19,12 +20,17 @@ test_packages=(
     clang libclang-rt-14-dev
     xvfb xauth x11-utils
 )
+windows_packages=(
+    cmake ninja-build googletest
+    g++-mingw-w64-x86-64-posix wine wine64
+)
 
 case "${1:-all}" in
 build) wanted=("${build_packages[@]}") ;;
 test | all) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+windows) wanted=("${windows_packages[@]}") ;;
 *)
-    echo "usage: $0 [build|test|all]" >&2
+    echo "usage: $0 [build|test|all|windows]" >&2
     exit 2
     ;;
 esac

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Builds Quorvalis and runs every test: the unit and integration suites (with a private PostgreSQL
-# cluster for the office-store tests), the fuzz corpora, and, when clang is present, each fuzz
-# target for a short time. Installs missing Debian packages first (root or sudo).
-# Usage: scripts/test.sh [--no-fuzz]
+# cluster for the office-store tests), the fuzz corpora, the core cross-built for Windows with its
+# tests run under Wine (scripts/test-windows.sh), and, when clang is present, each fuzz target for
+# a short time. Installs missing Debian packages first (root or sudo).
+# Usage: scripts/test.sh [--no-fuzz] [--no-windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz=1
+windows=1
 for argument in "$@"; do
     case "$argument" in
     --no-fuzz) fuzz=0 ;;
+    --no-windows) windows=0 ;;
     *)
-        echo "usage: $0 [--no-fuzz]" >&2
+        echo "usage: $0 [--no-fuzz] [--no-windows]" >&2
         exit 2
         ;;
     esac
@@ -26,6 +29,10 @@ cmake --build --preset release -j "$jobs"
 # The office-store tests run against a private PostgreSQL cluster on a loopback port, started
 # for this run and removed afterwards.
 scripts/pg-test-cluster.sh run -- ctest --preset release -j "$jobs"
+
+if [ "$windows" -eq 1 ]; then
+    scripts/test-windows.sh
+fi
 
 if [ "$fuzz" -eq 1 ] && command -v clang++ >/dev/null 2>&1; then
     fuzzers=(fuzz_read_shape fuzz_shapefile fuzz_text_definition fuzz_text_field fuzz_crd fuzz_email_pair fuzz_delimited_beacons)

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace quorvalis
 {
@@ -13,6 +14,8 @@ namespace
 {
 
 using Real = long double;
+// The series and the fit are accurate to a few ulp of double only with a 64-bit significand.
+static_assert(std::numeric_limits<Real>::digits >= 64, "Real must be an extended format");
 
 // 2*pi and 180/pi as the extended values the fit is defined with.
 constexpr Real kTwoPi = 6.28318530717958647703L;

@@ -1,6 +1,7 @@
 #include "database/engine/GdalSupport.h"
 
 #include "database/engine/Text.h"
+#include "geometry/Platform.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -187,13 +188,12 @@ void DatasetCloser::operator()(GDALDataset* dataset) const
 
 std::string PathToUtf8(const std::filesystem::path& path)
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return platform::Utf8FromPath(path);
 }
 
 std::filesystem::path Utf8ToPath(const std::string& text)
 {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    return platform::PathFromUtf8(text);
 }
 
 std::string DbfViewName(const std::filesystem::path& dbfPath)

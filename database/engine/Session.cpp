@@ -6,6 +6,7 @@
 #include "database/engine/Text.h"
 #include "database/engine/Value.h"
 #include "geometry/Files.h"
+#include "geometry/Platform.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -40,10 +41,10 @@ AliasDefinition DefaultStandardAlias()
 
 std::optional<std::string> Environment(const char* name)
 {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0')
+    std::optional<std::string> value = platform::EnvironmentValue(name);
+    if (value && value->empty())
         return std::nullopt;
-    return std::string(value);
+    return value;
 }
 
 fs::path DefaultHome()

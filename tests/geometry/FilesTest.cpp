@@ -1,4 +1,5 @@
 #include "geometry/Files.h"
+#include "geometry/Platform.h"
 
 #include "GeometryTestSupport.h"
 
@@ -8,13 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvalis
 {
@@ -29,8 +28,9 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() /
-                  ("quorvalis-files-" + std::to_string(::getpid()) + "-" + info->name());
+        folder_ =
+            fs::temp_directory_path() /
+            ("quorvalis-files-" + std::to_string(std::random_device()()) + "-" + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -39,21 +39,26 @@ protected:
         GAtomicFile::InjectFailureAfter(std::nullopt);
         fs::remove_all(folder_);
     }
-    std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+    // Paths are UTF-8 strings, as everywhere in the program.
+    std::string PathOf(const std::string& name) const
+    {
+        return platform::Utf8FromPath(folder_ / platform::PathFromUtf8(name));
+    }
     static void Put(const std::string& path, const std::string& contents)
     {
-        std::ofstream(path, std::ios::binary) << contents;
+        std::ofstream(platform::PathFromUtf8(path), std::ios::binary) << contents;
     }
     static std::string Get(const std::string& path)
     {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    std::vector<std::string> Names() const
+    std::vector<std::string> Names(const std::string& subfolder = {}) const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_))
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry :
+             fs::directory_iterator(folder_ / platform::PathFromUtf8(subfolder)))
+            names.push_back(platform::Utf8FromPath(entry.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -80,7 +85,8 @@ TEST_F(FilesTest, CommitReplacesTheTargetKeepingItsMode)
 {
     const std::string target = PathOf("out.txt");
     Put(target, "old");
-    ::chmod(target.c_str(), 0640);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(platform::PathFromUtf8(target), mode);
     std::string expected;
     {
         GAtomicFile file(target);
@@ -97,11 +103,9 @@ TEST_F(FilesTest, CommitReplacesTheTargetKeepingItsMode)
         file.Commit(); // a second commit does nothing
     }
     EXPECT_EQ(Get(target), expected);
-    struct stat status
-    {
-    };
-    ASSERT_EQ(::stat(target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640U);
+#if !defined(_WIN32) // Windows has no permission bits to keep
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, mode);
+#endif
     EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     WriteFileAtomically(target, "short");
     EXPECT_EQ(Get(target), "short");
@@ -135,9 +139,14 @@ TEST_F(FilesTest, FailuresLeaveTheOriginalAndNoTemporary)
     EXPECT_THROW(big.Write(std::string(2 << 20, 'y')), GFileException);
     EXPECT_THROW(big.Commit(), GFileException);
 
+    // The system's own words follow the file's name (Windows says them its own way).
     const std::string nowhere = PathOf("no-such-folder/out.txt");
-    EXPECT_EQ(MessageOf<GFileException>([&] { GAtomicFile file(nowhere); }),
-              "Cannot create file \"" + nowhere + ".tmp~\": No such file or directory");
+    const std::string refusal = MessageOf<GFileException>([&] { GAtomicFile file(nowhere); });
+    const std::string named = "Cannot create file \"" + nowhere + ".tmp~\": ";
+    EXPECT_EQ(refusal.substr(0, named.size()), named);
+#if !defined(_WIN32)
+    EXPECT_EQ(refusal, named + "No such file or directory");
+#endif
 }
 
 TEST_F(FilesTest, LinksAreResolvedAndTheFileTheyNameIsReplaced)
@@ -145,7 +154,10 @@ TEST_F(FilesTest, LinksAreResolvedAndTheFileTheyNameIsReplaced)
     fs::create_directories(folder_ / "real");
     const std::string real = PathOf("real/data.txt");
     Put(real, "old");
-    fs::create_symlink("real/data.txt", PathOf("step"));
+    std::error_code unsupported;
+    fs::create_symlink("real/data.txt", PathOf("step"), unsupported);
+    if (unsupported || !fs::is_symlink(PathOf("step")))
+        GTEST_SKIP() << "this system makes no symbolic links here: " << unsupported.message();
     fs::create_symlink("step", PathOf("link.txt")); // a chain, relative to each link's folder
     EXPECT_EQ(ResolveSymbolicLinks(PathOf("link.txt")), (folder_ / "real/data.txt").string());
     EXPECT_EQ(ResolveSymbolicLinks(real), real);
@@ -168,7 +180,79 @@ TEST_F(FilesTest, LinksAreResolvedAndTheFileTheyNameIsReplaced)
     EXPECT_THROW(ResolveSymbolicLinks(PathOf("loop")), GFileException);
     fs::create_hard_link(real, PathOf("second-name"));
     EXPECT_EQ(HardLinkCount(PathOf("link.txt")), 2u);
+}
+
+TEST_F(FilesTest, HardLinksAreCountedAndTheReadOnlyMarkIsSeen)
+{
+    const std::string file = PathOf("data.txt");
+    Put(file, "old");
+    EXPECT_EQ(HardLinkCount(file), 1u);
+    LinkOrCopyFile(file, PathOf("second-name"));
+    EXPECT_EQ(HardLinkCount(file), 2u);
     EXPECT_EQ(HardLinkCount(PathOf("missing")), 0u);
+    EXPECT_TRUE(OwnerMayWrite(file));
+    EXPECT_FALSE(OwnerMayWrite(PathOf("missing")));
+
+    // The owner's write bit on POSIX, the read-only attribute on Windows: std::filesystem sets
+    // either.
+    fs::permissions(platform::PathFromUtf8(file),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_FALSE(OwnerMayWrite(file));
+#if defined(_WIN32)
+    // Windows replaces no read-only file: refused, the original and no temporary left.
+    EXPECT_THROW(WriteFileAtomically(file, "new"), GFileException);
+    EXPECT_EQ(Get(file), "old");
+#else
+    // POSIX replaces the name; the new content keeps the mode.
+    WriteFileAtomically(file, "new");
+    EXPECT_EQ(Get(file), "new");
+    EXPECT_FALSE(OwnerMayWrite(file));
+#endif
+    EXPECT_EQ(Names(), (std::vector<std::string>{"data.txt", "second-name"}));
+    for (const std::string& name : {file, PathOf("second-name")}) // Windows removes neither else
+        fs::permissions(platform::PathFromUtf8(name), fs::perms::owner_write,
+                        fs::perm_options::add);
+    EXPECT_TRUE(OwnerMayWrite(file));
+}
+
+TEST_F(FilesTest, PathsAreUtf8Throughout)
+{
+    // A job folder as surveyors name them, and a file name outside ASCII.
+    const std::string job = "Erf 12 \u2013 Nuwe Uitleg";
+    fs::create_directories(folder_ / platform::PathFromUtf8(job));
+    const std::string data = PathOf(job + "/Grens \u00eb.txt");
+    const std::string index = PathOf(job + "/Grens \u00eb.idx");
+    WriteFileAtomically(data, "a\nb\n");
+    EXPECT_EQ(CountLines(data), 2);
+    EXPECT_EQ(ResolveSymbolicLinks(data), data);
+    EXPECT_TRUE(OwnerMayWrite(data));
+    EXPECT_EQ(HardLinkCount(data), 1u);
+    ASSERT_TRUE(FileIdentityOf(data));
+    EXPECT_EQ(FileIdentityOf(data)->Size, 4u);
+
+    // The names the system holds are the characters meant, not bytes of another code page.
+    // (std::filesystem's own UTF-8 form, independent of the program's conversions)
+    std::vector<std::string> onDisk;
+    for (const auto& entry : fs::directory_iterator(folder_))
+    {
+        const std::u8string name = entry.path().filename().u8string();
+        onDisk.emplace_back(name.begin(), name.end());
+    }
+    EXPECT_EQ(onDisk, std::vector<std::string>{job});
+
+    const std::string marker = data + ".commit~";
+    {
+        GFileSetCommit commit(marker);
+        commit.Replace(data).Write("new");
+        commit.Replace(index).Write("index");
+        commit.Commit();
+    }
+    EXPECT_EQ(std::tuple(Get(data), Get(index)), std::tuple("new", "index"));
+    EXPECT_EQ(Names(job), (std::vector<std::string>{"Grens \u00eb.idx", "Grens \u00eb.txt"}));
+    EXPECT_EQ(RecoverFileSet(marker, false).Result, GFileSetRecovery::NoMarker);
+    LinkOrCopyFile(data, PathOf(job + "/kopie \u00e9.txt"));
+    EXPECT_EQ(Get(PathOf(job + "/kopie \u00e9.txt")), "new");
 }
 
 TEST_F(FilesTest, ContentHashAndIdentityDoNotDependOnHowTheBytesArrive)
