@@ -18,6 +18,8 @@ void FitListToItems(QListWidget& list)
     for (int row = 0; row < list.count(); ++row)
         height += list.sizeHintForRow(row);
     list.setFixedHeight(height);
+    // A fixed policy too, so that the layout around the list grows no row on its behalf.
+    list.setSizePolicy(list.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
 }
 
 bool AcceptLocalOrigin(double lo, const std::string& what)

@@ -73,7 +73,7 @@ void SetUpGrid(QTableWidget& grid)
         grid.setColumnWidth(column, size);
         width += size;
     }
-    grid.setFixedSize(width, 240);
+    grid.setFixedSize(width, 200);
     grid.sortByColumn(1, Qt::AscendingOrder);
 }
 
@@ -95,7 +95,6 @@ TfrmTrigBeacons::TfrmTrigBeacons(QWidget* parent)
     ui_->lblNoSelected->setFixedSize(ui_->grdSelected->size());
     ui_->lblNoAvailable->hide();
     ui_->lblNoSelected->hide();
-    ui_->pnlResidualPlot->setMinimumHeight(250);
 
     const auto bind = [this](QPushButton* button, void (TfrmTrigBeacons::*step)())
     {

@@ -6,7 +6,6 @@
 
 #include <QHelpEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPolygonF>
 #include <QToolTip>
 
@@ -24,7 +23,7 @@ namespace
 constexpr double kMargin = 8.0;           // pixels round the map
 constexpr double kFooter = 46.0;          // pixels below the map: scale bar and legend
 constexpr double kLeastSpan = 200.0;      // metres: a tiny job is still shown at a sensible scale
-constexpr double kVectorShare = 0.12;     // the longest vector: this share of the map's size
+constexpr double kVectorShare = 0.15;     // the longest vector: this share of the map's size
 constexpr double kBarShare = 0.28;        // the scale bar: at most this share of the map's width
 constexpr double kHitDistance = 7.0;      // pixels: how near the pointer must be to a beacon
 constexpr std::size_t kNamedBeacons = 12; // selected beacons named on the map up to this count
@@ -251,27 +250,56 @@ void GResidualPlot::paintEvent(QPaintEvent*)
     QFont small = font();
     small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.85));
     painter.setFont(small);
-    const bool named = review_->Selected().size() <= kNamedBeacons;
+    const QFontMetricsF metrics(small);
+    std::vector<QRectF> taken; // symbols and names drawn: a name goes where it hides none
     for (const GBeaconRow& row : review_->Selected())
     {
         const QPointF at = ToWidget(row.PlaneX, row.PlaneY);
+        taken.emplace_back(at.x() - 6, at.y() - 6, 12, 12);
         const QColor colour = row.Suspect ? SuspectColour() : QColor(20, 20, 20);
         if (magnification_ > 0.0)
         {
             const double scale = magnification_ * pixelsPerMetre_;
             const QPointF tip = at + QPointF(-row.ResidualY * scale, row.ResidualX * scale);
             const QColor vector = row.Suspect ? SuspectColour() : VectorColour();
-            painter.setPen(QPen(vector, 1.6));
+            painter.setPen(QPen(vector, 2.0));
             painter.setBrush(vector);
             DrawArrow(painter, at, tip);
         }
         painter.setPen(QPen(colour, 1.0));
         painter.setBrush(colour);
         painter.drawPolygon(Triangle(at, 5.5));
-        if (named || row.Suspect)
+    }
+    // Names of the selected beacons, suspects first, each beside its symbol where it overlaps
+    // nothing drawn before; the tooltip names the others.
+    std::vector<const GBeaconRow*> named;
+    for (const GBeaconRow& row : review_->Selected())
+        named.push_back(&row);
+    std::stable_partition(named.begin(), named.end(),
+                          [](const GBeaconRow* row) { return row->Suspect; });
+    if (named.size() > kNamedBeacons)
+        named.resize(kNamedBeacons);
+    for (const GBeaconRow* row : named)
+    {
+        const QPointF at = ToWidget(row->PlaneX, row->PlaneY);
+        const QString name = QString::fromStdString(row->Name);
+        const QSizeF size(metrics.horizontalAdvance(name) + 4, metrics.height());
+        for (const QPointF offset :
+             {QPointF(7, -size.height() - 1), QPointF(7, 1),
+              QPointF(-7 - size.width(), -size.height() - 1), QPointF(-7 - size.width(), 1)})
         {
-            painter.setPen(colour);
-            painter.drawText(at + QPointF(7, -5), QString::fromStdString(row.Name));
+            const QRectF box(at + offset, size);
+            if (!area.contains(box) ||
+                std::any_of(taken.begin(), taken.end(),
+                            [&](const QRectF& other) { return other.intersects(box); }))
+                continue;
+            taken.push_back(box);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(255, 255, 255, 190));
+            painter.drawRect(box);
+            painter.setPen(row->Suspect ? SuspectColour() : QColor(20, 20, 20));
+            painter.drawText(box, Qt::AlignCenter, name);
+            break;
         }
     }
     painter.restore();
@@ -286,7 +314,6 @@ void GResidualPlot::paintEvent(QPaintEvent*)
                      QStringLiteral("N"));
 
     // The scale bar: a ground length, and the misclosure the same bar stands for.
-    const QFontMetricsF metrics(small);
     const double barPixels = barLength_ * pixelsPerMetre_;
     const double barY = area.bottom() + 22;
     const double barX = area.left() + 2;
