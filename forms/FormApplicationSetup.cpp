@@ -22,7 +22,6 @@ TfrmApplicationSetup::TfrmApplicationSetup(QWidget* parent)
     FitListToItems(*ui_->lstCoordinateSystem);
     FitListToItems(*ui_->lstOutputMode);
     SetSettings(GStoredSettings{});
-    ui_->btnOk->setFocus();
 }
 
 TfrmApplicationSetup::~TfrmApplicationSetup() = default;
@@ -76,6 +75,12 @@ void TfrmApplicationSetup::SetSettings(const GStoredSettings& s)
     ui_->chkOutput->setChecked(s.Output);
     ui_->lstOutputMode->setCurrentRow(s.OutputMode == 1 ? 1 : 0);
     showMessage_ = s.ShowMessage;
+}
+
+void TfrmApplicationSetup::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ui_->btnOk->setFocus();
 }
 
 void TfrmApplicationSetup::accept()

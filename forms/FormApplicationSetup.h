@@ -34,6 +34,10 @@ public:
     void SetSettings(const GStoredSettings& settings);
     void accept() override;
 
+protected:
+    /// Ok has the focus every time the dialog opens.
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::unique_ptr<Ui::TfrmApplicationSetup> ui_;
     bool showMessage_ = true;

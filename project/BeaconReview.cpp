@@ -17,6 +17,10 @@ namespace quorvalis
 namespace
 {
 
+// Metres: the offset of the second point that gives the fit's rotation and scale, long enough
+// that rounding of plane coordinates does not show in them.
+constexpr double kProbe = 10000.0;
+
 // The misclosure at the beacon left out (index k of the fit's pairs) of the fit of the others, and
 // its expected size (GBeaconRow::Expected; 0 with fewer than kLeastOthersForSuspect others); false
 // when the others make no valid fit.
@@ -49,15 +53,27 @@ bool LeaveOneOut(GHelmertTransformation& all, int k, double& misclosure, double&
         return true;
     centreX /= static_cast<double>(m);
     centreY /= static_cast<double>(m);
+    // The fit is a similarity: two transformed points give it whole, and each other's residual
+    // then costs no call that compares every pair again (which made a refresh cubic in the
+    // number of beacons).
+    GPoint origin(centreX, centreY, 0.0);
+    GPoint east(centreX + kProbe, centreY, 0.0);
+    others.Transform(origin, tdForward);
+    others.Transform(east, tdForward);
+    const double a = (east.X - origin.X) / kProbe;
+    const double b = (east.Y - origin.Y) / kProbe;
     double squares = 0.0;
     double spread = 0.0;
     for (int j = 0; j < others.PairCount(); ++j)
     {
-        const double x = others.ResidualX(j);
-        const double y = others.ResidualY(j);
-        squares += x * x + y * y;
         const GPoint& other = others.SourcePoint(j);
-        spread += std::pow(other.X - centreX, 2) + std::pow(other.Y - centreY, 2);
+        const GPoint& otherTarget = others.TargetPoint(j);
+        const double dx = other.X - centreX;
+        const double dy = other.Y - centreY;
+        const double x = otherTarget.X - (origin.X + dx * a - dy * b);
+        const double y = otherTarget.Y - (origin.Y + dx * b + dy * a);
+        squares += x * x + y * y;
+        spread += dx * dx + dy * dy;
     }
     // Two coordinates per beacon, four parameters: 2m - 4 degrees of freedom, and a misclosure
     // has two coordinates.

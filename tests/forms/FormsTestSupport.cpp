@@ -33,11 +33,7 @@ void EnsureApplication()
     static char* argv[] = {name, nullptr};
     // Left to the end of the process: windows of static lifetime may still refer to it.
     if (!QApplication::instance())
-    {
         new GApplication(argc, argv);
-        // A test that closes its last window must not end the modal loops of the next ones.
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
 }
 
 void FormsTest::SetUp()
