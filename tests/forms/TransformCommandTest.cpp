@@ -59,7 +59,8 @@ std::vector<std::string> JobFiles(const std::string& name)
         return {name, fs::path(name).replace_extension(".shx").string(),
                 fs::path(name).replace_extension(".dbf").string()};
     if (path.extension() == ".txt")
-        return {name, "job-points-delimited.def"};
+        return {name, name.find("fixed") != std::string::npos ? "job-points-fixed.def"
+                                                              : "job-points-delimited.def"};
     return {name};
 }
 
@@ -395,6 +396,87 @@ TEST_F(TransformCommandTest, CoordinateListOffersItsOwnLo)
     ExpectTheCommandLineAgrees({"transform", "--to", "hart94", "--crd",
                                 (Folder / "cli" / job).string(), "--method", "control",
                                 "--no-weighting", "--standard-report"});
+}
+
+// Every sample job, each way by each method, from the main window alone: the data, then the
+// report, equal what the command line writes with the same answers.
+TEST_F(TransformCommandTest, EverySampleJobBothWaysByBothMethods)
+{
+    ImportBeacons();
+    ASSERT_EQ(Cli({"import", "--class", "TRIG", "--csv", Sample("beacons-lo31.csv"), "--lo", "31",
+                   "--yes"})
+                  .Code,
+              0);
+    struct Job
+    {
+        const char* Name;
+        const char* Lo; // nullptr: the coordinate list's own, offered by the dialog
+        const char* Definition;
+    };
+    const Job jobs[] = {{"job-points.shp", "29", nullptr},
+                        {"job-lines.shp", "29", nullptr},
+                        {"job-parcels.shp", "31", nullptr},
+                        {"job-points.txt", "29", "job-points-delimited.def"},
+                        {"job-points-fixed.txt", "29", "job-points-fixed.def"},
+                        {"job-points.crd", nullptr, nullptr}};
+    for (const Job& sample : jobs)
+    {
+        SCOPED_TRACE(sample.Name);
+        CopyJob(sample.Name);
+        std::vector<std::string> source;
+        std::vector<Answer> opening;
+        if (sample.Definition)
+        {
+            opening = {Chooser("Text File"),
+                       TextFile(data, (Folder / "gui" / sample.Definition).string())};
+            source = {"--text",       (Folder / "cli" / job).string(),
+                      "--definition", (Folder / "cli" / sample.Definition).string(),
+                      "--x-field",    "X",
+                      "--y-field",    "Y"};
+        }
+        else if (fs::path(job).extension() == ".crd")
+        {
+            opening = {Chooser("Corvell Coordinate File"), Ok("Corvell DataSource")};
+            source = {"--crd", (Folder / "cli" / job).string()};
+        }
+        else
+        {
+            opening = {Chooser("Shapefile"), Ok("Shapefile DataSource")};
+            source = {"--shapefile", (Folder / "cli" / job).string()};
+        }
+        if (sample.Lo)
+            source.insert(source.end(), {"--lo", sample.Lo});
+        const Answer parameters = ProjectParameters(sample.Lo, sample.Lo ? nullptr : "29");
+
+        for (const int method : {0, 1})
+            for (const std::uint8_t datum : {dtCape, dtHartebeesthoek})
+            {
+                SCOPED_TRACE(std::string(method == 0 ? "control" : "helmert") +
+                             (datum == dtCape ? " to hart94" : " to cape"));
+                std::vector<Answer> answers = opening;
+                answers.insert(answers.end(), {parameters, Method(method)});
+                if (method == 0)
+                    answers.insert(answers.end(), {TransformationParameters(false),
+                                                   Ok("Transformation Coordinates"), Beacons()});
+                else
+                    answers.push_back(Helmert(0));
+                answers.insert(answers.end(), {Output(true), Ok("Confirmation")});
+                const std::string before = Files("gui").front();
+                Windows(datum, answers);
+                EXPECT_TRUE(Errors().empty()) << Errors().front();
+                EXPECT_NE(Files("gui").front(), before) << "the data moved";
+
+                std::vector<std::string> args = {"transform", "--to",
+                                                 datum == dtCape ? "hart94" : "cape"};
+                args.insert(args.end(), source.begin(), source.end());
+                if (method == 0)
+                    args.insert(args.end(), {"--method", "control", "--no-weighting"});
+                else
+                    args.insert(args.end(), {"--method", "helmert", "--helmert-mode", "sheet"});
+                args.push_back("--standard-report");
+                ExpectTheCommandLineAgrees(args);
+            }
+    }
 }
 
 TEST_F(TransformCommandTest, EveryCancelEndsTheCommandAndWritesNothing)
