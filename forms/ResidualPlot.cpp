@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace quorvalis
@@ -224,7 +225,8 @@ void GResidualPlot::paintEvent(QPaintEvent*)
 
     const QRectF area = MapArea();
     painter.save();
-    painter.setClipRect(area.adjusted(-kMargin + 1, -kMargin + 1, kMargin - 1, 0));
+    const QRectF visible = area.adjusted(-kMargin + 1, -kMargin + 1, kMargin - 1, 0);
+    painter.setClipRect(visible);
 
     // The job: its extent and its centre.
     if (!review_->ExtentOutline().empty())
@@ -241,11 +243,21 @@ void GResidualPlot::paintEvent(QPaintEvent*)
     painter.drawLine(centre + QPointF(-5, 0), centre + QPointF(5, 0));
     painter.drawLine(centre + QPointF(0, -5), centre + QPointF(0, 5));
 
-    // Available beacons, then the selected ones with their vectors over them.
+    // Available beacons, then the selected ones with their vectors over them. An available
+    // beacon whose symbol would be cut by the map's edge is left out: half a symbol reads as
+    // some other mark.
+    std::vector<QRectF> availableBoxes;
     painter.setPen(QPen(QColor(120, 120, 120), 1.2));
     painter.setBrush(Qt::white);
     for (const GBeaconRow& row : review_->Available())
-        painter.drawPolygon(Triangle(ToWidget(row.PlaneX, row.PlaneY), 5.0));
+    {
+        const QPolygonF symbol = Triangle(ToWidget(row.PlaneX, row.PlaneY), 5.0);
+        const QRectF box = symbol.boundingRect().adjusted(-1, -1, 1, 1);
+        if (!visible.contains(box))
+            continue;
+        availableBoxes.push_back(box);
+        painter.drawPolygon(symbol);
+    }
 
     QFont small = font();
     small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.85));
@@ -284,23 +296,39 @@ void GResidualPlot::paintEvent(QPaintEvent*)
         const QPointF at = ToWidget(row->PlaneX, row->PlaneY);
         const QString name = QString::fromStdString(row->Name);
         const QSizeF size(metrics.horizontalAdvance(name) + 4, metrics.height());
-        for (const QPointF offset :
-             {QPointF(7, -size.height() - 1), QPointF(7, 1),
-              QPointF(-7 - size.width(), -size.height() - 1), QPointF(-7 - size.width(), 1)})
+        const auto hides = [](const std::vector<QRectF>& boxes, const QRectF& box)
         {
-            const QRectF box(at + offset, size);
-            if (!area.contains(box) ||
-                std::any_of(taken.begin(), taken.end(),
-                            [&](const QRectF& other) { return other.intersects(box); }))
-                continue;
-            taken.push_back(box);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(QColor(255, 255, 255, 190));
-            painter.drawRect(box);
-            painter.setPen(row->Suspect ? SuspectColour() : QColor(20, 20, 20));
-            painter.drawText(box, Qt::AlignCenter, name);
-            break;
+            return std::any_of(boxes.begin(), boxes.end(),
+                               [&](const QRectF& other) { return other.intersects(box); });
+        };
+        // Beside the symbol where the name hides no available beacon either; failing that,
+        // where it hides only available ones.
+        std::optional<QRectF> place;
+        for (const bool spareAvailable : {true, false})
+        {
+            for (const QPointF offset :
+                 {QPointF(7, -size.height() - 1), QPointF(7, 1),
+                  QPointF(-7 - size.width(), -size.height() - 1), QPointF(-7 - size.width(), 1)})
+            {
+                const QRectF box(at + offset, size);
+                if (area.contains(box) && !hides(taken, box) &&
+                    !(spareAvailable && hides(availableBoxes, box)))
+                {
+                    place = box;
+                    break;
+                }
+            }
+            if (place)
+                break;
         }
+        if (!place)
+            continue;
+        taken.push_back(*place);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 255, 255, 190));
+        painter.drawRect(*place);
+        painter.setPen(row->Suspect ? SuspectColour() : QColor(20, 20, 20));
+        painter.drawText(*place, Qt::AlignCenter, name);
     }
     painter.restore();
 
