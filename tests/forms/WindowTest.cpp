@@ -29,12 +29,14 @@
 #include "project/Project.h"
 #include "project/WinRegistry.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -89,6 +91,15 @@ void ExpectNoOverlap(const QWidget& window, const QString& name)
         const QRect area(child->mapTo(&window, QPoint(0, 0)), child->size());
         EXPECT_TRUE(window.rect().contains(area))
             << name.toStdString() << ": " << child->objectName().toStdString() << " is clipped";
+        // A caption narrower than its text shows part of it.
+        const auto* label = qobject_cast<const QLabel*>(child);
+        const auto* button = qobject_cast<const QAbstractButton*>(child);
+        if ((label && !label->wordWrap() && label->pixmap().isNull()) || button)
+        {
+            EXPECT_GE(child->width(), child->sizeHint().width())
+                << name.toStdString() << ": the text of " << child->objectName().toStdString()
+                << " is cut";
+        }
         for (const QWidget* other : children)
         {
             if (other == child || other->parentWidget() != child->parentWidget() ||
