@@ -380,25 +380,32 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
     EXPECT_TRUE(Errors().empty()) << Errors().front();
     EXPECT_TRUE(fs::exists(Folder / "Output.txt"));
 
+    // The Helmert method's sequence: the Helmert dialog and the confirmation answered as given.
+    const auto byHelmert = [&](std::function<void(QWidget&)> helmert, ScriptedUser::Answer confirm)
+    {
+        return std::vector<ScriptedUser::Answer>{
+            {"RecordSet DataSource", chooseShapefile},
+            {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            {"Project Parameters",
+             [&](QWidget& dialog)
+             {
+                 lo29(dialog);
+                 Press(dialog, "btnOk");
+             }},
+            {"Project Transformation Method",
+             [](QWidget& dialog)
+             {
+                 Child<QRadioButton>(dialog, "rbHelmert").setChecked(true);
+                 Press(dialog, "btnOk");
+             }},
+            {"Helmert Transformation Parameters", std::move(helmert)},
+            {"Transformation Output", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            std::move(confirm)};
+    };
     {
         ScriptedUser user(
-            {{"RecordSet DataSource", chooseShapefile},
-             {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
-             {"Project Parameters",
-              [&](QWidget& dialog)
-              {
-                  lo29(dialog);
-                  Press(dialog, "btnOk");
-              }},
-             {"Project Transformation Method",
-              [](QWidget& dialog)
-              {
-                  Child<QRadioButton>(dialog, "rbHelmert").setChecked(true);
-                  Press(dialog, "btnOk");
-              }},
-             {"Helmert Transformation Parameters", photograph("helmert-transformation-parameters")},
-             {"Transformation Output", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
-             {"Confirmation", [](QWidget& dialog) { Press(dialog, "btnOk"); }}});
+            byHelmert(photograph("helmert-transformation-parameters"),
+                      {"Confirmation", [](QWidget& dialog) { Press(dialog, "btnOk"); }}));
         main.TransformWGS84toClarke1880();
         EXPECT_EQ(user.Left(), 0u);
     }
@@ -406,33 +413,17 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
 
     // The stored user-defined Helmert (a = b = 1) is a doubt: the confirmation lists it.
     {
-        ScriptedUser user(
-            {{"RecordSet DataSource", chooseShapefile},
-             {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
-             {"Project Parameters",
-              [&](QWidget& dialog)
-              {
-                  lo29(dialog);
-                  Press(dialog, "btnOk");
-              }},
-             {"Project Transformation Method",
-              [](QWidget& dialog)
-              {
-                  Child<QRadioButton>(dialog, "rbHelmert").setChecked(true);
-                  Press(dialog, "btnOk");
-              }},
-             {"Helmert Transformation Parameters",
-              [](QWidget& dialog)
-              {
-                  Child<QRadioButton>(dialog, "rbUser").setChecked(true);
-                  Press(dialog, "btnOk");
-              }},
-             {"Transformation Output", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
-             {"Confirmation", [](QWidget& dialog)
-              {
-                  Check(dialog, "confirmation-doubts");
-                  Press(dialog, "btnCancel");
-              }}});
+        ScriptedUser user(byHelmert(
+            [](QWidget& dialog)
+            {
+                Child<QRadioButton>(dialog, "rbUser").setChecked(true);
+                Press(dialog, "btnOk");
+            },
+            {"Confirmation", [](QWidget& dialog)
+             {
+                 Check(dialog, "confirmation-doubts");
+                 Press(dialog, "btnCancel");
+             }}));
         main.TransformClarke1880toWGS84();
         EXPECT_EQ(user.Left(), 0u);
     }
