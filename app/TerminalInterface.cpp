@@ -338,11 +338,11 @@ bool GTerminalInterface::ChooseSelectionStrategy(GSelectionStrategy& strategy)
 }
 
 bool GTerminalInterface::ReviewControlBeacons(GTrigBeaconList& beacons, double lo,
-                                              const GPoint& centre)
+                                              const GPoint& centre, const GRectangle& extent)
 {
     if (!answers_.SelectionFile.empty())
         RecallSelection(answers_.SelectionFile, beacons);
-    GBeaconReview review(beacons, lo, centre);
+    GBeaconReview review(beacons, lo, centre, &extent);
     review.Refresh();
 
     std::size_t width = 20;
@@ -358,24 +358,27 @@ bool GTerminalInterface::ReviewControlBeacons(GTrigBeaconList& beacons, double l
         text += "\r  No Beacons Currently Selected";
     else
     {
+        // "Without it": the misclosure at the beacon of the fit made without it; "Expected": its
+        // size when the beacon fits as well as the others.
         text +=
-            "\r  " + Fixed("%-*s %12s %12s", {nameWidth, "Beacon Name", "Distance", "Misclosure"});
+            "\r  " + Fixed("%-*s %12s %12s %12s %10s", {nameWidth, "Beacon Name", "Distance",
+                                                        "Misclosure", "Without it", "Expected"});
         for (const GBeaconRow& row : review.Selected())
-            text += "\r  " + Fixed("%-*s %12s %12s",
-                                   {nameWidth, row.Name, row.DistanceText, row.MisclosureText});
+            text += "\r  " +
+                    Fixed("%-*s %12s %12s %12s %10s%s",
+                          {nameWidth, row.Name, row.DistanceText, row.MisclosureText,
+                           row.LeaveOneOutText, row.ExpectedText, row.Suspect ? "  suspect" : ""});
     }
-    double sumOfSquares = 0.0;
-    for (const GBeaconRow& row : review.Selected())
-        sumOfSquares += row.Misclosure * row.Misclosure;
     if (review.Valid())
-    {
-        const double rms = std::sqrt(sumOfSquares / static_cast<double>(review.Selected().size()));
         text += "\rScale: " + Fixed("%.11f", {review.Scale()}) +
                 "\rSwing: " + Fixed("%.6f", {review.Swing()}) + " (ddd.mmss)" +
-                "\rRMS of misclosures: " + Number(rms, "0.000") + " m";
-    }
+                "\rRMS of misclosures: " + review.RmsText() + " m";
     else
         text += "\rScale: N/A\rSwing: N/A\rRMS of misclosures: N/A";
+    for (const GBeaconRow* row : review.Suspects())
+        text += "\rSuspect: " + row->Name + ": misclosure without it " + row->LeaveOneOutText +
+                " m, more than 3 times the " + row->ExpectedText +
+                " m the other beacons lead one to expect there";
     if (!review.Available().empty())
     {
         // The nearest ones are the candidates worth naming in a selection file.

@@ -134,7 +134,8 @@ public:
     bool EditTransformationParameters(GTransformationParameters& values) override;
     bool EditHelmertParameters(GHelmertParameters& values) override;
     bool ChooseSelectionStrategy(GSelectionStrategy& strategy) override;
-    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override;
+    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre,
+                              const GRectangle& extent) override;
     bool EditTransformationOutput(GOutputChoice& choice) override;
     bool ChooseSaveFile(GFileDialog& dialog) override;
     bool ReviewRun(const GRunAssessment& assessment) override;

@@ -8,6 +8,7 @@
 // temporary data folder.
 #include "database/Database.h"
 #include "database/engine/Session.h"
+#include "project/BeaconReview.h"
 #include "project/Conversion.h"
 
 #include <benchmark/benchmark.h>
@@ -171,6 +172,42 @@ BENCHMARK(HelmertRun)
     ->Args({1000000, 1, 0})
     ->Args({10000, 100, 0})
     ->Args({10000, 100, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// One refresh of the beacon selection dialog's figures with n selected beacons: the fit, the
+// misclosures, and a fit without each beacon for its leave-one-out misclosure (n fits of n - 1
+// pairs). The dialog refreshes after every button, so this is the delay a user feels.
+void BeaconReviewRefresh(benchmark::State& state)
+{
+    const auto count = static_cast<int>(state.range(0));
+    GTrigBeaconList beacons;
+    std::mt19937_64 random(31);
+    std::uniform_real_distribution<double> x(2830000, 2870000), y(60000, 100000), noise(-0.1, 0.1);
+    for (int i = 0; i < count; ++i)
+    {
+        auto beacon = std::make_unique<GTrigBeacon>();
+        beacon->Name = "BEACON " + std::to_string(i);
+        beacon->Clarke.X = x(random);
+        beacon->Clarke.Y = y(random);
+        beacon->WGS.X = beacon->Clarke.X + 298.0 + noise(random);
+        beacon->WGS.Y = beacon->Clarke.Y + 31.5 + noise(random);
+        beacon->Selected = true;
+        beacons.Add(std::move(beacon));
+    }
+    beacons.ConvertToGeographic(29);
+    GBeaconReview review(beacons, 29, GPoint(28.2, 25.75));
+    for (auto _ : state)
+    {
+        review.Refresh();
+        benchmark::DoNotOptimize(review.Rms());
+    }
+    state.counters["beacons"] = count;
+}
+BENCHMARK(BeaconReviewRefresh)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(500)
+    ->Arg(2000)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "forms/DataSourceDialogs.h"
 #include "forms/FormApplicationInformation.h"
+#include "forms/FormApplicationSetup.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormMain.h"
 #include "forms/FormOpening.h"
@@ -134,6 +135,7 @@ GApplicationWindows& GApplicationWindows::operator=(GApplicationWindows&&) noexc
 GApplicationWindows::~GApplicationWindows()
 {
     // The dialogs first: they are children of the main window.
+    ApplicationSetup.reset();
     ApplicationInformation.reset();
     ImportFileFormat.reset();
     Main.reset();
@@ -159,6 +161,8 @@ GApplicationWindows StartApplication(int splashMilliseconds)
     windows.ApplicationInformation =
         std::make_unique<TfrmApplicationInformation>(windows.Main.get());
     windows.Main->SetApplicationInformation(windows.ApplicationInformation.get());
+    windows.ApplicationSetup = std::make_unique<TfrmApplicationSetup>(windows.Main.get());
+    windows.Main->SetApplicationSetup(windows.ApplicationSetup.get());
 
     splash.reset();
     return windows;

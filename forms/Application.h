@@ -13,6 +13,7 @@ namespace quorvalis
 {
 
 class TfrmApplicationInformation;
+class TfrmApplicationSetup;
 class TfrmImportFileFormat;
 class TfrmMain;
 
@@ -60,7 +61,7 @@ struct GApplicationWindows
     // The coordinate entry, control file coordinate import and control file manager dialogs
     // (created after the splash, before the information window) come with their windows.
     std::unique_ptr<TfrmApplicationInformation> ApplicationInformation;
-    // The application setup dialog (created last) comes with its window.
+    std::unique_ptr<TfrmApplicationSetup> ApplicationSetup; ///< created last
 
     GApplicationWindows();
     GApplicationWindows(GApplicationWindows&&) noexcept;

@@ -2,6 +2,7 @@
 
 #include "forms/Application.h"
 #include "forms/FormApplicationInformation.h"
+#include "forms/FormApplicationSetup.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/MessageBoxes.h"
 #include "forms/QtUserInterface.h"
@@ -64,6 +65,11 @@ void TfrmMain::SetApplicationInformation(TfrmApplicationInformation* dialog)
     information_ = dialog;
 }
 
+void TfrmMain::SetApplicationSetup(TfrmApplicationSetup* dialog)
+{
+    setup_ = dialog;
+}
+
 void TfrmMain::ShowAtOnce()
 {
     if (const QScreen* screen = this->screen())
@@ -83,8 +89,25 @@ void TfrmMain::TransformWGS84toClarke1880()
 
 void TfrmMain::Defaults()
 {
-    // PLACEHOLDER: the stored settings dialog (TfrmApplicationSetup) comes with its own window.
-    ShowInformationBox("The defaults dialog is not available in this version.");
+    RunGuarded(
+        [this]
+        {
+            std::unique_ptr<TfrmApplicationSetup> own;
+            TfrmApplicationSetup* dialog = setup_;
+            if (!dialog)
+            {
+                own = std::make_unique<TfrmApplicationSetup>(this);
+                dialog = own.get();
+            }
+            // Filled from the stored settings with their defaults; a stored Lo that is none is
+            // offered as 31 and said so.
+            std::vector<std::string> warnings;
+            dialog->SetSettings(ReadStoredSettings(&warnings));
+            for (const std::string& warning : warnings)
+                ShowWarningBox(warning);
+            if (dialog->exec() == QDialog::Accepted)
+                WriteStoredSettings(dialog->Settings());
+        });
 }
 
 void TfrmMain::ControlFileManager()

@@ -19,6 +19,7 @@ class GProject;
 
 class GQtUserInterface;
 class TfrmApplicationInformation;
+class TfrmApplicationSetup;
 class TfrmImportFileFormat;
 
 /// "Clarke 1880 to WGS'84 Transformation": no document area, only the menu (File, Setup with
@@ -38,6 +39,7 @@ public:
     /// The long-lived dialogs the commands show (not owned).
     void SetImportFileFormat(TfrmImportFileFormat* dialog);
     void SetApplicationInformation(TfrmApplicationInformation* dialog);
+    void SetApplicationSetup(TfrmApplicationSetup* dialog);
 
     /// Centres the window on the screen, shows it and paints it at once.
     void ShowAtOnce();
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<GProject> project_;
     std::unique_ptr<GQtUserInterface> ui_;
     TfrmApplicationInformation* information_ = nullptr;
+    TfrmApplicationSetup* setup_ = nullptr;
 };
 
 } // namespace quorvalis

@@ -3,9 +3,17 @@
 #include "database/Database.h"
 #include "forms/FileDialogs.h"
 #include "forms/FormChooseString.h"
+#include "forms/FormConfirmation.h"
+#include "forms/FormHelmertTransformationParameters.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormProgress.h"
+#include "forms/FormProjectParameters.h"
+#include "forms/FormProjectTransformation.h"
 #include "forms/FormRecordSetDataSource.h"
+#include "forms/FormTransformationOutput.h"
+#include "forms/FormTransformationParameters.h"
+#include "forms/FormTrigBeacons.h"
+#include "forms/FormTrigSelection.h"
 #include "forms/MessageBoxes.h"
 #include "project/TransformCommand.h"
 
@@ -61,50 +69,96 @@ std::unique_ptr<GRecordSet> GQtUserInterface::ChooseDataSource(const std::string
     return CreateRecordSet(readOnly, false, caption);
 }
 
+// --- Questions of the transform command ----------------------------------------------------
+
+bool GQtUserInterface::EditProjectParameters(GProject& project, GProjectParameters& values)
+{
+    TfrmProjectParameters dialog(owner_);
+    dialog.SetProject(&project);
+    dialog.SetValues(values);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    values = dialog.Values();
+    return true;
+}
+
+bool GQtUserInterface::EditTransformationMethod(std::uint8_t& projectTransformation)
+{
+    TfrmProjectTransformation dialog(owner_);
+    dialog.SetMethod(projectTransformation);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    projectTransformation = dialog.Method();
+    return true;
+}
+
+bool GQtUserInterface::EditTransformationParameters(GTransformationParameters& values)
+{
+    TfrmTransformationParameters dialog(owner_);
+    dialog.SetValues(values);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    values = dialog.Values();
+    return true;
+}
+
+bool GQtUserInterface::EditHelmertParameters(GHelmertParameters& values)
+{
+    TfrmHelmertTransformationParameters dialog(owner_);
+    dialog.SetValues(values);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    values = dialog.Values();
+    return true;
+}
+
+bool GQtUserInterface::ChooseSelectionStrategy(GSelectionStrategy& strategy)
+{
+    // The dialog opens with its own initial values every time.
+    TfrmTrigSelection dialog(owner_);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    strategy = dialog.Values();
+    return true;
+}
+
+bool GQtUserInterface::ReviewControlBeacons(GTrigBeaconList& beacons, double lo,
+                                            const GPoint& centre, const GRectangle& extent)
+{
+    TfrmTrigBeacons dialog(owner_);
+    dialog.SetBeacons(beacons, lo, centre, &extent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool GQtUserInterface::EditTransformationOutput(GOutputChoice& choice)
+{
+    TfrmTransformationOutput dialog(owner_);
+    dialog.SetLabelFields(choice.LabelFields);
+    dialog.SetLabelField(choice.LabelField);
+    dialog.SetOutput(choice.Output);
+    dialog.SetOutputMode(choice.OutputMode);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    choice.LabelField = dialog.LabelField();
+    choice.Output = dialog.Output();
+    choice.OutputMode = dialog.OutputMode();
+    return true;
+}
+
+bool GQtUserInterface::ConfirmRun(bool& alwaysShow, const std::vector<std::string>& doubts)
+{
+    TfrmConfirmation dialog(owner_);
+    dialog.SetAlwaysShow(alwaysShow);
+    dialog.SetDoubts(doubts);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    alwaysShow = dialog.AlwaysShow();
+    return true;
+}
+
 // --- Placeholders --------------------------------------------------------------------------
-// PLACEHOLDER: the parameter, beacon, output and confirmation dialogs of the transform command
-// and the review of an import come with their own windows; until then each question answers as
-// a user pressing Cancel, so every command runs through the model and ends cleanly there.
-
-bool GQtUserInterface::EditProjectParameters(GProject&, GProjectParameters&)
-{
-    return false; // PLACEHOLDER: TfrmProjectParameters
-}
-
-bool GQtUserInterface::EditTransformationMethod(std::uint8_t&)
-{
-    return false; // PLACEHOLDER: TfrmProjectTransformation
-}
-
-bool GQtUserInterface::EditTransformationParameters(GTransformationParameters&)
-{
-    return false; // PLACEHOLDER: TfrmTransformationParameters
-}
-
-bool GQtUserInterface::EditHelmertParameters(GHelmertParameters&)
-{
-    return false; // PLACEHOLDER: TfrmHelmertTransformationParameters
-}
-
-bool GQtUserInterface::ChooseSelectionStrategy(GSelectionStrategy&)
-{
-    return false; // PLACEHOLDER: TfrmTrigSelection
-}
-
-bool GQtUserInterface::ReviewControlBeacons(GTrigBeaconList&, double, const GPoint&)
-{
-    return false; // PLACEHOLDER: TfrmTrigBeacons
-}
-
-bool GQtUserInterface::EditTransformationOutput(GOutputChoice&)
-{
-    return false; // PLACEHOLDER: TfrmTransformationOutput
-}
-
-bool GQtUserInterface::ConfirmRun(bool&, const std::vector<std::string>&)
-{
-    return false; // PLACEHOLDER: TfrmConfirmation
-}
+// PLACEHOLDER: the review of an import comes with its own window; until then it answers as a
+// user pressing Cancel, so the command runs through the model and ends cleanly there.
 
 bool GQtUserInterface::ReviewImport(GImportReview&)
 {

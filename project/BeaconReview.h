@@ -2,6 +2,16 @@
 // the job's centre, the misclosure of each selected beacon, and the scale and swing of the Helmert
 // transformation they give; plus selection files and the strategy dialog's text conversions.
 //
+// Beside those, what tells a blunder from a fair misfit: the RMS of the misclosures, and for each
+// selected beacon its leave-one-out misclosure (the misclosure at the beacon of the fit made
+// without it), which a blunder cannot hide by pulling the fit towards itself. A beacon whose
+// leave-one-out misclosure exceeds kSuspectFactor times what the others lead one to expect there
+// is a suspect: their RMS misclosure (taken over the degrees of freedom of their fit), grown by
+// the uncertainty of that fit at the beacon, which is larger the farther the beacon lies from
+// them. A smooth distortion of the datum, which grows a beacon's misclosure where the fit must
+// reach out to it, is so told from a blunder. The windows and the command line's dry run show
+// the same figures.
+//
 // The figures are always computed from Clarke to WGS84 on the Cape plane of the dialog's Lo,
 // whatever the direction of the run. Numbers use the application's decimal separator
 // (DecimalSeparator(), geometry/NumberFormat.h).
@@ -10,6 +20,7 @@
 #include "geometry/Spatial.h"
 #include "project/ControlBeacons.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +41,44 @@ struct GBeaconRow
     /// Selected grid only: sqrt(misclosure X^2 + Y^2) in metres, 0 when the fit is not valid.
     double Misclosure = 0.0;
     std::string MisclosureText; ///< picture "0.000"
+
+    /// The Clarke position on the Cape plane of the dialog's Lo (X southing, Y westing, metres).
+    double PlaneX = 0.0;
+    double PlaneY = 0.0;
+    /// Selected grid only, when the fit is valid: the misclosure's components (target minus the
+    /// fitted position, metres, +X south, +Y west); 0 otherwise.
+    double ResidualX = 0.0;
+    double ResidualY = 0.0;
+
+    /// Selected grid only: whether the other selected beacons make a valid fit (the fit of all is
+    /// valid and at least two others stand at distinct positions).
+    bool HasLeaveOneOut = false;
+    /// The misclosure at this beacon of the fit made without it, metres (>= 0).
+    double LeaveOneOut = 0.0;
+    /// The size that misclosure has when the beacon fits as well as the others, metres:
+    /// sqrt(S / (m - 2) * (1 + 1 / m + d^2 / Q)) with S the sum of the m other beacons' squared
+    /// misclosures in the fit without it, d the beacon's distance from their centroid and Q the
+    /// sum of their squared distances from it (Cape plane positions). 0 with fewer than
+    /// kLeastOthersForSuspect others (two others fit exactly and say nothing of their misfit).
+    double Expected = 0.0;
+    /// LeaveOneOut and Expected with the picture "0.000"; "N/A" when they are not known.
+    std::string LeaveOneOutText = "N/A";
+    std::string ExpectedText = "N/A";
+    /// LeaveOneOut > kSuspectFactor * Expected, with at least kLeastOthersForSuspect others.
+    bool Suspect = false;
+};
+
+/// A beacon is suspect when its leave-one-out misclosure exceeds this many times its expected
+/// size.
+inline constexpr double kSuspectFactor = 3.0;
+/// Fewest other selected beacons for a suspect.
+inline constexpr std::size_t kLeastOthersForSuspect = 3;
+
+/// A point of the plane (metres) without the weight of a shape.
+struct GPlanePoint
+{
+    double X = 0.0;
+    double Y = 0.0;
 };
 
 /// The refresh computations of the beacon selection dialog. The dialog holds one object for its
@@ -39,8 +88,10 @@ class GBeaconReview
 {
 public:
     /// beacons: not owned, geographic positions. lo: the dialog's Lo (degrees). centre: the job's
-    /// centre in geographic degrees, converted here to the Cape plane (world 0) in lo.
-    GBeaconReview(GTrigBeaconList& beacons, double lo, const GPoint& centre);
+    /// centre in geographic degrees, converted here to the Cape plane (world 0) in lo. extent: the
+    /// job's extent in geographic degrees on the Cape datum (for the plot), or nullptr.
+    GBeaconReview(GTrigBeaconList& beacons, double lo, const GPoint& centre,
+                  const GRectangle* extent = nullptr);
     ~GBeaconReview();
     GBeaconReview(const GBeaconReview&) = delete;
     GBeaconReview& operator=(const GBeaconReview&) = delete;
@@ -67,8 +118,18 @@ public:
     /// when not valid.
     const std::string& ScaleText() const { return scaleText_; }
     const std::string& SwingText() const { return swingText_; }
+    /// RMS of the selected beacons' misclosures: sqrt(sum of squared misclosures / count), metres;
+    /// 0 when not valid.
+    double Rms() const { return rms_; }
+    /// The RMS with the picture "0.000"; "N/A" when not valid.
+    const std::string& RmsText() const { return rmsText_; }
+    /// The selected rows whose beacon is a suspect, in list order.
+    std::vector<const GBeaconRow*> Suspects() const;
     /// The centre on the Cape plane (metres).
     const GPoint& Centre() const { return centre_; }
+    /// The corners of the job's extent on the Cape plane (metres), in order round the extent;
+    /// empty without an extent.
+    const std::vector<GPlanePoint>& ExtentOutline() const { return outline_; }
     double LocalOrigin() const { return lo_; }
     GTrigBeaconList& Beacons() const { return *beacons_; }
 
@@ -92,7 +153,14 @@ private:
     double swing_ = 0.0;
     std::string scaleText_ = "N/A  ";
     std::string swingText_ = "N/A  ";
+    double rms_ = 0.0;
+    std::string rmsText_ = "N/A";
+    std::vector<GPlanePoint> outline_;
 };
+
+/// The tooltip of a selected beacon: its misclosure, its leave-one-out misclosure with the size
+/// expected, and whether it is a suspect (lines separated by "\r").
+std::string LeaveOneOutDescription(const GBeaconRow& row);
 
 /// Error boxes of the Add and Remove buttons without a current row.
 inline constexpr char kAddBeaconWithoutRowMessage[] =
@@ -109,8 +177,8 @@ void SaveSelection(const std::string& fileName, const GTrigBeaconList& beacons);
 /// case. Raises GFileException (selection unchanged) when the file cannot be read.
 void RecallSelection(const std::string& fileName, GTrigBeaconList& beacons);
 
-/// The strategy dialog's edits: the buffer text as a number (25.0 when it is not one) and the
-/// count text as a whole number (10 when it is not one). The application's decimal separator.
+/// The strategy dialog's edits: the buffer text as a number (25.0 when it is not one; "." or ","
+/// as the decimal separator) and the count text as a whole number (10 when it is not one).
 double ParseStrategyBuffer(const std::string& text);
 std::int32_t ParseStrategyCount(const std::string& text);
 

@@ -994,7 +994,7 @@ bool GProject::ReviewControlBeacons()
     const auto extent = GeographicExtent();
     GPoint centre;
     extent->GetCentre(centre.X, centre.Y);
-    return ui_->ReviewControlBeacons(ControlBeacons, TransformationLocalOrigin, centre);
+    return ui_->ReviewControlBeacons(ControlBeacons, TransformationLocalOrigin, centre, *extent);
 }
 
 bool GProject::ChooseOutput()

@@ -21,6 +21,7 @@ class GRecordSet;
 struct GRunAssessment;
 class GTrigBeaconList;
 class GPoint;
+class GRectangle;
 
 /// Project parameters dialog values (how the job's coordinates become geographic degrees).
 struct GProjectParameters
@@ -138,10 +139,10 @@ public:
     virtual bool ChooseSelectionStrategy(GSelectionStrategy& strategy) = 0;
     /// The beacon selection dialog: lets the user change Selected flags of beacons (see
     /// GBeaconReview for every figure it shows). lo: the project's TransformationLocalOrigin;
-    /// centre: the centre of the job in geographic degrees on the Cape datum. The flags changed
-    /// stay changed whatever the answer.
-    virtual bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo,
-                                      const GPoint& centre) = 0;
+    /// centre and extent: the centre and the extent of the job in geographic degrees on the Cape
+    /// datum. The flags changed stay changed whatever the answer.
+    virtual bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre,
+                                      const GRectangle& extent) = 0;
     /// The transformation output dialog.
     virtual bool EditTransformationOutput(GOutputChoice& choice) = 0;
     /// A save file dialog; on true dialog.FileName holds the chosen path.
@@ -158,7 +159,7 @@ public:
     /// The confirmation dialog; alwaysShow is its check box. doubts: one text per condition that
     /// is probably a mistake but may be intended (a beacon far from the job, a large misclosure,
     /// a mean shift far from 300 m, a Lo the data declare otherwise...); the dialog lists them
-    /// above its question, and accepting means going ahead in spite of them.
+    /// below its own text, and accepting means going ahead in spite of them.
     ///
     /// Asked when "Show Message" is on, and also when it is off but there are doubts: a run with
     /// doubts is always confirmed. alwaysShow arrives as the stored "Show Message" (so it arrives

@@ -257,6 +257,33 @@ TEST_F(CliTest, DryRunReviewsTheControlBeacons)
     EXPECT_THAT(run.Out, HasSubstr("\nScale: 0.9999"));
     EXPECT_THAT(run.Out, HasSubstr(" (ddd.mmss)\nRMS of misclosures: 0.010 m\n"));
 
+    // One metre planted in a beacon's Hartebeesthoek94 X (towards its Cape position, which the
+    // import's tolerance of 300 m keeps within reach): the dry run names it a suspect.
+    const fs::path planted = Folder / "planted.csv";
+    {
+        std::istringstream lines(ReadFile(Sample("beacons-lo29.csv")));
+        std::ofstream out(planted);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("TRIG 84 TAFELKOP,", 0) == 0)
+            {
+                const std::size_t comma = line.rfind(',');
+                out << line.substr(0, comma + 1)
+                    << std::to_string(std::stod(line.substr(comma + 1)) - 1.0) << '\n';
+            }
+    }
+    ASSERT_EQ(Run({"control", "delete", "--yes", "TRIG 84 TAFELKOP"}).Code, 0);
+    ASSERT_EQ(
+        Run({"import", "--class", "TRIG", "--csv", planted.string(), "--lo", "29", "--yes"}).Code,
+        0);
+    const CliRun suspect = Transform("hart94", shapefile, {"--lo", "29"});
+    EXPECT_EQ(suspect.Code, 0) << suspect.Err;
+    EXPECT_THAT(suspect.Out, HasSubstr("Misclosure   Without it   Expected\n"));
+    const std::size_t row = suspect.Out.find("\n  TRIG 84 TAFELKOP ");
+    ASSERT_NE(row, std::string::npos);
+    EXPECT_EQ(suspect.Out.find("  suspect\n"), suspect.Out.find('\n', row + 1) - 9);
+    EXPECT_EQ(suspect.Out.find("suspect\n"), suspect.Out.rfind("suspect\n")) << "one suspect";
+    EXPECT_THAT(suspect.Out, HasSubstr("\nSuspect: TRIG 84 TAFELKOP: misclosure without it 0.8"));
+
     // One beacon gives no valid transformation: an error, and the run never starts.
     const fs::path selection = Folder / "pick.sel";
     std::ofstream(selection) << "TRIG 84 TAFELKOP\n";

@@ -117,15 +117,25 @@ TEST_F(ApplicationTest, CommandsOfTheMainWindowRunThroughTheModel)
     main.SetImportFileFormat(&format);
     main.show();
 
-    // The transform opens the chosen shapefile; the parameter dialogs to come end it for now,
-    // and the command closes what it opened.
+    // The transform opens the chosen shapefile; cancelling the project parameters ends it, and
+    // the command closes what it opened.
     FileAnswer = [](const GFileDialog&) { return Sample("job-lines.shp"); };
     WhenModal(
         [](QWidget& chooser)
         {
             EXPECT_EQ(chooser.windowTitle(), "RecordSet DataSource");
-            WhenModal([](QWidget& dialog)
-                      { QTest::mouseClick(&Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton); });
+            WhenModal(
+                [](QWidget& dialog)
+                {
+                    WhenModal(
+                        [](QWidget& parameters)
+                        {
+                            EXPECT_EQ(parameters.windowTitle(), "Project Parameters");
+                            QTest::mouseClick(&Child<QPushButton>(parameters, "btnCancel"),
+                                              Qt::LeftButton);
+                        });
+                    QTest::mouseClick(&Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+                });
             QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton);
         });
     main.TransformClarke1880toWGS84();

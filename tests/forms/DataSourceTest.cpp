@@ -64,10 +64,6 @@ protected:
                 QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton);
             });
     }
-    static void Press(QWidget& dialog, const char* button)
-    {
-        QTest::mouseClick(&Child<QPushButton>(dialog, button), Qt::LeftButton);
-    }
 };
 
 TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)

@@ -6,6 +6,10 @@
 #include "project/WinRegistry.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
@@ -108,6 +112,76 @@ void WhenModal(const std::function<void(QWidget& dialog)>& answer)
                          answer(*modal);
                      });
     timer->start();
+}
+
+struct ScriptedUser::State
+{
+    std::vector<Answer> Answers;
+    std::size_t Next = 0;
+    std::vector<std::string> Answered;
+    QPointer<QWidget> Last; // the dialog answered last, while it is still open
+    std::unique_ptr<QTimer> Timer;
+};
+
+ScriptedUser::ScriptedUser(std::vector<Answer> answers) : state_(std::make_shared<State>())
+{
+    state_->Answers = std::move(answers);
+    state_->Timer = std::make_unique<QTimer>();
+    state_->Timer->setInterval(10);
+    State* state = state_.get();
+    QObject::connect(state->Timer.get(), &QTimer::timeout, state->Timer.get(),
+                     [state]
+                     {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (!modal)
+                         {
+                             state->Last = nullptr;
+                             return;
+                         }
+                         if (modal == state->Last.data())
+                             return; // still closing
+                         state->Last = modal;
+                         const std::string caption = modal->windowTitle().toStdString();
+                         if (state->Next >= state->Answers.size())
+                         {
+                             ADD_FAILURE() << "unexpected dialog \"" << caption << "\"";
+                             if (auto* dialog = qobject_cast<QDialog*>(modal))
+                                 dialog->reject();
+                             return;
+                         }
+                         const Answer& answer = state->Answers[state->Next++];
+                         state->Answered.push_back(caption);
+                         if (caption != answer.Caption)
+                         {
+                             ADD_FAILURE() << "dialog \"" << caption << "\" where \""
+                                           << answer.Caption << "\" was expected";
+                             if (auto* dialog = qobject_cast<QDialog*>(modal))
+                                 dialog->reject();
+                             return;
+                         }
+                         answer.Act(*modal);
+                     });
+    state_->Timer->start();
+}
+
+ScriptedUser::~ScriptedUser()
+{
+    state_->Timer->stop();
+}
+
+const std::vector<std::string>& ScriptedUser::Answered() const
+{
+    return state_->Answered;
+}
+
+std::size_t ScriptedUser::Left() const
+{
+    return state_->Answers.size() - state_->Next;
+}
+
+void Press(QWidget& dialog, const char* button)
+{
+    QTest::mouseClick(&Child<QPushButton>(dialog, button), Qt::LeftButton);
 }
 
 void ProcessEvents()

@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,36 @@ protected:
 /// Runs answer on the next modal dialog that opens (polling until one is active), e.g. to pick
 /// an entry and press Ok, while the caller blocks in exec().
 void WhenModal(const std::function<void(QWidget& dialog)>& answer);
+
+/// A scripted user: answers the modal dialogs that open from now on, each with the next answer
+/// in turn. A dialog whose caption is not the one expected, or one beyond the script, fails the
+/// test and is cancelled. Stops answering when destroyed.
+class ScriptedUser
+{
+public:
+    struct Answer
+    {
+        std::string Caption;
+        std::function<void(QWidget& dialog)> Act;
+    };
+
+    explicit ScriptedUser(std::vector<Answer> answers);
+    ~ScriptedUser();
+    ScriptedUser(const ScriptedUser&) = delete;
+    ScriptedUser& operator=(const ScriptedUser&) = delete;
+
+    /// The captions of the dialogs answered, in order.
+    const std::vector<std::string>& Answered() const;
+    /// Answers not used yet.
+    std::size_t Left() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+/// Presses a push button of a dialog by its object name.
+void Press(QWidget& dialog, const char* button);
 
 /// Lets pending events (and zero timers) run.
 void ProcessEvents();

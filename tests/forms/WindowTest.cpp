@@ -9,6 +9,7 @@
 #include "forms/Application.h"
 #include "forms/DataSourceDialogs.h"
 #include "forms/FormApplicationInformation.h"
+#include "forms/FormApplicationSetup.h"
 #include "forms/FormBorlandDataSource.h"
 #include "forms/FormBorlandXYZDataSource.h"
 #include "forms/FormChooseString.h"
@@ -20,18 +21,28 @@
 #include "forms/FormRecordSetDataSource.h"
 #include "forms/FormShapefileDataSource.h"
 #include "forms/FormTextFileDataSource.h"
+#include "forms/FormTrigBeacons.h"
 #include "forms/QtUserInterface.h"
+#include "forms/ResidualPlot.h"
+#include "project/BeaconImport.h"
+#include "project/BeaconReview.h"
+#include "project/Project.h"
 #include "project/WinRegistry.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -80,6 +91,15 @@ void ExpectNoOverlap(const QWidget& window, const QString& name)
         const QRect area(child->mapTo(&window, QPoint(0, 0)), child->size());
         EXPECT_TRUE(window.rect().contains(area))
             << name.toStdString() << ": " << child->objectName().toStdString() << " is clipped";
+        // A caption narrower than its text shows part of it.
+        const auto* label = qobject_cast<const QLabel*>(child);
+        const auto* button = qobject_cast<const QAbstractButton*>(child);
+        if ((label && !label->wordWrap() && label->pixmap().isNull()) || button)
+        {
+            EXPECT_GE(child->width(), child->sizeHint().width())
+                << name.toStdString() << ": the text of " << child->objectName().toStdString()
+                << " is cut";
+        }
         for (const QWidget* other : children)
         {
             if (other == child || other->parentWidget() != child->parentWidget() ||
@@ -175,14 +195,11 @@ TEST_F(WindowTest, StartsWithTheSplashAndOffersEveryCommand)
     EXPECT_EQ(setup.join('|'), "&Defaults...|&Control File");
 
     // Ctrl+T runs the transform (its data source chooser opens), not an import.
-    WhenModal(
-        [](QWidget& dialog)
-        {
-            EXPECT_EQ(dialog.windowTitle(), "RecordSet DataSource");
-            dialog.close();
-        });
+    QApplication::setActiveWindow(&main);
+    ScriptedUser user({{"RecordSet DataSource", [](QWidget& dialog) { dialog.close(); }}});
     QTest::keyClick(&main, Qt::Key_T, Qt::ControlModifier);
     ProcessEvents();
+    EXPECT_EQ(user.Left(), 0u) << "Ctrl+T opened no chooser";
     EXPECT_TRUE(Errors().empty());
 
     // A hint shows in the status bar.
@@ -291,6 +308,148 @@ TEST_F(WindowTest, DataSourceDialogs)
     Child<QComboBox>(xyz, "cmbYField").setCurrentText("HEIGHT");
     Check(xyz, "borland-xyz-datasource");
     EXPECT_TRUE(Errors().empty());
+}
+
+// Every dialog of a transform of the sample job, photographed as the command shows it: Cape to
+// Hartebeesthoek94 by control coordinates, then back by the Helmert method, then a run whose
+// doubts the confirmation lists.
+TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
+{
+    GDelimitedTrigBeaconImport importer(Sample("beacons-lo29.csv"));
+    ASSERT_TRUE(importer.ReadBeacons());
+    importer.Beacons.ConvertToGeographic(29);
+    ASSERT_EQ(importer.AddToControlFile("TRIG"), 20);
+    for (const char* file : {"job-lines.shp", "job-lines.shx", "job-lines.dbf"})
+        fs::copy_file(Sample(file), Folder / file);
+    FileAnswer = [this](const GFileDialog& dialog)
+    {
+        return (Folder /
+                (dialog.Title == "Transformation Output File..." ? "Output.txt" : "job-lines.shp"))
+            .string();
+    };
+    TfrmMain main;
+    main.ShowAtOnce();
+    const auto photograph = [](const char* name, std::function<void(QWidget&)> before = {})
+    {
+        return [name, before](QWidget& dialog)
+        {
+            if (before)
+                before(dialog);
+            Check(dialog, QString::fromLatin1(name));
+            Press(dialog, "btnOk");
+        };
+    };
+    const auto chooseShapefile = [](QWidget& dialog)
+    {
+        auto& kinds = Child<QComboBox>(dialog, "cmbDataSource");
+        kinds.setCurrentIndex(kinds.findText("Shapefile"));
+        Press(dialog, "btnOk");
+    };
+    const auto lo29 = [](QWidget& dialog)
+    {
+        Child<QLineEdit>(dialog, "edtLocalOrigin").setText("29");
+        Press(dialog, "btnRefresh");
+    };
+    {
+        ScriptedUser user(
+            {{"RecordSet DataSource", chooseShapefile},
+             {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+             {"Project Parameters", photograph("project-parameters", lo29)},
+             {"Project Transformation Method", photograph("project-transformation")},
+             {"Transformation Parameters",
+              photograph("transformation-parameters", [](QWidget& dialog)
+                         { Child<QCheckBox>(dialog, "chkApplyWeighting").setChecked(true); })},
+             {"Transformation Coordinates", photograph("trig-selection")},
+             {"Transformation Control Beacons",
+              photograph("trig-beacons",
+                         [](QWidget& dialog)
+                         {
+                             // The plot shows the job, the beacons and the vectors.
+                             auto& plot = Child<GResidualPlot>(dialog, "pnlResidualPlot");
+                             EXPECT_GT(plot.Magnification(), 0.0);
+                             EXPECT_GT(plot.ScaleBarLength(), 0.0);
+                             Check(plot, "trig-beacons-plot");
+                         })},
+             {"Transformation Output",
+              photograph("transformation-output", [](QWidget& dialog)
+                         { Child<QCheckBox>(dialog, "chkOutput").setChecked(true); })},
+             {"Confirmation", photograph("confirmation")}});
+        main.TransformClarke1880toWGS84();
+        EXPECT_EQ(user.Left(), 0u);
+    }
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_TRUE(fs::exists(Folder / "Output.txt"));
+
+    // The Helmert method's sequence: the Helmert dialog and the confirmation answered as given.
+    const auto byHelmert = [&](std::function<void(QWidget&)> helmert, ScriptedUser::Answer confirm)
+    {
+        return std::vector<ScriptedUser::Answer>{
+            {"RecordSet DataSource", chooseShapefile},
+            {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            {"Project Parameters",
+             [&](QWidget& dialog)
+             {
+                 lo29(dialog);
+                 Press(dialog, "btnOk");
+             }},
+            {"Project Transformation Method",
+             [](QWidget& dialog)
+             {
+                 Child<QRadioButton>(dialog, "rbHelmert").setChecked(true);
+                 Press(dialog, "btnOk");
+             }},
+            {"Helmert Transformation Parameters", std::move(helmert)},
+            {"Transformation Output", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            std::move(confirm)};
+    };
+    {
+        ScriptedUser user(
+            byHelmert(photograph("helmert-transformation-parameters"),
+                      {"Confirmation", [](QWidget& dialog) { Press(dialog, "btnOk"); }}));
+        main.TransformWGS84toClarke1880();
+        EXPECT_EQ(user.Left(), 0u);
+    }
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+
+    // The stored user-defined Helmert (a = b = 1) is a doubt: the confirmation lists it.
+    {
+        ScriptedUser user(byHelmert(
+            [](QWidget& dialog)
+            {
+                Child<QRadioButton>(dialog, "rbUser").setChecked(true);
+                Press(dialog, "btnOk");
+            },
+            {"Confirmation", [](QWidget& dialog)
+             {
+                 Check(dialog, "confirmation-doubts");
+                 Press(dialog, "btnCancel");
+             }}));
+        main.TransformClarke1880toWGS84();
+        EXPECT_EQ(user.Left(), 0u);
+    }
+
+    TfrmApplicationSetup setup;
+    Check(setup, "application-setup");
+
+    // The ten beacons nearest the job with a metre planted in one: a suspect on the plot.
+    GProject project;
+    project.SourceDatum = dtCape;
+    project.ReadControlBeacons();
+    GTrigBeaconList& beacons = project.ControlBeacons;
+    const GRectangle extent(28.149897, 25.780180, 28.246590, 25.700139);
+    GPoint centre;
+    extent.GetCentre(centre.X, centre.Y);
+    project.Extent = std::make_unique<GRectangle>(2843656.43, 75572.97, 2852464.79, 85329.59);
+    project.LocalOrigin = project.TransformationLocalOrigin = 29;
+    project.SortControlBeacons();
+    project.SelectControlBeacons(GSelectionStrategy{});
+    const int planted = beacons.IndexOfBeacon("TRIG 84 TAFELKOP", "");
+    ASSERT_GE(planted, 0);
+    beacons.Beacon(planted).WGS.Y += 0.8 / 110800.0;
+    TfrmTrigBeacons selection;
+    selection.SetBeacons(beacons, 29, centre, &extent);
+    Check(selection, "trig-beacons-suspect");
+    ASSERT_EQ(selection.Review()->Suspects().size(), 1u);
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 // The beacon selection dialog's figures, selection files and the strategy dialog's text.
 #include "ProjectTestSupport.h"
 
+#include "geometry/Calculations.h"
 #include "geometry/Files.h"
 #include "geometry/NumberFormat.h"
+#include "transformation/Transformation.h"
 
 #include <cctype>
+#include <cmath>
+#include <numbers>
 
 namespace quorvalis::test
 {
@@ -92,6 +96,131 @@ TEST_F(BeaconReviewTest, OneBeaconIsNoTransformationAndEmptyListsKeepTheirLastCo
     EXPECT_TRUE(review.Valid());
 }
 
+// A beacon position on the plane of Lo 29 of its datum, as the review computes it.
+std::unique_ptr<GPoint> OnPlane(double longitude, double latitude, GWorld world)
+{
+    GGeographicToGeodeticTransformation plane;
+    plane.World = world;
+    plane.LoMeridian = 29;
+    auto point = std::make_unique<GPoint>(longitude, latitude, 0.0);
+    plane.Transform(*point, tdForward);
+    return point;
+}
+template <class Position> std::unique_ptr<GPoint> OnPlane(const Position& position, GWorld world)
+{
+    return OnPlane(position.X, position.Y, world);
+}
+
+TEST_F(BeaconReviewTest, LeaveOneOutMisclosuresRmsAndAPlantedBlunder)
+{
+    for (int i = 0; i < 10; ++i)
+        beacons.Beacon(i).Selected = true;
+    GBeaconReview review(beacons, 29, centre);
+    review.Refresh();
+    ASSERT_TRUE(review.Valid());
+    double squares = 0.0;
+    for (const GBeaconRow& row : review.Selected())
+    {
+        squares += row.Misclosure * row.Misclosure;
+        EXPECT_NEAR(std::hypot(row.ResidualX, row.ResidualY), row.Misclosure, 1e-12);
+        // Least squares: a beacon left out of the fit never fits it better than when in it.
+        ASSERT_TRUE(row.HasLeaveOneOut) << row.Name;
+        EXPECT_GE(row.LeaveOneOut, row.Misclosure - 1e-9) << row.Name;
+    }
+    EXPECT_NEAR(review.Rms(), std::sqrt(squares / 10), 1e-12);
+    EXPECT_EQ(review.RmsText(), FormatPicture(review.Rms(), "0.000"));
+    // The smooth distortion of the sample area is a fair misfit: nobody is a suspect.
+    EXPECT_TRUE(review.Suspects().empty());
+
+    // Beacon 3's leave-one-out misclosure against a fit of the nine others made here.
+    GHelmertTransformation others;
+    for (int i = 0; i < 10; ++i)
+        if (i != 3)
+            others.AddPair(beacons.Beacon(i).Name, OnPlane(beacons.Beacon(i).Clarke, wdClarke1880),
+                           OnPlane(beacons.Beacon(i).WGS, wdWGS84));
+    const auto source = OnPlane(beacons.Beacon(3).Clarke, wdClarke1880);
+    auto fitted = OnPlane(beacons.Beacon(3).Clarke, wdClarke1880);
+    others.Transform(*fitted, tdForward);
+    const auto target = OnPlane(beacons.Beacon(3).WGS, wdWGS84);
+    const GBeaconRow& three = review.Selected()[3];
+    ASSERT_EQ(three.Index, 3);
+    EXPECT_NEAR(three.LeaveOneOut, Distance(fitted->X, fitted->Y, target->X, target->Y), 1e-9);
+    EXPECT_EQ(three.LeaveOneOutText, FormatPicture(three.LeaveOneOut, "0.000"));
+    // Its expected size: the nine's misfit over the 14 degrees of freedom of their fit, grown by
+    // the uncertainty of their fit at beacon 3.
+    double squares9 = 0.0;
+    double x = 0.0;
+    double y = 0.0;
+    for (int i = 0; i < 9; ++i)
+    {
+        squares9 += std::pow(others.ResidualX(i), 2) + std::pow(others.ResidualY(i), 2);
+        x += others.SourcePoint(i).X / 9;
+        y += others.SourcePoint(i).Y / 9;
+    }
+    double spread = 0.0;
+    for (int i = 0; i < 9; ++i)
+        spread +=
+            std::pow(others.SourcePoint(i).X - x, 2) + std::pow(others.SourcePoint(i).Y - y, 2);
+    const double sigma2 = squares9 / 14; // per coordinate
+    const double reach =
+        1 + 1.0 / 9 + (std::pow(source->X - x, 2) + std::pow(source->Y - y, 2)) / spread;
+    EXPECT_NEAR(three.Expected, std::sqrt(2 * sigma2 * reach), 1e-9);
+
+    // One metre planted in beacon 6's Hartebeesthoek94 position (0.8 m south, 0.6 m east).
+    GTrigBeacon& blunder = beacons.Beacon(6);
+    blunder.WGS.Y += 0.8 / 110800.0;
+    blunder.WGS.X -= 0.6 / (111320.0 * std::cos(25.75 * std::numbers::pi / 180.0));
+    review.Refresh();
+    const auto suspects = review.Suspects();
+    ASSERT_EQ(suspects.size(), 1u);
+    EXPECT_EQ(suspects[0]->Name, blunder.Name);
+    EXPECT_NEAR(suspects[0]->LeaveOneOut, 1.0, 0.3);
+    EXPECT_GT(suspects[0]->LeaveOneOut, kSuspectFactor * suspects[0]->Expected);
+    EXPECT_NE(LeaveOneOutDescription(*suspects[0]).find("Suspect"), std::string::npos);
+    EXPECT_GT(review.Rms(), 0.2);
+}
+
+TEST_F(BeaconReviewTest, FewBeaconsLeaveNoRoomForASuspect)
+{
+    // Two beacons: the fit without one is no fit.
+    beacons.Beacon(0).Selected = beacons.Beacon(1).Selected = true;
+    GBeaconReview review(beacons, 29, centre);
+    review.Refresh();
+    ASSERT_TRUE(review.Valid());
+    for (const GBeaconRow& row : review.Selected())
+    {
+        EXPECT_FALSE(row.HasLeaveOneOut);
+        EXPECT_EQ(row.LeaveOneOutText, "N/A");
+    }
+    // Three: two others fit exactly and say nothing of their misfit, so a leave-one-out value
+    // but no expected size and no suspect, however large it is.
+    beacons.Beacon(2).Selected = true;
+    beacons.Beacon(2).WGS.Y += 5.0 / 110800.0;
+    review.Refresh();
+    for (const GBeaconRow& row : review.Selected())
+    {
+        EXPECT_TRUE(row.HasLeaveOneOut);
+        EXPECT_GT(row.LeaveOneOut, 1.0);
+        EXPECT_EQ(row.ExpectedText, "N/A");
+        EXPECT_FALSE(row.Suspect);
+    }
+    // Not valid: no RMS.
+    review.RemoveAll();
+    EXPECT_EQ(review.RmsText(), "N/A");
+    EXPECT_EQ(review.Rms(), 0.0);
+}
+
+TEST_F(BeaconReviewTest, ExtentOutlineOnTheCapePlane)
+{
+    const GRectangle extent(28.1, 25.8, 28.3, 25.7);
+    GBeaconReview review(beacons, 29, centre, &extent);
+    ASSERT_EQ(review.ExtentOutline().size(), 4u);
+    const auto corner = OnPlane(extent.Left(), extent.Top(), wdClarke1880);
+    EXPECT_DOUBLE_EQ(review.ExtentOutline()[0].X, corner->X);
+    EXPECT_DOUBLE_EQ(review.ExtentOutline()[0].Y, corner->Y);
+    EXPECT_TRUE(GBeaconReview(beacons, 29, centre).ExtentOutline().empty());
+}
+
 TEST_F(BeaconReviewTest, SaveAndRecallSelection)
 {
     beacons.Beacon(1).Selected = true;
@@ -124,6 +253,7 @@ TEST_F(BeaconReviewTest, SaveAndRecallSelection)
 TEST(StrategyText, NotANumberGivesTheInitialValues)
 {
     EXPECT_EQ(ParseStrategyBuffer("12.5"), 12.5);
+    EXPECT_EQ(ParseStrategyBuffer("12,5"), 12.5);
     EXPECT_EQ(ParseStrategyBuffer("abc"), 25.0);
     EXPECT_EQ(ParseStrategyBuffer(""), 25.0);
     EXPECT_EQ(ParseStrategyCount("4"), 4);

@@ -210,8 +210,11 @@ TEST_F(CommandTest, ControlCoordinateCommand)
         strategy.Count = 4;
         return true;
     };
-    ui.OnReviewControlBeacons = [](GTrigBeaconList& beacons, double lo, const GPoint& centre)
+    ui.OnReviewControlBeacons =
+        [](GTrigBeaconList& beacons, double lo, const GPoint& centre, const GRectangle& extent)
     {
+        EXPECT_LE(extent.Left(), centre.X);
+        EXPECT_GE(extent.Right(), centre.X);
         EXPECT_EQ(beacons.Count(), 20);
         EXPECT_EQ(beacons.SelectedCount(), 4);
         EXPECT_EQ(lo, 29.0);

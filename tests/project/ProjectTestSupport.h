@@ -94,7 +94,8 @@ public:
     std::function<bool(GTransformationParameters&)> OnEditTransformationParameters;
     std::function<bool(GHelmertParameters&)> OnEditHelmertParameters;
     std::function<bool(GSelectionStrategy&)> OnChooseSelectionStrategy;
-    std::function<bool(GTrigBeaconList&, double, const GPoint&)> OnReviewControlBeacons;
+    std::function<bool(GTrigBeaconList&, double, const GPoint&, const GRectangle&)>
+        OnReviewControlBeacons;
     std::function<bool(GOutputChoice&)> OnEditTransformationOutput;
     std::function<bool(GFileDialog&)> OnChooseSaveFile;
     std::function<bool(bool&, const std::vector<std::string>&)> OnConfirmRun;
@@ -138,9 +139,11 @@ public:
     {
         return Ask("ChooseSelectionStrategy", OnChooseSelectionStrategy, true, strategy);
     }
-    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre) override
+    bool ReviewControlBeacons(GTrigBeaconList& beacons, double lo, const GPoint& centre,
+                              const GRectangle& extent) override
     {
-        return Ask("ReviewControlBeacons", OnReviewControlBeacons, true, beacons, lo, centre);
+        return Ask("ReviewControlBeacons", OnReviewControlBeacons, true, beacons, lo, centre,
+                   extent);
     }
     bool EditTransformationOutput(GOutputChoice& choice) override
     {
