@@ -2,6 +2,8 @@
 
 #include "forms/Application.h"
 #include "forms/FormApplicationInformation.h"
+#include "forms/FormControlFileCoordinateImport.h"
+#include "forms/FormControlFileManager.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/MessageBoxes.h"
 #include "forms/QtUserInterface.h"
@@ -56,12 +58,21 @@ TfrmMain::~TfrmMain()
 void TfrmMain::SetImportFileFormat(TfrmImportFileFormat* dialog)
 {
     ui_ = std::make_unique<GQtUserInterface>(this, dialog);
+    ui_->SetImportReview(importReview_);
     project_->SetUserInterface(ui_.get());
 }
 
 void TfrmMain::SetApplicationInformation(TfrmApplicationInformation* dialog)
 {
     information_ = dialog;
+}
+
+void TfrmMain::SetControlFileDialogs(TfrmControlFileCoordinateImport* importReview,
+                                     TfrmControlFileManager* manager)
+{
+    importReview_ = importReview;
+    manager_ = manager;
+    ui_->SetImportReview(importReview);
 }
 
 void TfrmMain::ShowAtOnce()
@@ -89,8 +100,18 @@ void TfrmMain::Defaults()
 
 void TfrmMain::ControlFileManager()
 {
-    // PLACEHOLDER: the control file manager (TfrmControlFileManager) comes with its own window.
-    ShowInformationBox("The control file manager is not available in this version.");
+    RunGuarded(
+        [this]
+        {
+            std::unique_ptr<TfrmControlFileManager> own;
+            TfrmControlFileManager* manager = manager_;
+            if (!manager)
+            {
+                own = std::make_unique<TfrmControlFileManager>(this);
+                manager = own.get();
+            }
+            manager->Execute();
+        });
 }
 
 void TfrmMain::ImportTrigBeacons()

@@ -19,6 +19,8 @@ class GProject;
 
 class GQtUserInterface;
 class TfrmApplicationInformation;
+class TfrmControlFileCoordinateImport;
+class TfrmControlFileManager;
 class TfrmImportFileFormat;
 
 /// "Clarke 1880 to WGS'84 Transformation": no document area, only the menu (File, Setup with
@@ -38,6 +40,8 @@ public:
     /// The long-lived dialogs the commands show (not owned).
     void SetImportFileFormat(TfrmImportFileFormat* dialog);
     void SetApplicationInformation(TfrmApplicationInformation* dialog);
+    void SetControlFileDialogs(TfrmControlFileCoordinateImport* importReview,
+                               TfrmControlFileManager* manager);
 
     /// Centres the window on the screen, shows it and paints it at once.
     void ShowAtOnce();
@@ -60,6 +64,8 @@ private:
     std::unique_ptr<GProject> project_;
     std::unique_ptr<GQtUserInterface> ui_;
     TfrmApplicationInformation* information_ = nullptr;
+    TfrmControlFileCoordinateImport* importReview_ = nullptr;
+    TfrmControlFileManager* manager_ = nullptr;
 };
 
 } // namespace quorvalis

@@ -3,6 +3,7 @@
 #include "database/Database.h"
 #include "forms/FileDialogs.h"
 #include "forms/FormChooseString.h"
+#include "forms/FormControlFileCoordinateImport.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormProgress.h"
 #include "forms/FormRecordSetDataSource.h"
@@ -106,11 +107,6 @@ bool GQtUserInterface::ConfirmRun(bool&, const std::vector<std::string>&)
     return false; // PLACEHOLDER: TfrmConfirmation
 }
 
-bool GQtUserInterface::ReviewImport(GImportReview&)
-{
-    return false; // PLACEHOLDER: TfrmControlFileCoordinateImport
-}
-
 // --- Dialogs of this program ---------------------------------------------------------------
 
 bool GQtUserInterface::ChooseSaveFile(GFileDialog& dialog)
@@ -138,6 +134,34 @@ bool GQtUserInterface::ChooseImportFormat(std::int32_t& format)
 bool GQtUserInterface::ChooseOpenFile(GFileDialog& dialog)
 {
     return RunFileDialog(dialog, GFileDialogMode::Open, owner_);
+}
+
+bool GQtUserInterface::ReviewImport(GImportReview& review)
+{
+    if (!review.Beacons)
+        return false;
+    std::unique_ptr<TfrmControlFileCoordinateImport> own;
+    TfrmControlFileCoordinateImport* dialog = importReview_;
+    if (!dialog)
+    {
+        own = std::make_unique<TfrmControlFileCoordinateImport>(owner_);
+        dialog = own.get();
+    }
+    dialog->SetBeacons(review.Beacons);
+    dialog->SetControlDistance(review.ControlDistance);
+    dialog->SetLocalOrigin(review.LocalOrigin);
+    dialog->SetClarkeFileName(review.ClarkeSource);
+    dialog->SetWGSFileName(review.WGSSource);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    dialog->SetBeacons(nullptr);
+    if (accepted)
+        review.LocalOrigin = dialog->LocalOrigin();
+    return accepted;
+}
+
+void GQtUserInterface::SetImportReview(TfrmControlFileCoordinateImport* dialog)
+{
+    importReview_ = dialog;
 }
 
 bool GQtUserInterface::ChooseString(const std::string& title, const std::vector<std::string>& items,
