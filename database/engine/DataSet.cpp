@@ -329,7 +329,7 @@ void DataSet::Post()
             if (location >= 0)
             {
                 // The first edit's row as read stays the original of later ones.
-                pending_.Original.try_emplace(location, editBase_);
+                pending_.Original.try_emplace(location, std::move(editBase_));
                 pending_.Modified[location] = editRow_;
                 std::vector<bool>& mask = pending_.Changed[location];
                 mask.resize(fields_.size(), false);

@@ -328,8 +328,7 @@ private:
     // Inside the batch's transaction, before anything is written: every row to change or delete
     // must still hold what was read, or another program changed it meanwhile and writing would
     // silently undo that change. The rows are read the way Read reads them, so that equal means
-    // unchanged, and are kept from other writers until the transaction ends (PostgreSQL locks
-    // them, a GeoPackage takes its write lock first).
+    // unchanged, after the table is locked against other writers until the transaction ends.
     void CheckUnchanged(const UpdateBatch& batch)
     {
         std::vector<int> indexes;
@@ -340,6 +339,8 @@ private:
             return;
         for (int index : indexes)
             CheckIndex(index);
+        // Other writers wait from here until the transaction ends; readers go on.
+        store_->LockTableForUpdate(table_);
         std::map<GIntBig, Row> current;
         if (pg_)
         {
@@ -347,13 +348,12 @@ private:
             for (std::size_t i = 0; i < indexes.size(); ++i)
                 list += (i ? "," : "") + std::to_string(FidAt(indexes[i]));
             list += "}";
-            PgResult result = store_->Pg().Run(PgSelect() + " = ANY($1::bigint[]) FOR UPDATE",
-                                               {list}, "Cannot read table '" + table_ + "'");
+            PgResult result = store_->Pg().Run(PgSelect() + " = ANY($1::bigint[])", {list},
+                                               "Cannot read table '" + table_ + "'");
             TakePgRows(result, current);
         }
         else
         {
-            store_->LockTableForUpdate(table_);
             gdal::ErrorScope scope;
             // A few rows by id; many in one walk over the table.
             constexpr std::size_t fewRows = 64;
