@@ -4,6 +4,7 @@
 #include "forms/MessageBoxes.h"
 #include "geometry/NumberFormat.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace quorvalis
@@ -49,9 +50,17 @@ void GDataSetModel::SetDataSet(engine::DataSet* dataSet)
         dataSet_->SetHoldRowsRead(true);
     columns_.clear();
     if (Active())
+    {
+        for (const std::string& name : order_)
+            if (const int field = dataSet_->FindField(name);
+                field >= 0 && dataSet_->GetField(field).Visible &&
+                std::find(columns_.begin(), columns_.end(), field) == columns_.end())
+                columns_.push_back(field);
         for (int i = 0; i < dataSet_->FieldCount(); ++i)
-            if (dataSet_->GetField(i).Visible)
+            if (dataSet_->GetField(i).Visible &&
+                std::find(columns_.begin(), columns_.end(), i) == columns_.end())
                 columns_.push_back(i);
+    }
     shownRows_ = 0;
     try
     {
@@ -70,6 +79,11 @@ void GDataSetModel::SetDataSet(engine::DataSet* dataSet)
 void GDataSetModel::SetDisplayFormat(const std::string& fieldName, const std::string& picture)
 {
     formats_[fieldName] = picture;
+}
+
+void GDataSetModel::SetFieldOrder(std::vector<std::string> fieldNames)
+{
+    order_ = std::move(fieldNames);
 }
 
 int GDataSetModel::FieldOfColumn(int column) const

@@ -47,6 +47,9 @@ public:
     engine::DataSet* DataSet() const { return dataSet_; }
     /// The number picture of a float column, by field name ("0.000000").
     void SetDisplayFormat(const std::string& fieldName, const std::string& picture);
+    /// The columns shown first, by field name (any case), in this order; the other visible fields
+    /// follow in the dataset's order. Takes effect with the next SetDataSet.
+    void SetFieldOrder(std::vector<std::string> fieldNames);
     /// The field shown in a column, or -1.
     int FieldOfColumn(int column) const;
     /// The column that shows a field (by name, any case), or -1.
@@ -112,6 +115,7 @@ private:
     engine::DataSet* dataSet_ = nullptr;
     std::vector<int> columns_; // field index of each column
     std::map<std::string, std::string> formats_;
+    std::vector<std::string> order_;
     int shownRows_ = 0;
     int shownCurrent_ = -1;
 };

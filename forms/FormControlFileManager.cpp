@@ -15,6 +15,7 @@
 #include "ui_FormControlFileManager.h"
 
 #include <QPushButton>
+#include <QStyle>
 
 #include <iterator>
 #include <tuple>
@@ -55,14 +56,24 @@ TfrmControlFileManager::TfrmControlFileManager(QWidget* parent)
     ui_->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     find_->setObjectName(QStringLiteral("dlgFind"));
+    model_->SetFieldOrder(
+        {kName, kClarkeLatitude, kClarkeLongitude, kWGSLatitude, kWGSLongitude, kSource});
     for (const char* field : {kClarkeLatitude, kClarkeLongitude, kWGSLatitude, kWGSLongitude})
         model_->SetDisplayFormat(field, kGridPicture);
     GDBGrid& grid = *ui_->dbgControlCoordinates;
     grid.SetDataModel(model_.get());
-    grid.SetColumnWidth(kName, 100);
+    // Wide enough for a name of 20 characters (the names of the survey office's files) and the
+    // numbers with their headings.
+    const QFontMetrics metrics = grid.fontMetrics();
+    const int nameWidth = metrics.horizontalAdvance(QString(20, QLatin1Char('N'))) + 12;
+    const int numberWidth = metrics.horizontalAdvance(QStringLiteral("Clarke Longitude")) + 16;
+    const int sourceWidth = metrics.horizontalAdvance(QStringLiteral("OTHER")) + 24;
+    grid.SetColumnWidth(kName, nameWidth);
     for (const char* field : {kClarkeLatitude, kClarkeLongitude, kWGSLatitude, kWGSLongitude})
-        grid.SetColumnWidth(field, 112);
-    grid.SetColumnWidth(kSource, 64);
+        grid.SetColumnWidth(field, numberWidth);
+    grid.SetColumnWidth(kSource, sourceWidth);
+    grid.setMinimumWidth(nameWidth + 4 * numberWidth + sourceWidth + 40 +
+                         grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     GDBNavigator& navigator = *ui_->dbnControlCoordinates;
     navigator.SetDataModel(model_.get(), &grid);
     navigator.ConfirmDelete = [this] { return ConfirmDelete(); };

@@ -777,9 +777,9 @@ protected:
     {
         if (server_.empty())
             return;
-        engine::Session::Default().SetAlias(
-            {"QUORVALIS", "STANDARD", "",
-             server_ + " application_name=" + name + " options='-c search_path=" + schema_ + "'"});
+        engine::Session::Default().SetAlias({"QUORVALIS", "STANDARD", "",
+                                             server_ + " application_name=" + name + "_" + schema_ +
+                                                 " options='-c search_path=" + schema_ + "'"});
     }
 
     std::string server_;
@@ -859,8 +859,10 @@ TEST_P(LostConnectionTest, APostOverALostConnectionSaysWhyAndTheManagerConnectsA
     Paint(manager);
     {
         engine::PgLink link(engine::LibpqConnectionString(server_));
+        // The connections of this workstation only: other tests run beside this one.
         link.Run("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name "
-                 "= 'first'");
+                 "= 'first_" +
+                 schema_ + "'");
     }
     EditCell(manager, 1, "Name", "RENAMED");
     Navigator(manager).Press(GDBNavigator::nbPost);
