@@ -20,6 +20,7 @@
 #include "forms/FormGeodeticCoordinate.h"
 #include "forms/FormGeographicCoordinate.h"
 #include "forms/FormImportFileFormat.h"
+#include "forms/FormMain.h"
 #include "forms/QtUserInterface.h"
 #include "geometry/Calculations.h"
 #include "project/BeaconImport.h"
@@ -31,6 +32,7 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -80,6 +82,69 @@ void Script(std::vector<std::function<void(QWidget&)>> steps, std::size_t from =
             Script(steps, from + 1);
             steps[from](dialog);
         });
+}
+
+// The format dialog of an import with this choice, then Ok.
+std::function<void(QWidget&)> Format(const char* choice)
+{
+    return [choice](QWidget& dialog)
+    {
+        EXPECT_EQ(dialog.windowTitle(), "Import File Format");
+        Child<QRadioButton>(dialog, choice).setChecked(true);
+        Press(dialog, "btnOk");
+    };
+}
+
+// One position of each beacon (Clarke 1880 or WGS'84) as a point shapefile with a NAME field.
+void WritePoints(const std::string& file, const GTrigBeaconList& beacons, bool cape)
+{
+    GRecordSetDefinition definition;
+    definition.TableName = file;
+    definition.HasSpatialComponent = true;
+    definition.ShapeType = 1;
+    auto name = std::make_unique<GFieldDefinition>();
+    name->Name = "NAME";
+    name->FieldType = fdtString;
+    name->Size = 21;
+    definition.FieldDefinitions.Add(std::move(name));
+    GShapefileRecordSet points;
+    ASSERT_TRUE(points.CreateTable(definition));
+    points.SetFileName(file);
+    points.SetReadOnly(false);
+    ASSERT_TRUE(points.Open());
+    for (int i = 0; i < beacons.Count(); ++i)
+    {
+        const GTrigBeacon& beacon = beacons.Beacon(i);
+        const GCoordinate& position = cape ? beacon.Clarke : beacon.WGS;
+        points.Append();
+        points.Fields().FieldByName("NAME", true).SetAsString(beacon.Name);
+        points.SetShape(GPoint(position.X, position.Y, 0.0));
+        points.Post();
+    }
+    points.Flush();
+    points.Close();
+}
+
+// The record-set chooser of the two-data-source import: Ok takes the first kind (shapefiles).
+std::function<void(QWidget&)> Chooser(const char* caption)
+{
+    return [caption](QWidget& dialog)
+    {
+        EXPECT_EQ(dialog.windowTitle(), caption);
+        Press(dialog, "btnOk");
+    };
+}
+
+// The identity field of a data source: NAME.
+std::function<void(QWidget&)> NameField(const char* title)
+{
+    return [title](QWidget& dialog)
+    {
+        EXPECT_EQ(dialog.windowTitle(), title);
+        auto& items = Child<QListWidget>(dialog, "lstStrings");
+        items.setCurrentItem(items.findItems("NAME", Qt::MatchExactly).value(0));
+        Press(dialog, "btnOk");
+    };
 }
 
 class ControlFileTest : public DialogsTest
@@ -560,17 +625,6 @@ protected:
         return RunImportCommand(project_, *ui_, beaconClass);
     }
 
-    // The format dialog with this choice, then Ok.
-    static std::function<void(QWidget&)> Format(const char* choice)
-    {
-        return [choice](QWidget& dialog)
-        {
-            EXPECT_EQ(dialog.windowTitle(), "Import File Format");
-            Child<QRadioButton>(dialog, choice).setChecked(true);
-            Press(dialog, "btnOk");
-        };
-    }
-
     std::unique_ptr<TfrmImportFileFormat> format_;
     std::unique_ptr<TfrmControlFileCoordinateImport> review_;
     GProject project_;
@@ -648,38 +702,10 @@ TEST_F(ImportWindowTest, TwoDataSourcesWithTheirIdentityFields)
     // Both positions of the sample beacons as point shapefiles.
     GDelimitedTrigBeaconImport sample(Sample("beacons-lo29.csv"));
     ASSERT_TRUE(sample.ReadBeacons());
-    const auto write = [&](const std::string& file, bool cape)
-    {
-        GRecordSetDefinition definition;
-        definition.TableName = file;
-        definition.HasSpatialComponent = true;
-        definition.ShapeType = 1;
-        auto name = std::make_unique<GFieldDefinition>();
-        name->Name = "NAME";
-        name->FieldType = fdtString;
-        name->Size = 21;
-        definition.FieldDefinitions.Add(std::move(name));
-        GShapefileRecordSet points;
-        ASSERT_TRUE(points.CreateTable(definition));
-        points.SetFileName(file);
-        points.SetReadOnly(false);
-        ASSERT_TRUE(points.Open());
-        for (int i = 0; i < sample.Beacons.Count(); ++i)
-        {
-            const GTrigBeacon& beacon = sample.Beacons.Beacon(i);
-            const GCoordinate& position = cape ? beacon.Clarke : beacon.WGS;
-            points.Append();
-            points.Fields().FieldByName("NAME", true).SetAsString(beacon.Name);
-            points.SetShape(GPoint(position.X, position.Y, 0.0));
-            points.Post();
-        }
-        points.Flush();
-        points.Close();
-    };
     const std::string cape = (Folder / "cape.shp").string();
     const std::string hart = (Folder / "hart.shp").string();
-    write(cape, true);
-    write(hart, false);
+    WritePoints(cape, sample.Beacons, true);
+    WritePoints(hart, sample.Beacons, false);
 
     int chosen = 0;
     SetShapefileDataSourceDialog(
@@ -689,24 +715,6 @@ TEST_F(ImportWindowTest, TwoDataSourcesWithTheirIdentityFields)
             settings.FileName = chosen++ == 0 ? cape : hart;
             return true;
         });
-    const auto chooser = [](const char* caption)
-    {
-        return [caption](QWidget& dialog)
-        {
-            EXPECT_EQ(dialog.windowTitle(), caption);
-            Press(dialog, "btnOk"); // the first kind: shapefiles
-        };
-    };
-    const auto field = [](const char* title)
-    {
-        return [title](QWidget& dialog)
-        {
-            EXPECT_EQ(dialog.windowTitle(), title);
-            auto& items = Child<QListWidget>(dialog, "lstStrings");
-            items.setCurrentItem(items.findItems("NAME", Qt::MatchExactly).value(0));
-            Press(dialog, "btnOk");
-        };
-    };
     const auto review = [](QWidget& dialog)
     {
         EXPECT_EQ(Child<QListWidget>(dialog, "lstCoordinates").count(), 20);
@@ -715,8 +723,8 @@ TEST_F(ImportWindowTest, TwoDataSourcesWithTheirIdentityFields)
         Type(dialog, "edtLocalOrigin", "29");
         Press(dialog, "btnOk");
     };
-    Script({Format("rbDataSource"), chooser(kClarkeDataSourceCaption), field(kClarkeFieldTitle),
-            chooser(kWGSDataSourceCaption), field(kWGSFieldTitle), review});
+    Script({Format("rbDataSource"), Chooser(kClarkeDataSourceCaption), NameField(kClarkeFieldTitle),
+            Chooser(kWGSDataSourceCaption), NameField(kWGSFieldTitle), review});
     const GImportResult result = Import("TRIG");
     EXPECT_EQ(result.Imported, 20);
     EXPECT_TRUE(Errors().empty());
@@ -879,6 +887,136 @@ TEST_P(LostConnectionTest, APostOverALostConnectionSaysWhyAndTheManagerConnectsA
 
 INSTANTIATE_TEST_SUITE_P(Stores, LostConnectionTest, ::testing::Values(Store::PostgreSQL),
                          StoreName);
+
+// The surveyor's day from the main menu, on the embedded control file and on a shared one: every
+// import, then the manager to add, correct, find and delete a beacon.
+class MainMenuTest : public TwoManagersTest
+{
+protected:
+    void TearDown() override
+    {
+        SetShapefileDataSourceDialog({});
+        TwoManagersTest::TearDown();
+    }
+};
+
+TEST_P(MainMenuTest, EveryImportAndTheManagerFromTheMainMenu)
+{
+    TfrmMain main;
+    TfrmImportFileFormat format(&main);
+    main.SetImportFileFormat(&format);
+    TfrmControlFileCoordinateImport review(&main);
+    TfrmGeodeticCoordinate geodetic(&main);
+    TfrmGeographicCoordinate geographic(&main);
+    TfrmControlFileManager manager(&main);
+    manager.SetCoordinateDialogs(&geodetic, &geographic);
+    main.SetControlFileDialogs(&review, &manager);
+    main.show();
+    const auto menu = [&](const char* action) { Child<QAction>(main, action).trigger(); };
+    const auto accept = [](int lines, double lo)
+    {
+        return [lines, lo](QWidget& dialog)
+        {
+            EXPECT_EQ(dialog.windowTitle(), "Control File Coordinate Import");
+            EXPECT_EQ(Child<QListWidget>(dialog, "lstCoordinates").count(), lines);
+            Type(dialog, "edtLocalOrigin", QString::number(lo));
+            Press(dialog, "btnOk");
+        };
+    };
+    const auto classes = []
+    {
+        std::map<std::string, int> count;
+        for (const Row& row : Stored())
+            ++count[row.Source];
+        return count;
+    };
+
+    // Trig beacons from two data sources: the sample beacons of Lo 29 as point shapefiles.
+    GDelimitedTrigBeaconImport lo29(Sample("beacons-lo29.csv"));
+    ASSERT_TRUE(lo29.ReadBeacons());
+    const std::string cape = (Folder / "cape.shp").string();
+    const std::string hart = (Folder / "hart.shp").string();
+    WritePoints(cape, lo29.Beacons, true);
+    WritePoints(hart, lo29.Beacons, false);
+    int chosen = 0;
+    SetShapefileDataSourceDialog(
+        [&](GShapefileDataSourceSettings& settings)
+        {
+            settings.FileName = chosen++ == 0 ? cape : hart;
+            return true;
+        });
+    Script({Format("rbDataSource"), Chooser(kClarkeDataSourceCaption), NameField(kClarkeFieldTitle),
+            Chooser(kWGSDataSourceCaption), NameField(kWGSFieldTitle), accept(20, 29)});
+    menu("actImportTrigBeacons");
+    EXPECT_EQ(classes(), (std::map<std::string, int>{{"TRIG", 20}}));
+
+    // The survey office's e-mail pair of the same area: only the beacons not yet there are added.
+    FileAnswer = [](const GFileDialog& dialog)
+    {
+        return Sample(dialog.Title == "Clarke 1880 Data File..." ? "email-lo29-cape.eml"
+                                                                 : "email-lo29-hart.eml");
+    };
+    Script({Format("rbEMail"), accept(22, 29)});
+    menu("actImportTrigBeacons");
+    const int trig = classes()["TRIG"];
+    EXPECT_EQ(trig, 22);
+
+    // Town survey marks from a comma-delimited file of Lo 31.
+    FileAnswer = [](const GFileDialog&) { return Sample("beacons-lo31.csv"); };
+    Script({Format("rbCommaDelimited"), accept(18, 31)});
+    menu("actImportTownSurveyMarks");
+    EXPECT_EQ(classes(), (std::map<std::string, int>{{"TRIG", trig}, {"TSM", 18}}));
+    const std::size_t imported = Stored().size();
+    EXPECT_TRUE(Errors().empty());
+
+    // The manager: add a beacon from the field book, correct it in the grid, find one, delete it.
+    Script({[&](QWidget& window)
+            {
+                EXPECT_EQ(&window, &manager);
+                EXPECT_EQ(manager.Model().rowCount(), static_cast<int>(imported));
+                Script({[](QWidget& dialog)
+                        {
+                            Type(dialog, "edtCoordinateName", "FIELD BOOK 7");
+                            Type(dialog, "edtClarkeLatitude", "25.5");
+                            Type(dialog, "edtClarkeLongitude", "28.25");
+                            Type(dialog, "edtWGSLatitude", "25.5");
+                            Type(dialog, "edtWGSLongitude", "28.25");
+                            Press(dialog, "btnOk");
+                        }});
+                Press(manager, "btnAddGeographic");
+                const int added = manager.Model().CurrentRow();
+                EXPECT_EQ(CurrentName(manager), "FIELD BOOK 7");
+                EditCell(manager, added, "WGS Latitude", "25.50001");
+                Navigator(manager).Press(GDBNavigator::nbPost);
+
+                manager.Model().MoveTo(0);
+                Press(manager, "btnFind");
+                manager.FindDialog().SetFindText("entabeni");
+                Press(manager.FindDialog(), "btnFindNext");
+                EXPECT_EQ(CurrentName(manager), "TRIG 57 ENTABENI");
+                Press(manager, "btnDelete");
+                Press(manager, "btnDone");
+            }});
+    menu("actControlFileManager");
+    EXPECT_FALSE(manager.isVisible());
+    EXPECT_EQ(Questions, std::vector<std::string>{
+                             "Delete the coordinate TRIG 57 ENTABENI from the control file?"});
+    const std::vector<Row> rows = Stored();
+    EXPECT_EQ(rows.size(), imported);
+    const auto named = [&](const std::string& name)
+    {
+        return std::find_if(rows.begin(), rows.end(),
+                            [&](const Row& row) { return row.Name == name; });
+    };
+    EXPECT_EQ(named("TRIG 57 ENTABENI"), rows.end());
+    ASSERT_NE(named("FIELD BOOK 7"), rows.end());
+    EXPECT_EQ(named("FIELD BOOK 7")->WGSLatitude, 25.50001);
+    EXPECT_EQ(named("FIELD BOOK 7")->Source, "TRIG");
+    EXPECT_TRUE(Errors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, MainMenuTest,
+                         ::testing::Values(Store::GeoPackage, Store::PostgreSQL), StoreName);
 
 } // namespace
 } // namespace quorvalis::test
