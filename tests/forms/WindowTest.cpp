@@ -271,6 +271,10 @@ TEST_F(WindowTest, DataSourceDialogs)
     TfrmTextFileDataSource text;
     text.SetTextFileName(Sample("job-points.txt"));
     text.SetDefinitionFileName(Sample("job-points-delimited.def"));
+    // As the user leaves it: the coordinate fields chosen.
+    for (const auto& [box, field] : {std::pair{"cmbXField", "X"}, std::pair{"cmbYField", "Y"},
+                                     std::pair{"cmbZField", "HEIGHT"}})
+        Child<QComboBox>(text, box).setCurrentText(field);
     Check(text, "textfile-datasource");
 
     TfrmBorlandDataSource database;
