@@ -19,19 +19,6 @@ namespace
 
 using Names = std::vector<std::string>;
 
-enum class Store
-{
-    Dbase,
-    GeoPackage,
-    PostgreSQL
-};
-
-std::string StoreName(const ::testing::TestParamInfo<Store>& info)
-{
-    return std::vector<std::string>{"Dbase", "GeoPackage", "PostgreSQL"}.at(
-        static_cast<std::size_t>(info.param));
-}
-
 class ChangedRowTest : public PrivateHome, public ::testing::WithParamInterface<Store>
 {
 protected:
