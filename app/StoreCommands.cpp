@@ -433,14 +433,6 @@ int AliasTables(const std::vector<std::string>& args, GCliContext& context)
 
 } // namespace
 
-bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
-                        bool wholeWord)
-{
-    const std::string a = matchCase ? name : engine::UpperCase(name);
-    const std::string b = matchCase ? text : engine::UpperCase(text);
-    return a == b || (!wholeWord && a.find(b) != std::string::npos);
-}
-
 std::string CsvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos)

@@ -11,11 +11,6 @@ namespace quorvalis
 struct GCliContext;
 class GTrigBeacon;
 
-/// Whether a control file name matches the search text: equal, or (without wholeWord)
-/// containing it; both upper-cased first unless matchCase.
-bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
-                        bool wholeWord);
-
 /// A field for comma-separated values: quoted (quotes doubled) when it holds a comma, a quote
 /// or a line break.
 std::string CsvField(const std::string& text);

@@ -98,27 +98,6 @@ std::string DescribeSource(const GDataSourceSpec& spec)
 
 } // namespace
 
-void ApplyImportSelectionRules(GTrigBeaconList& beacons, double maxShift)
-{
-    for (int i = 0; i < beacons.Count(); ++i)
-    {
-        GTrigBeacon& beacon = beacons.Beacon(i);
-        const bool noClarke = beacon.Clarke.X == 0.0 && beacon.Clarke.Y == 0.0;
-        const bool noWGS = beacon.WGS.X == 0.0 && beacon.WGS.Y == 0.0;
-        if (noClarke || noWGS ||
-            Distance(beacon.Clarke.X, beacon.Clarke.Y, beacon.WGS.X, beacon.WGS.Y) > maxShift)
-            beacon.Selected = false;
-    }
-}
-
-std::string ImportReviewLine(const GTrigBeacon& beacon)
-{
-    return Fixed("%-20s %10.3f %12.3f %10.3f %12.3f %6.3f",
-                 {beacon.Name.substr(0, 20), beacon.Clarke.Y, beacon.Clarke.X, beacon.WGS.Y,
-                  beacon.WGS.X,
-                  Distance(beacon.Clarke.X, beacon.Clarke.Y, beacon.WGS.X, beacon.WGS.Y)});
-}
-
 GTerminalInterface::GTerminalInterface(GTerminalAnswers answers, std::ostream& out,
                                        std::ostream& err, GProgressBar* progress)
     : answers_(std::move(answers)), out_(out), err_(err), progress_(progress)

@@ -9,6 +9,7 @@
 // as well.
 #pragma once
 
+#include "project/BeaconImport.h"
 #include "project/ControlBeacons.h"
 #include "project/UserInterface.h"
 
@@ -93,18 +94,6 @@ struct GTerminalAnswers
     std::string HartField;                   ///< --hart-field
     std::optional<double> ImportLocalOrigin; ///< import --lo
 };
-
-/// Clears the Selected flag of every beacon the import dialog refuses: one without a Clarke
-/// position (0, 0), one without a WGS position, or one whose two plane positions lie more than
-/// maxShift metres apart. Never selects a beacon.
-void ApplyImportSelectionRules(GTrigBeaconList& beacons, double maxShift);
-
-/// The line the import dialog lists for a beacon (plane positions, Y before X as in its
-/// heading, and the shift between them in metres).
-std::string ImportReviewLine(const GTrigBeacon& beacon);
-/// The column heading of those lines.
-inline constexpr char kImportReviewHeading[] =
-    "   Beacon Name          Clarke Y    Clarke X     WGS'84 Y   WGS'84 X   Dstnce";
 
 class GTerminalInterface : public GUserInterface
 {

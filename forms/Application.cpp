@@ -3,6 +3,10 @@
 #include "forms/DataSourceDialogs.h"
 #include "forms/FormApplicationInformation.h"
 #include "forms/FormApplicationSetup.h"
+#include "forms/FormControlFileCoordinateImport.h"
+#include "forms/FormControlFileManager.h"
+#include "forms/FormGeodeticCoordinate.h"
+#include "forms/FormGeographicCoordinate.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormMain.h"
 #include "forms/FormOpening.h"
@@ -137,6 +141,10 @@ GApplicationWindows::~GApplicationWindows()
     // The dialogs first: they are children of the main window.
     ApplicationSetup.reset();
     ApplicationInformation.reset();
+    ControlFileManager.reset();
+    ControlFileCoordinateImport.reset();
+    GeographicCoordinate.reset();
+    GeodeticCoordinate.reset();
     ImportFileFormat.reset();
     Main.reset();
 }
@@ -158,6 +166,15 @@ GApplicationWindows StartApplication(int splashMilliseconds)
     splash->ShowAtOnce();
     QThread::msleep(static_cast<unsigned long>(std::max(splashMilliseconds, 0)));
 
+    TfrmMain* main = windows.Main.get();
+    windows.GeodeticCoordinate = std::make_unique<TfrmGeodeticCoordinate>(main);
+    windows.GeographicCoordinate = std::make_unique<TfrmGeographicCoordinate>(main);
+    windows.ControlFileCoordinateImport = std::make_unique<TfrmControlFileCoordinateImport>(main);
+    windows.ControlFileManager = std::make_unique<TfrmControlFileManager>(main);
+    windows.ControlFileManager->SetCoordinateDialogs(windows.GeodeticCoordinate.get(),
+                                                     windows.GeographicCoordinate.get());
+    main->SetControlFileDialogs(windows.ControlFileCoordinateImport.get(),
+                                windows.ControlFileManager.get());
     windows.ApplicationInformation =
         std::make_unique<TfrmApplicationInformation>(windows.Main.get());
     windows.Main->SetApplicationInformation(windows.ApplicationInformation.get());

@@ -14,6 +14,10 @@ namespace quorvalis
 
 class TfrmApplicationInformation;
 class TfrmApplicationSetup;
+class TfrmControlFileCoordinateImport;
+class TfrmControlFileManager;
+class TfrmGeodeticCoordinate;
+class TfrmGeographicCoordinate;
 class TfrmImportFileFormat;
 class TfrmMain;
 
@@ -58,8 +62,10 @@ struct GApplicationWindows
 {
     std::unique_ptr<TfrmMain> Main;
     std::unique_ptr<TfrmImportFileFormat> ImportFileFormat;
-    // The coordinate entry, control file coordinate import and control file manager dialogs
-    // (created after the splash, before the information window) come with their windows.
+    std::unique_ptr<TfrmGeodeticCoordinate> GeodeticCoordinate;
+    std::unique_ptr<TfrmGeographicCoordinate> GeographicCoordinate;
+    std::unique_ptr<TfrmControlFileCoordinateImport> ControlFileCoordinateImport;
+    std::unique_ptr<TfrmControlFileManager> ControlFileManager;
     std::unique_ptr<TfrmApplicationInformation> ApplicationInformation;
     std::unique_ptr<TfrmApplicationSetup> ApplicationSetup; ///< created last
 

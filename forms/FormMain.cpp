@@ -3,6 +3,8 @@
 #include "forms/Application.h"
 #include "forms/FormApplicationInformation.h"
 #include "forms/FormApplicationSetup.h"
+#include "forms/FormControlFileCoordinateImport.h"
+#include "forms/FormControlFileManager.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/MessageBoxes.h"
 #include "forms/QtUserInterface.h"
@@ -57,6 +59,7 @@ TfrmMain::~TfrmMain()
 void TfrmMain::SetImportFileFormat(TfrmImportFileFormat* dialog)
 {
     ui_ = std::make_unique<GQtUserInterface>(this, dialog);
+    ui_->SetImportReview(importReview_);
     project_->SetUserInterface(ui_.get());
 }
 
@@ -68,6 +71,14 @@ void TfrmMain::SetApplicationInformation(TfrmApplicationInformation* dialog)
 void TfrmMain::SetApplicationSetup(TfrmApplicationSetup* dialog)
 {
     setup_ = dialog;
+}
+
+void TfrmMain::SetControlFileDialogs(TfrmControlFileCoordinateImport* importReview,
+                                     TfrmControlFileManager* manager)
+{
+    importReview_ = importReview;
+    manager_ = manager;
+    ui_->SetImportReview(importReview);
 }
 
 void TfrmMain::ShowAtOnce()
@@ -112,8 +123,18 @@ void TfrmMain::Defaults()
 
 void TfrmMain::ControlFileManager()
 {
-    // PLACEHOLDER: the control file manager (TfrmControlFileManager) comes with its own window.
-    ShowInformationBox("The control file manager is not available in this version.");
+    RunGuarded(
+        [this]
+        {
+            std::unique_ptr<TfrmControlFileManager> own;
+            TfrmControlFileManager* manager = manager_;
+            if (!manager)
+            {
+                own = std::make_unique<TfrmControlFileManager>(this);
+                manager = own.get();
+            }
+            manager->Execute();
+        });
 }
 
 void TfrmMain::ImportTrigBeacons()

@@ -20,6 +20,8 @@ class GProject;
 class GQtUserInterface;
 class TfrmApplicationInformation;
 class TfrmApplicationSetup;
+class TfrmControlFileCoordinateImport;
+class TfrmControlFileManager;
 class TfrmImportFileFormat;
 
 /// "Clarke 1880 to WGS'84 Transformation": no document area, only the menu (File, Setup with
@@ -40,6 +42,8 @@ public:
     void SetImportFileFormat(TfrmImportFileFormat* dialog);
     void SetApplicationInformation(TfrmApplicationInformation* dialog);
     void SetApplicationSetup(TfrmApplicationSetup* dialog);
+    void SetControlFileDialogs(TfrmControlFileCoordinateImport* importReview,
+                               TfrmControlFileManager* manager);
 
     /// Centres the window on the screen, shows it and paints it at once.
     void ShowAtOnce();
@@ -63,6 +67,8 @@ private:
     std::unique_ptr<GQtUserInterface> ui_;
     TfrmApplicationInformation* information_ = nullptr;
     TfrmApplicationSetup* setup_ = nullptr;
+    TfrmControlFileCoordinateImport* importReview_ = nullptr;
+    TfrmControlFileManager* manager_ = nullptr;
 };
 
 } // namespace quorvalis

@@ -95,6 +95,34 @@ GMessageBoxHandler SetMessageBoxHandler(GMessageBoxHandler handler)
     return std::exchange(Handler(), std::move(handler));
 }
 
+namespace
+{
+
+GQuestionHandler& QuestionHandler()
+{
+    static GQuestionHandler handler;
+    return handler;
+}
+
+} // namespace
+
+bool ShowQuestionBox(const std::string& text)
+{
+    if (QuestionHandler())
+        return QuestionHandler()(text);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
+                    QString::fromStdString(MessageText(text)), QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("dlgQuestion"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+GQuestionHandler SetQuestionHandler(GQuestionHandler handler)
+{
+    return std::exchange(QuestionHandler(), std::move(handler));
+}
+
 bool RunGuarded(const std::function<void()>& step)
 {
     try

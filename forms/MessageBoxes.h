@@ -36,6 +36,13 @@ void ShowApplicationError(const std::string& text);
 using GMessageBoxHandler = std::function<void(GMessageKind kind, const std::string& text)>;
 GMessageBoxHandler SetMessageBoxHandler(GMessageBoxHandler handler);
 
+/// A modal question with Yes and No buttons (No the default); true for Yes.
+bool ShowQuestionBox(const std::string& text);
+/// Replaces the question box (tests answer it); an empty function restores it. Returns the
+/// handler in place before.
+using GQuestionHandler = std::function<bool(const std::string& text)>;
+GQuestionHandler SetQuestionHandler(GQuestionHandler handler);
+
 /// Runs a step of a window (a button, a menu command) and shows any error it raises in the
 /// application's error box, so that no error reaches the event loop. True when it completed.
 bool RunGuarded(const std::function<void()>& step);

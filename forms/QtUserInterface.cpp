@@ -4,6 +4,7 @@
 #include "forms/FileDialogs.h"
 #include "forms/FormChooseString.h"
 #include "forms/FormConfirmation.h"
+#include "forms/FormControlFileCoordinateImport.h"
 #include "forms/FormHelmertTransformationParameters.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormProgress.h"
@@ -156,15 +157,6 @@ bool GQtUserInterface::ConfirmRun(bool& alwaysShow, const std::vector<std::strin
     return true;
 }
 
-// --- Placeholders --------------------------------------------------------------------------
-// PLACEHOLDER: the review of an import comes with its own window; until then it answers as a
-// user pressing Cancel, so the command runs through the model and ends cleanly there.
-
-bool GQtUserInterface::ReviewImport(GImportReview&)
-{
-    return false; // PLACEHOLDER: TfrmControlFileCoordinateImport
-}
-
 // --- Dialogs of this program ---------------------------------------------------------------
 
 bool GQtUserInterface::ChooseSaveFile(GFileDialog& dialog)
@@ -192,6 +184,34 @@ bool GQtUserInterface::ChooseImportFormat(std::int32_t& format)
 bool GQtUserInterface::ChooseOpenFile(GFileDialog& dialog)
 {
     return RunFileDialog(dialog, GFileDialogMode::Open, owner_);
+}
+
+bool GQtUserInterface::ReviewImport(GImportReview& review)
+{
+    if (!review.Beacons)
+        return false;
+    std::unique_ptr<TfrmControlFileCoordinateImport> own;
+    TfrmControlFileCoordinateImport* dialog = importReview_;
+    if (!dialog)
+    {
+        own = std::make_unique<TfrmControlFileCoordinateImport>(owner_);
+        dialog = own.get();
+    }
+    dialog->SetBeacons(review.Beacons);
+    dialog->SetControlDistance(review.ControlDistance);
+    dialog->SetLocalOrigin(review.LocalOrigin);
+    dialog->SetClarkeFileName(review.ClarkeSource);
+    dialog->SetWGSFileName(review.WGSSource);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    dialog->SetBeacons(nullptr);
+    if (accepted)
+        review.LocalOrigin = dialog->LocalOrigin();
+    return accepted;
+}
+
+void GQtUserInterface::SetImportReview(TfrmControlFileCoordinateImport* dialog)
+{
+    importReview_ = dialog;
 }
 
 bool GQtUserInterface::ChooseString(const std::string& title, const std::vector<std::string>& items,

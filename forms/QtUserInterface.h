@@ -10,6 +10,7 @@
 namespace quorvalis
 {
 
+class TfrmControlFileCoordinateImport;
 class TfrmImportFileFormat;
 
 class GQtUserInterface : public GUserInterface
@@ -47,11 +48,17 @@ public:
     bool ChooseOpenFile(GFileDialog& dialog) override;
     bool ChooseString(const std::string& title, const std::vector<std::string>& items,
                       std::string& choice) override;
+    /// The control file coordinate import dialog (the long-lived one when set, otherwise one for
+    /// the question).
     bool ReviewImport(GImportReview& review) override;
+    /// The long-lived control file coordinate import dialog (not owned; null: one is created
+    /// for each review).
+    void SetImportReview(TfrmControlFileCoordinateImport* dialog);
 
 private:
     QPointer<QWidget> owner_;
     QPointer<TfrmImportFileFormat> importFileFormat_;
+    QPointer<TfrmControlFileCoordinateImport> importReview_;
 };
 
 } // namespace quorvalis

@@ -201,6 +201,28 @@ int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconC
     return appended;
 }
 
+void ApplyImportSelectionRules(GTrigBeaconList& beacons, double maxShift)
+{
+    for (int i = 0; i < beacons.Count(); ++i)
+    {
+        GTrigBeacon& beacon = beacons.Beacon(i);
+        const bool noClarke = beacon.Clarke.X == 0.0 && beacon.Clarke.Y == 0.0;
+        const bool noWGS = beacon.WGS.X == 0.0 && beacon.WGS.Y == 0.0;
+        if (noClarke || noWGS ||
+            Distance(beacon.Clarke.X, beacon.Clarke.Y, beacon.WGS.X, beacon.WGS.Y) > maxShift)
+            beacon.Selected = false;
+    }
+}
+
+std::string ImportReviewLine(const GTrigBeacon& beacon)
+{
+    return FormatLayout("%-20s %10.3f %12.3f %10.3f %12.3f %6.3f",
+                        {beacon.Name.substr(0, 20), beacon.Clarke.Y, beacon.Clarke.X, beacon.WGS.Y,
+                         beacon.WGS.X,
+                         Distance(beacon.Clarke.X, beacon.Clarke.Y, beacon.WGS.X, beacon.WGS.Y)},
+                        DecimalSeparator(), ' ');
+}
+
 // --- What the importers share ---
 
 GBeaconImporter::GBeaconImporter()

@@ -56,6 +56,18 @@ std::optional<GTrigBeacon> ParseDelimitedBeaconLine(std::string_view line);
 /// Returns the number of rows appended.
 int AddBeaconsToControlFile(GTrigBeaconList& beacons, const std::string& beaconClass);
 
+/// Clears the Selected flag of every beacon the import review refuses: one without a Clarke
+/// position (0, 0), one without a WGS position, or one whose two plane positions lie more than
+/// maxShift metres apart. Never selects a beacon.
+void ApplyImportSelectionRules(GTrigBeaconList& beacons, double maxShift);
+
+/// The line the import review lists for a beacon: the name's first 20 characters, the plane
+/// positions (Y before X, as in kImportReviewHeading) and the shift between them in metres.
+std::string ImportReviewLine(const GTrigBeacon& beacon);
+/// The column heading of those lines (three characters of room for a tick box first).
+inline constexpr char kImportReviewHeading[] =
+    "   Beacon Name          Clarke Y    Clarke X     WGS'84 Y   WGS'84 X   Dstnce";
+
 /// What every importer has: the beacons it builds, its progress, and the append to the control
 /// file. Not copyable: the list reports progress through the importer that owns it.
 class GBeaconImporter

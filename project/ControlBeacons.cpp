@@ -4,6 +4,7 @@
 #include "database/engine/Query.h"
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
+#include "database/engine/Text.h"
 #include "transformation/Transformation.h"
 
 #include <exception>
@@ -26,13 +27,14 @@ const GCoordinate* GTrigBeacon::SourceCoordinate() const
     return const_cast<GTrigBeacon*>(this)->SourceCoordinate();
 }
 
-void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly,
-                     bool lockForUpdate)
+namespace
+{
+
+void OpenControlRecordSet(GBorlandRecordSet& recordSet, const std::string& tableName, bool readOnly,
+                          bool lockForUpdate)
 {
     recordSet.DatabaseName = kControlFileDatabase;
     recordSet.SetSQL({engine::TableStatement(engine::kDriverStandard, tableName)});
-    recordSet.XFieldName = "Clarke Longitude";
-    recordSet.YFieldName = "Clarke Latitude";
     recordSet.SetReadOnly(readOnly);
     std::string reason;
     try
@@ -51,6 +53,29 @@ void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableNa
     // would say it added none.
     throw GDatabaseException(std::string(kControlFileUnavailableMessage) +
                              (reason.empty() ? "" : "\r" + reason));
+}
+
+} // namespace
+
+void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly,
+                     bool lockForUpdate)
+{
+    recordSet.XFieldName = "Clarke Longitude";
+    recordSet.YFieldName = "Clarke Latitude";
+    OpenControlRecordSet(recordSet, tableName, readOnly, lockForUpdate);
+}
+
+void OpenControlTable(GBorlandRecordSet& recordSet, const std::string& tableName, bool readOnly)
+{
+    OpenControlRecordSet(recordSet, tableName, readOnly, false);
+}
+
+bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
+                        bool wholeWord)
+{
+    const std::string a = matchCase ? name : engine::UpperCase(name);
+    const std::string b = matchCase ? text : engine::UpperCase(text);
+    return a == b || (!wholeWord && a.find(b) != std::string::npos);
 }
 
 int DeleteFromControlFile(const std::vector<std::string>& names, const std::string& tableName)

@@ -24,6 +24,7 @@ enum GDatum : std::uint8_t
 inline constexpr char kControlFileTable[] = "control.db";
 inline constexpr char kControlFileDatabase[] = "QUORVALIS";
 
+class GBorlandRecordSet;
 class GBorlandXYZRecordSet;
 
 /// The words an unopenable control file is refused with (the store's reason follows).
@@ -35,6 +36,15 @@ inline constexpr char kControlFileUnavailableMessage[] = "Unable to open the con
 /// control file." followed by the store's reason when it cannot be opened.
 void OpenControlFile(GBorlandXYZRecordSet& recordSet, const std::string& tableName, bool readOnly,
                      bool lockForUpdate = false);
+
+/// Opens the table of the control file database as a plain record set (every column a field),
+/// read-only or for writing; raises as OpenControlFile.
+void OpenControlTable(GBorlandRecordSet& recordSet, const std::string& tableName, bool readOnly);
+
+/// Whether a control file name matches the search text: equal, or (without wholeWord)
+/// containing it; both upper-cased first unless matchCase.
+bool ControlNameMatches(const std::string& name, const std::string& text, bool matchCase,
+                        bool wholeWord);
 
 /// Removes from the table of the control file database every row whose "Name" equals one of
 /// names exactly (letter case counts), in one batch: when the store refuses it, no row is removed.

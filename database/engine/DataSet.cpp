@@ -81,6 +81,7 @@ void DataSet::Open()
     pending_ = UpdateBatch();
     batchApplied_ = false;
     ForgetRowCache();
+    held_.clear();
     state_ = DataSetState::Browse;
     SetPosition(0);
     bof_ = true;
@@ -99,6 +100,7 @@ void DataSet::Close()
     pending_ = UpdateBatch();
     batchApplied_ = false;
     ForgetRowCache();
+    held_.clear();
     state_ = DataSetState::Inactive;
     recNo_ = -1;
     bof_ = true;
@@ -143,20 +145,35 @@ void DataSet::ForgetRowCache()
     rowCacheIndex_ = -1;
 }
 
-const Row& DataSet::CurrentRow() const
+void DataSet::SetHoldRowsRead(bool value)
 {
-    if (rowCache_ && rowCacheIndex_ == recNo_)
+    holdRows_ = value;
+    held_.clear();
+}
+
+const Row& DataSet::RowAt(int record) const
+{
+    if (rowCache_ && rowCacheIndex_ == record)
         return *rowCache_;
-    const int location = Locate(recNo_);
+    const int location = Locate(record);
     if (location >= 0)
     {
         const auto modified = pending_.Modified.find(location);
-        rowCache_ =
-            modified != pending_.Modified.end() ? modified->second : source_->Read(location);
+        if (modified != pending_.Modified.end())
+            rowCache_ = modified->second;
+        else if (!holdRows_)
+            rowCache_ = source_->Read(location);
+        else
+        {
+            auto held = held_.find(location);
+            if (held == held_.end())
+                held = held_.emplace(location, source_->Read(location)).first;
+            rowCache_ = held->second;
+        }
     }
     else
         rowCache_ = pending_.Inserted.at(static_cast<std::size_t>(-1 - location));
-    rowCacheIndex_ = recNo_;
+    rowCacheIndex_ = record;
     return *rowCache_;
 }
 
@@ -282,6 +299,7 @@ void DataSet::LoadEditRow()
     if (editLoaded_)
         return;
     editRow_ = CurrentRow();
+    editBase_ = editRow_;
     dirty_.assign(fields_.size(), false);
     editLoaded_ = true;
 }
@@ -310,6 +328,8 @@ void DataSet::Post()
         {
             if (location >= 0)
             {
+                // The first edit's row as read stays the original of later ones.
+                pending_.Original.try_emplace(location, std::move(editBase_));
                 pending_.Modified[location] = editRow_;
                 std::vector<bool>& mask = pending_.Changed[location];
                 mask.resize(fields_.size(), false);
@@ -320,7 +340,10 @@ void DataSet::Post()
                 pending_.Inserted.at(static_cast<std::size_t>(-1 - location)) = editRow_;
         }
         else
+        {
             source_->Update(location, editRow_, dirty_);
+            held_.clear();
+        }
         rowCache_ = editRow_;
         rowCacheIndex_ = recNo_;
     }
@@ -331,6 +354,7 @@ void DataSet::Post()
         else
         {
             source_->Insert(editRow_);
+            held_.clear();
             ++storageCount_;
         }
         SetPosition(LogicalCount() - 1);
@@ -351,6 +375,7 @@ void DataSet::Cancel()
     else if (state_ == DataSetState::Edit)
         state_ = DataSetState::Browse;
     editRow_.clear();
+    editBase_.clear();
     dirty_.clear();
     editLoaded_ = false;
 }
@@ -373,6 +398,7 @@ void DataSet::Delete()
     {
         if (location >= 0)
         {
+            pending_.Original.try_emplace(location, CurrentRow());
             pending_.Deleted.insert(location);
             pending_.Modified.erase(location);
             pending_.Changed.erase(location);
@@ -383,6 +409,7 @@ void DataSet::Delete()
     else
     {
         source_->Remove(location);
+        held_.clear();
         --storageCount_;
     }
     ForgetRowCache();
@@ -415,6 +442,15 @@ void DataSet::SetValue(int index, const Value& value)
         editRow_[i] = std::move(stored);
         dirty_[i] = true;
     }
+}
+
+Value DataSet::GetValueAt(int record, int index) const
+{
+    CheckActive();
+    CheckFieldIndex(index);
+    if (record < 0 || record >= LogicalCount())
+        throw EngineError("Record " + std::to_string(record + 1) + " does not exist");
+    return RowAt(record)[static_cast<std::size_t>(index)];
 }
 
 std::string DataSet::GetText(int index) const
@@ -478,6 +514,7 @@ void DataSet::CommitUpdates()
     pending_ = UpdateBatch();
     storageCount_ = source_->Count();
     ForgetRowCache();
+    held_.clear();
     if (state_ == DataSetState::Browse)
     {
         const bool bof = bof_;

@@ -20,6 +20,9 @@ namespace quorvalis::engine
 /// One row: one value per column, in column order.
 using Row = std::vector<Value>;
 
+/// Why a storage refuses to change or delete a row (after "Cannot write row ... of table ...: ").
+inline constexpr char kChangedSinceRead[] = "another user changed it after it was read";
+
 /// Edits of cached updates waiting to be written, by position in the storage as it was opened.
 struct UpdateBatch
 {
@@ -27,6 +30,10 @@ struct UpdateBatch
     std::map<int, Row> Modified;              // storage row -> new values
     std::map<int, std::vector<bool>> Changed; // storage row -> columns that changed
     std::vector<Row> Inserted;                // new rows, in the order they were posted
+    /// Storage row -> the row as the dataset read it before changing or deleting it. A storage
+    /// that finds a row of Modified or Deleted no longer so refuses the batch: another program
+    /// changed it since it was read, and writing would silently undo that change.
+    std::map<int, Row> Original;
 
     bool Empty() const { return Deleted.empty() && Modified.empty() && Inserted.empty(); }
 };
@@ -52,8 +59,9 @@ public:
     /// every edit at once).
     virtual bool SupportsCachedUpdates() const { return true; }
     /// Writes every edit of the batch; on failure raises EngineError and changes nothing that
-    /// the storage's transaction cannot take back. Positions keep their meaning until
-    /// CommitBatch.
+    /// the storage's transaction cannot take back. A row of Modified or Deleted that no longer
+    /// holds its Original values is refused (see UpdateBatch). Positions keep their meaning
+    /// until CommitBatch.
     virtual void ApplyBatch(const UpdateBatch& batch) = 0;
     /// Takes the batch last applied as the new state of the rows.
     virtual void CommitBatch() = 0;
@@ -136,6 +144,9 @@ public:
 
     // Values of the current record (of the record being edited while editing).
     Value GetValue(int index) const;
+    /// The value of any record as it stands (cached edits included, the edit in progress not),
+    /// without moving: what a grid shows of the records that are not current.
+    Value GetValueAt(int record, int index) const;
     Value GetValue(std::string_view name) const { return GetValue(FieldByName(name)); }
     void SetValue(int index, const Value& value);
     void SetValue(std::string_view name, const Value& value) { SetValue(FieldByName(name), value); }
@@ -165,6 +176,13 @@ public:
     /// Makes what has been written durable.
     void FlushToStorage();
 
+    /// With holding on, every row is read from the storage once and then kept as read until
+    /// this dataset writes (or is closed): what a grid shows of a row stays what an edit of it
+    /// is checked against (UpdateBatch::Original), however long ago it was read. Off by default
+    /// (a walk over a large table keeps nothing).
+    void SetHoldRowsRead(bool value);
+    bool HoldRowsRead() const { return holdRows_; }
+
     /// The key of the current record for messages ("ogc_fid 17", "record 18"; "new row 2" for a
     /// row appended and not yet written).
     std::string CurrentRowKey() const;
@@ -186,7 +204,8 @@ private:
     void ForgetRowCache();
     // Maps a record index to a storage row (>= 0) or to a cached inserted row (-1 - index).
     int Locate(int logical) const;
-    const Row& CurrentRow() const;
+    const Row& CurrentRow() const { return RowAt(recNo_); }
+    const Row& RowAt(int record) const;
     void LoadEditRow();
     void CheckBrowseMode();
     void CheckModify() const;
@@ -206,9 +225,13 @@ private:
     // The current row as last read, by record index.
     mutable std::optional<Row> rowCache_;
     mutable int rowCacheIndex_ = -1;
+    // Rows as read, by storage row (while holding).
+    bool holdRows_ = false;
+    mutable std::map<int, Row> held_;
 
     // The record being edited or appended.
     Row editRow_;
+    Row editBase_; // the record as read when its edit started
     std::vector<bool> dirty_;
     bool editLoaded_ = false;
     int appendReturn_ = -1;

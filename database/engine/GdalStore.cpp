@@ -91,6 +91,12 @@ Value PgValue(FieldType type, const std::string& text)
     }
 }
 
+// A row's name in a message: its position and its key.
+std::string RowName(int index, const std::string& fidColumn, GIntBig fid)
+{
+    return "row " + std::to_string(index + 1) + " (" + fidColumn + " " + std::to_string(fid) + ")";
+}
+
 /// A live cursor over a table of a GeoPackage or PostgreSQL database. Rows are addressed through
 /// their feature ids (read once on opening) and read one at a time when asked for; writes go
 /// through the store.
@@ -193,6 +199,7 @@ public:
         Applied applied;
         try
         {
+            CheckUnchanged(batch);
             if (!batch.Deleted.empty())
             {
                 std::vector<GIntBig> ids;
@@ -275,6 +282,20 @@ private:
         block_.clear();
         constexpr int blockRows = 5000;
         const int last = std::min(index + blockRows, static_cast<int>(fids_.size())) - 1;
+        const std::string what =
+            "Cannot read row " + std::to_string(index + 1) + " of table '" + table_ + "'";
+        PgResult result =
+            store_->Pg().Run(PgSelect() + " BETWEEN $1 AND $2 ORDER BY 1",
+                             {std::to_string(wanted), std::to_string(FidAt(last))}, what);
+        TakePgRows(result, block_);
+        if (auto found = block_.find(wanted); found != block_.end())
+            return found->second;
+        throw EngineError(what + ": it no longer exists");
+    }
+
+    // "SELECT <id>, <columns> FROM <table> WHERE <id>", to be completed with the condition.
+    std::string PgSelect()
+    {
         if (pgTable_.empty())
         {
             pgTable_ = store_->PgTableSql(*layer_);
@@ -282,12 +303,13 @@ private:
             for (const Field& field : fields_)
                 pgColumns_ += ", " + QuoteSqlIdentifier(field.Name);
         }
-        const std::string what =
-            "Cannot read row " + std::to_string(index + 1) + " of table '" + table_ + "'";
-        PgResult result =
-            store_->Pg().Run("SELECT " + pgColumns_ + " FROM " + pgTable_ + " WHERE " +
-                                 QuoteSqlIdentifier(fidColumn_) + " BETWEEN $1 AND $2 ORDER BY 1",
-                             {std::to_string(wanted), std::to_string(FidAt(last))}, what);
+        return "SELECT " + pgColumns_ + " FROM " + pgTable_ + " WHERE " +
+               QuoteSqlIdentifier(fidColumn_);
+    }
+
+    // The rows of a result of PgSelect by id, read as Read reads them.
+    void TakePgRows(const PgResult& result, std::map<GIntBig, Row>& rows) const
+    {
         for (int r = 0; r < result.Rows(); ++r)
         {
             Row row;
@@ -299,11 +321,75 @@ private:
                                   ? Value::Null()
                                   : PgValue(fields_[c].Type, result.Text(r, column)));
             }
-            block_.emplace(std::stoll(result.Text(r, 0)), std::move(row));
+            rows.emplace(std::stoll(result.Text(r, 0)), std::move(row));
         }
-        if (auto found = block_.find(wanted); found != block_.end())
-            return found->second;
-        throw EngineError(what + ": it no longer exists");
+    }
+
+    // Inside the batch's transaction, before anything is written: every row to change or delete
+    // must still hold what was read, or another program changed it meanwhile and writing would
+    // silently undo that change. The rows are read the way Read reads them, so that equal means
+    // unchanged, after the table is locked against other writers until the transaction ends.
+    void CheckUnchanged(const UpdateBatch& batch)
+    {
+        std::vector<int> indexes;
+        for (const auto& [index, row] : batch.Original)
+            if (batch.Modified.count(index) != 0 || batch.Deleted.count(index) != 0)
+                indexes.push_back(index);
+        if (indexes.empty())
+            return;
+        for (int index : indexes)
+            CheckIndex(index);
+        // Other writers wait from here until the transaction ends; readers go on.
+        store_->LockTableForUpdate(table_);
+        std::map<GIntBig, Row> current;
+        if (pg_)
+        {
+            std::string list = "{";
+            for (std::size_t i = 0; i < indexes.size(); ++i)
+                list += (i ? "," : "") + std::to_string(FidAt(indexes[i]));
+            list += "}";
+            PgResult result = store_->Pg().Run(PgSelect() + " = ANY($1::bigint[])", {list},
+                                               "Cannot read table '" + table_ + "'");
+            TakePgRows(result, current);
+        }
+        else
+        {
+            gdal::ErrorScope scope;
+            // A few rows by id; many in one walk over the table.
+            constexpr std::size_t fewRows = 64;
+            if (indexes.size() <= fewRows)
+            {
+                for (int index : indexes)
+                    if (FeaturePtr feature{layer_->GetFeature(FidAt(index))})
+                        current.emplace(feature->GetFID(),
+                                        gdal::FeatureValues(*feature, fields_.size()));
+            }
+            else
+            {
+                std::set<GIntBig> wanted;
+                for (int index : indexes)
+                    wanted.insert(FidAt(index));
+                layer_->ResetReading();
+                for (FeaturePtr feature{layer_->GetNextFeature()}; feature;
+                     feature.reset(layer_->GetNextFeature()))
+                    if (wanted.count(feature->GetFID()) != 0)
+                        current.emplace(feature->GetFID(),
+                                        gdal::FeatureValues(*feature, fields_.size()));
+                layer_->ResetReading();
+            }
+        }
+        for (int index : indexes)
+        {
+            const GIntBig fid = FidAt(index);
+            const std::string what =
+                std::string(batch.Deleted.count(index) != 0 ? "Cannot delete " : "Cannot write ") +
+                RowName(index, fidColumn_, fid) + " of table '" + table_ + "'";
+            const auto found = current.find(fid);
+            if (found == current.end())
+                throw EngineError(what + ": it no longer exists");
+            if (found->second != batch.Original.at(index))
+                throw EngineError(what + ": " + kChangedSinceRead);
+        }
     }
 
     // A walk from the first row reads the layer in the database's order, which costs a
@@ -436,12 +522,6 @@ const char* const* DriversOf(GdalStore::Kind kind)
     static const char* const gpkg[] = {"GPKG", nullptr};
     static const char* const pg[] = {"PostgreSQL", nullptr};
     return kind == GdalStore::Kind::GeoPackage ? gpkg : pg;
-}
-
-// A row's name in a message: its position and its key.
-std::string RowName(int index, const std::string& fidColumn, GIntBig fid)
-{
-    return "row " + std::to_string(index + 1) + " (" + fidColumn + " " + std::to_string(fid) + ")";
 }
 
 // The rows grouped by the columns that changed, in the order first met.

@@ -485,11 +485,27 @@ GIntBig DbfFileStore::Rewrite(const UpdateBatch& batch, const std::vector<Field>
             throw EngineError("Cannot write " + row + " of table '" + name +
                               "': " + gdal::ErrorScope::LastError());
         };
+        // The copy holds the file as it is now: a row another program changed since it was read
+        // is refused rather than silently changed back.
+        auto checkUnchanged = [&](int index, const OGRFeature* feature, const char* verb)
+        {
+            const auto original = batch.Original.find(index);
+            if (original == batch.Original.end())
+                return;
+            const Row now =
+                feature ? gdal::FeatureValues(*feature, fields.size()) : Row(fields.size());
+            if (now != original->second)
+                throw EngineError(std::string("Cannot ") + verb + " record " +
+                                  std::to_string(index + 1) + " of table '" + name +
+                                  "': " + kChangedSinceRead);
+        };
         for (const auto& [index, row] : batch.Modified)
         {
             gdal::FeaturePtr feature(layer->GetFeature(index));
             if (!feature)
-                fail("record " + std::to_string(index + 1));
+                throw EngineError("Cannot write record " + std::to_string(index + 1) +
+                                  " of table '" + name + "': it no longer exists");
+            checkUnchanged(index, feature.get(), "write");
             const std::vector<bool>& changed = batch.Changed.at(index);
             for (std::size_t i = 0; i < fields.size() && i < changed.size(); ++i)
                 if (changed[i])
@@ -509,8 +525,11 @@ GIntBig DbfFileStore::Rewrite(const UpdateBatch& batch, const std::vector<Field>
                 fail("new row " + std::to_string(added));
         }
         for (int index : batch.Deleted)
+        {
+            checkUnchanged(index, gdal::FeaturePtr(layer->GetFeature(index)).get(), "delete");
             if (layer->DeleteFeature(index) != OGRERR_NONE)
                 fail("record " + std::to_string(index + 1));
+        }
         if (layer->SyncToDisk() != OGRERR_NONE)
             fail("the rows");
         dataset.reset(); // packs deleted rows away

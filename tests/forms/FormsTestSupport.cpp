@@ -48,6 +48,12 @@ void FormsTest::SetUp()
     GRegistry::SetSettingsFile(Folder / "Quorvalis.conf");
     SetMessageBoxHandler([this](GMessageKind kind, const std::string& text)
                          { Boxes.emplace_back(kind, text); });
+    SetQuestionHandler(
+        [this](const std::string& text)
+        {
+            Questions.push_back(text);
+            return !QuestionAnswer || QuestionAnswer(text);
+        });
     SetFileDialogHandler(
         [this](GFileDialog& dialog, GFileDialogMode)
         {
@@ -63,6 +69,7 @@ void FormsTest::SetUp()
 void FormsTest::TearDown()
 {
     SetMessageBoxHandler({});
+    SetQuestionHandler({});
     SetFileDialogHandler({});
     GRegistry::SetSettingsFile(std::nullopt);
     engine::Session::Default().SetHomeDirectory({});

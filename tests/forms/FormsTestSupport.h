@@ -39,6 +39,9 @@ protected:
     /// Answers a file dialog: the path to choose, or empty to cancel; every dialog is logged.
     std::function<std::string(const GFileDialog&)> FileAnswer;
     std::vector<GFileDialog> FileDialogs;
+    /// Questions asked (Yes/No boxes), answered by QuestionAnswer (Yes when it is empty).
+    std::vector<std::string> Questions;
+    std::function<bool(const std::string&)> QuestionAnswer;
 
     static std::string Sample(const std::string& name);
 };

@@ -7,13 +7,19 @@
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
 #include "forms/Application.h"
+#include "forms/DataSetModel.h"
 #include "forms/DataSourceDialogs.h"
+#include "forms/FindDialog.h"
 #include "forms/FormApplicationInformation.h"
 #include "forms/FormApplicationSetup.h"
 #include "forms/FormBorlandDataSource.h"
 #include "forms/FormBorlandXYZDataSource.h"
 #include "forms/FormChooseString.h"
+#include "forms/FormControlFileCoordinateImport.h"
+#include "forms/FormControlFileManager.h"
 #include "forms/FormCorvellDataSource.h"
+#include "forms/FormGeodeticCoordinate.h"
+#include "forms/FormGeographicCoordinate.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormMain.h"
 #include "forms/FormOpening.h"
@@ -281,6 +287,10 @@ TEST_F(WindowTest, DataSourceDialogs)
     TfrmTextFileDataSource text;
     text.SetTextFileName(Sample("job-points.txt"));
     text.SetDefinitionFileName(Sample("job-points-delimited.def"));
+    // As the user leaves it: the coordinate fields chosen.
+    for (const auto& [box, field] : {std::pair{"cmbXField", "X"}, std::pair{"cmbYField", "Y"},
+                                     std::pair{"cmbZField", "HEIGHT"}})
+        Child<QComboBox>(text, box).setCurrentText(field);
     Check(text, "textfile-datasource");
 
     TfrmBorlandDataSource database;
@@ -450,6 +460,47 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
     selection.SetBeacons(beacons, 29, centre, &extent);
     Check(selection, "trig-beacons-suspect");
     ASSERT_EQ(selection.Review()->Suspects().size(), 1u);
+}
+
+TEST_F(WindowTest, ControlFileWindows)
+{
+    // The sample beacons of both job areas in the control file.
+    for (const auto& [file, lo, beaconClass] : {std::tuple{"beacons-lo29.csv", 29.0, "TRIG"},
+                                                std::tuple{"beacons-lo31.csv", 31.0, "TSM"}})
+    {
+        GDelimitedTrigBeaconImport sample(Sample(file));
+        ASSERT_TRUE(sample.ReadBeacons());
+        sample.Beacons.ConvertToGeographic(lo);
+        sample.AddToControlFile(beaconClass);
+    }
+    TfrmControlFileManager manager;
+    manager.OpenTable();
+    manager.Model().MoveTo(3);
+    Check(manager, "control-file-manager");
+    manager.FindDialog().SetFindText("doringkop");
+    manager.Find();
+    Photograph(manager.FindDialog(), "control-file-find");
+    ExpectNoOverlap(manager.FindDialog(), "control-file-find");
+    manager.FindDialog().hide();
+    Check(manager.GeodeticDialog(), "geodetic-coordinate");
+    manager.GeodeticDialog().hide();
+    Check(manager.GeographicDialog(), "geographic-coordinate");
+    manager.GeographicDialog().hide();
+    manager.done(QDialog::Accepted);
+
+    // The review of the survey office's e-mail pair, as the import shows it.
+    GTrigBeaconImport pair(Sample("email-lo29-cape.eml"), Sample("email-lo29-hart.eml"));
+    ASSERT_TRUE(pair.ReadBeacons());
+    pair.RemoveUnmatched();
+    pair.Beacons.Beacon(2).WGS.X += 400.0; // too far apart: not ticked
+    TfrmControlFileCoordinateImport review;
+    review.SetBeacons(&pair.Beacons);
+    review.SetLocalOrigin(pair.LocalOrigin);
+    review.SetClarkeFileName(Sample("email-lo29-cape.eml"));
+    review.SetWGSFileName(Sample("email-lo29-hart.eml"));
+    Check(review, "control-file-coordinate-import");
+    review.hide();
+    EXPECT_TRUE(Errors().empty());
 }
 
 } // namespace

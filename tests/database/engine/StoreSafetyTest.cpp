@@ -32,19 +32,6 @@ namespace
 
 namespace fs = std::filesystem;
 
-enum class Store
-{
-    Dbase,
-    GeoPackage,
-    PostgreSQL
-};
-
-std::string StoreName(const ::testing::TestParamInfo<Store>& info)
-{
-    return std::vector<std::string>{"Dbase", "GeoPackage", "PostgreSQL"}.at(
-        static_cast<std::size_t>(info.param));
-}
-
 // Runs body in a child process; the child ends with _exit (0 when body returned, 3 when it
 // raised), never through the test machinery. No store may be open in the parent at that moment.
 pid_t Child(const std::function<void()>& body)

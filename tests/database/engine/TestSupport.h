@@ -196,4 +196,19 @@ private:
     int rows_;
 };
 
+/// The stores a test runs on, one instance each: a dBase file, a GeoPackage and the PostgreSQL
+/// server of the test run.
+enum class Store
+{
+    Dbase,
+    GeoPackage,
+    PostgreSQL
+};
+
+inline std::string StoreName(const ::testing::TestParamInfo<Store>& info)
+{
+    return std::vector<std::string>{"Dbase", "GeoPackage", "PostgreSQL"}.at(
+        static_cast<std::size_t>(info.param));
+}
+
 } // namespace quorvalis::test
