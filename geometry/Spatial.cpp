@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -54,7 +55,7 @@ GPoint& Vertex(const std::unique_ptr<GPoint>& point)
 
 bool SamePoint(const GPoint& a, const GPoint& b)
 {
-    return a.X == b.X && a.Y == b.Y && a.Z == b.Z;
+    return a.X == b.X && a.Y == b.Y && a.Z == b.Z && a.M == b.M;
 }
 
 // Grows r to hold e. Unlike GRectangle::Union this never treats a rectangle at the origin as
@@ -168,6 +169,13 @@ std::unique_ptr<GShape> GShape::Clone() const
     return ReadShape(stream);
 }
 
+std::unique_ptr<GShape> GShape::Duplicate() const
+{
+    std::unique_ptr<GShape> copy = Clone();
+    CarryHeightsAndMeasures(*this, *copy);
+    return copy;
+}
+
 void GShape::CopyFrom(const GShape& source)
 {
     GStream stream;
@@ -250,6 +258,47 @@ std::unique_ptr<GPoint> CentrePoint(const GShape& shape)
     return std::make_unique<GPoint>(x, y, 0.0);
 }
 
+bool SameLayout(const GShape& a, const GShape& b)
+{
+    if (a.ClassCode() != b.ClassCode() || a.PointCount() != b.PointCount())
+        return false;
+    const auto* lineA = dynamic_cast<const GLine*>(&a);
+    const auto* lineB = dynamic_cast<const GLine*>(&b);
+    if ((lineA == nullptr) != (lineB == nullptr))
+        return false;
+    if (lineA == nullptr)
+        return true;
+    if (lineA->Parts.Count() != lineB->Parts.Count())
+        return false;
+    for (int k = 0; k < lineA->Parts.Count(); ++k)
+    {
+        const GPointList* partA = lineA->Parts.GetItem(k);
+        const GPointList* partB = lineB->Parts.GetItem(k);
+        if ((partA ? partA->Count() : 0) != (partB ? partB->Count() : 0))
+            return false;
+    }
+    return true;
+}
+
+bool CarryHeightsAndMeasures(const GShape& source, GShape& target)
+{
+    if (!SameLayout(source, target))
+        return false;
+    std::vector<const GPoint*> from;
+    from.reserve(static_cast<std::size_t>(source.PointCount()));
+    source.ForEachPoint([&from](const GPoint& point) { from.push_back(&point); });
+    std::size_t index = 0;
+    target.ForEachPoint(
+        [&](GPoint& point)
+        {
+            // Copied as bytes: a signalling NaN must not be quietened on the way.
+            std::memcpy(&point.Z, &from[index]->Z, sizeof point.Z);
+            std::memcpy(&point.M, &from[index]->M, sizeof point.M);
+            ++index;
+        });
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // GPoint
 
@@ -304,6 +353,7 @@ void GPoint::LoadFromStream(GStream& stream)
     X = stream.ReadDouble();
     Y = stream.ReadDouble();
     Z = 0.0;
+    M = 0.0;
 }
 
 void GPoint::SaveToStream(GStream& stream) const
@@ -824,7 +874,7 @@ std::unique_ptr<GPoint> EndPoint(const SegmentEnd& end, const GPoint& original)
 {
     if (end.moved)
         return std::make_unique<GPoint>(end.x, end.y, 0.0);
-    return std::make_unique<GPoint>(original.X, original.Y, original.Z);
+    return std::make_unique<GPoint>(original.X, original.Y, original.Z, original.M);
 }
 
 std::unique_ptr<GPointList> CopyPart(const GPointList& part)
@@ -834,7 +884,7 @@ std::unique_ptr<GPointList> CopyPart(const GPointList& part)
     for (const auto& item : part)
     {
         const GPoint& point = Vertex(item);
-        copy->Add(std::make_unique<GPoint>(point.X, point.Y, point.Z));
+        copy->Add(std::make_unique<GPoint>(point.X, point.Y, point.Z, point.M));
     }
     return copy;
 }

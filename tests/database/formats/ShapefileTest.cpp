@@ -396,9 +396,9 @@ TEST(ShapefileDamage, EveryDamageIsRefusedWithANamedMessage)
         {scPoint, [](auto& f) { f.Shp[3] = 0; }, "is not that of a shapefile"},
         {scPoint, [](auto& f) { f.Shx.push_back(0); },
          "index of 141 bytes is not 100 + 8 bytes per record"},
-        // A multipoint file.
-        {scPoint, [](auto& f) { PutLittle(f.Shp, 32, 8); },
-         "That shapefile type is not a valid spatial type"},
+        // A multipatch file.
+        {scPoint, [](auto& f) { PutLittle(f.Shp, 32, 31); },
+         "That shapefile type is not a valid spatial type: /data/v.shp holds MultiPatch"},
         {scPoint, [](auto& f) { PutLittle(f.Shp, 100 + 8, 0); }, "Not a point shapefile"},
         {scPoint, [](auto& f) { PutBig(f.Shx, 100 + 8 * 2, 1000000); },
          "v.shx: record 3: offset 2000000 lies outside"},
