@@ -64,7 +64,8 @@ const char* DriverName(GDALDataset& dataset)
 
 std::unique_ptr<GPoint> VertexOf(const OGRSimpleCurve& curve, int i)
 {
-    return std::make_unique<GPoint>(curve.getX(i), curve.getY(i), curve.Is3D() ? curve.getZ(i) : 0.0,
+    return std::make_unique<GPoint>(curve.getX(i), curve.getY(i),
+                                    curve.Is3D() ? curve.getZ(i) : 0.0,
                                     curve.IsMeasured() ? curve.getM(i) : 0.0);
 }
 
@@ -105,9 +106,9 @@ std::unique_ptr<GShape> ShapeOf(const OGRGeometry& geometry, const std::string& 
             if (point->IsEmpty())
                 throw GDatabaseException(what + ": a multipoint holds an empty point, which has "
                                                 "no coordinates to transform");
-            shape->Points.Add(std::make_unique<GPoint>(
-                point->getX(), point->getY(), point->Is3D() ? point->getZ() : 0.0,
-                point->IsMeasured() ? point->getM() : 0.0));
+            shape->Points.Add(std::make_unique<GPoint>(point->getX(), point->getY(),
+                                                       point->Is3D() ? point->getZ() : 0.0,
+                                                       point->IsMeasured() ? point->getM() : 0.0));
         }
         return shape;
     }
@@ -379,7 +380,8 @@ bool GGisLayerRecordSet::DoOpen()
     layer.ResetReading();
     while (gdal::FeaturePtr feature{layer.GetNextFeature()})
     {
-        if (state->Fids.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        if (state->Fids.size() >=
+            static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
             throw GDatabaseException(LayerText(dataset_, layerName_) +
                                      " has more features than a record set can hold");
         const GIntBig fid = feature->GetFID();
@@ -389,8 +391,10 @@ bool GGisLayerRecordSet::DoOpen()
         state->Fids.push_back(fid);
         state->Values.push_back(gdal::FeatureValues(*feature, state->Fields.size()));
     }
-    if (const std::string error = gdal::ErrorScope::LastError(""); CPLGetLastErrorType() >= CE_Failure)
-        throw GDatabaseException("Unable to read " + LayerText(dataset_, layerName_) + ": " + error);
+    if (const std::string error = gdal::ErrorScope::LastError("");
+        CPLGetLastErrorType() >= CE_Failure)
+        throw GDatabaseException("Unable to read " + LayerText(dataset_, layerName_) + ": " +
+                                 error);
     state_ = std::move(state);
     return true;
 }
@@ -411,9 +415,8 @@ void GGisLayerRecordSet::DoLoadFields()
         const GFieldType type = FieldTypeOfEngine(column.Type);
         Fields().Add(std::make_unique<GField>(
             *this, static_cast<std::int32_t>(i),
-            std::make_unique<GFieldDefinition>(column.Name, type,
-                                               type == fdtString ? column.DataSize : 0,
-                                               column.Required),
+            std::make_unique<GFieldDefinition>(
+                column.Name, type, type == fdtString ? column.DataSize : 0, column.Required),
             readOnly));
     }
 }
@@ -453,7 +456,8 @@ void GGisLayerRecordSet::SetFieldAsString(std::int32_t index, const std::string&
 std::unique_ptr<GShape> GGisLayerRecordSet::GetShapeAt(std::int32_t recordIndex)
 {
     GRecordSet::GetShapeAt(recordIndex);
-    if (!state_ || recordIndex < 0 || recordIndex >= static_cast<std::int32_t>(state_->Shapes.size()))
+    if (!state_ || recordIndex < 0 ||
+        recordIndex >= static_cast<std::int32_t>(state_->Shapes.size()))
         return nullptr;
     const auto posted = state_->Posted.find(recordIndex);
     const GShape* shape = posted != state_->Posted.end()
@@ -549,9 +553,9 @@ void GGisLayerRecordSet::DoFlush()
             newSystem.emplace();
             if (newSystem->importFromEPSG(LoSystemEpsg(*targetDatum_, *declared.LocalOrigin)) !=
                 OGRERR_NONE)
-                throw GDatabaseException("Unable to apply updates: GDAL does not know EPSG:" +
-                                         std::to_string(LoSystemEpsg(*targetDatum_,
-                                                                     *declared.LocalOrigin)));
+                throw GDatabaseException(
+                    "Unable to apply updates: GDAL does not know EPSG:" +
+                    std::to_string(LoSystemEpsg(*targetDatum_, *declared.LocalOrigin)));
         }
     }
     if (state.Posted.empty() && !newSystem)
@@ -576,9 +580,9 @@ void GGisLayerRecordSet::DoFlush()
         throw GDatabaseException("Unable to apply updates: " + what + ": " + reason);
     };
     if (dataset.StartTransaction(FALSE) != OGRERR_NONE)
-        throw GDatabaseException("Unable to apply updates: " + LayerText(dataset_, layerName_) +
-                                 ": a transaction cannot be started: " +
-                                 gdal::ErrorScope::LastError("no reason given"));
+        throw GDatabaseException(
+            "Unable to apply updates: " + LayerText(dataset_, layerName_) +
+            ": a transaction cannot be started: " + gdal::ErrorScope::LastError("no reason given"));
     layer.SetIgnoredFields(ignored.data());
     for (const auto& [index, shape] : state.Posted)
     {
@@ -599,8 +603,7 @@ void GGisLayerRecordSet::DoFlush()
     {
         OGRGeomFieldDefn definition(layer.GetLayerDefn()->GetGeomFieldDefn(0));
         definition.SetSpatialRef(&*newSystem);
-        if (layer.AlterGeomFieldDefn(0, &definition, ALTER_GEOM_FIELD_DEFN_SRS_FLAG) !=
-            OGRERR_NONE)
+        if (layer.AlterGeomFieldDefn(0, &definition, ALTER_GEOM_FIELD_DEFN_SRS_FLAG) != OGRERR_NONE)
             fail(LayerText(dataset_, layerName_) + ": its coordinate system cannot be changed");
     }
     if (dataset.CommitTransaction() != OGRERR_NONE)

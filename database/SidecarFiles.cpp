@@ -153,16 +153,17 @@ std::string PrjTextFor(std::uint8_t datum, std::int32_t lo)
     const QuietGdal quiet;
     OGRSpatialReference system;
     if (system.importFromEPSG(LoSystemEpsg(datum, lo)) != OGRERR_NONE)
-        throw std::runtime_error("GDAL does not know EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) +
-                                 ": " + QuietGdal::LastError("no reason given"));
+        throw std::runtime_error(
+            "GDAL does not know EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) + ": " +
+            QuietGdal::LastError("no reason given"));
     // As GDAL's shapefile driver writes a .prj.
     char* wkt = nullptr;
     const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
     if (system.exportToWkt(&wkt, options) != OGRERR_NONE || wkt == nullptr)
     {
         CPLFree(wkt);
-        throw std::runtime_error("GDAL cannot write EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) +
-                                 " as ESRI WKT");
+        throw std::runtime_error(
+            "GDAL cannot write EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) + " as ESRI WKT");
     }
     std::string text(wkt);
     CPLFree(wkt);
