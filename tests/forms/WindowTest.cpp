@@ -4,6 +4,7 @@
 #include "FormsTestSupport.h"
 
 #include "database/BorlandDatabase.h"
+#include "database/GisLayerDatabase.h"
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
 #include "forms/Application.h"
@@ -13,6 +14,7 @@
 #include "forms/FormBorlandXYZDataSource.h"
 #include "forms/FormChooseString.h"
 #include "forms/FormCorvellDataSource.h"
+#include "forms/FormGisLayerDataSource.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormMain.h"
 #include "forms/FormOpening.h"
@@ -34,6 +36,9 @@
 #include <QPixmap>
 #include <QStatusBar>
 #include <QTest>
+
+#include <cstdlib>
+#include <fstream>
 
 namespace quorvalis::test
 {
@@ -290,6 +295,26 @@ TEST_F(WindowTest, DataSourceDialogs)
     Child<QComboBox>(xyz, "cmbXField").setCurrentText("ID");
     Child<QComboBox>(xyz, "cmbYField").setCurrentText("HEIGHT");
     Check(xyz, "borland-xyz-datasource");
+
+    // A GeoPackage of pegs, lines and parcels with heights, written by GDAL.
+    const std::string gpkg = (Folder / "survey.gpkg").string();
+    const std::string csv = (Folder / "survey.csv").string();
+    std::ofstream(csv) << "WKT,NAME\n\"POINT Z (2850000 80000 1391.45)\",P1\n";
+    for (const auto& [layer, type] :
+         {std::pair{"pegs", "POINTZ"}, std::pair{"boundary_lines", "MULTILINESTRINGZM"},
+          std::pair{"erven", "MULTIPOLYGON"}})
+        ASSERT_EQ(
+            std::system(("ogr2ogr -q " + std::string(fs::exists(gpkg) ? "-update" : "-f GPKG") +
+                         " -nln " + std::string(layer) + " -nlt " + std::string(type) +
+                         " -a_srs EPSG:22289 \"" + gpkg + "\" \"" + csv + "\"")
+                            .c_str()),
+            0);
+    TfrmGisLayerDataSource layers;
+    GGisLayerDataSourceSettings layerSettings;
+    layerSettings.Dataset = gpkg;
+    layerSettings.LayerName = "pegs";
+    layers.SetSettings(layerSettings);
+    Check(layers, "gis-layer-datasource");
     EXPECT_TRUE(Errors().empty());
 }
 
