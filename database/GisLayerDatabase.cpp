@@ -599,6 +599,16 @@ void GGisLayerRecordSet::DoFlush()
             fail(what);
     }
     layer.SetIgnoredFields(nullptr);
+    // A GeoPackage keeps the layer's extent in its contents table; GDAL only ever grows it.
+    if (std::string(DriverName(dataset)) == "GPKG")
+    {
+        CPLErrorReset();
+        if (OGRLayer* result = dataset.ExecuteSQL(
+                ("RECOMPUTE EXTENT ON " + std::string(layer.GetName())).c_str(), nullptr, nullptr))
+            dataset.ReleaseResultSet(result);
+        if (CPLGetLastErrorType() >= CE_Failure)
+            fail(LayerText(dataset_, layerName_) + ": its extent cannot be recomputed");
+    }
     if (newSystem)
     {
         OGRGeomFieldDefn definition(layer.GetLayerDefn()->GetGeomFieldDefn(0));
