@@ -305,6 +305,15 @@ TEST_F(VectorDataTest, AGeoPackageLayerOfPegsIsListedReviewedAndMovedInPlace)
     EXPECT_EQ(again.Code, 1);
     EXPECT_THAT(again.Err, HasSubstr("says the data are on Hartebeesthoek94 already"));
     EXPECT_EQ(ReadFile(gpkg), moved);
+
+    // The GeoPackage is a data file of the job: one its owner may not write is refused.
+    fs::permissions(gpkg, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    dry[2] = "cape";
+    const CliRun readOnly = Run(dry);
+    EXPECT_EQ(readOnly.Code, 1);
+    EXPECT_THAT(readOnly.Err, HasSubstr("The data file \"" + gpkg + "\" is read-only"));
+    EXPECT_EQ(ReadFile(gpkg), moved);
 }
 
 TEST_F(VectorDataTest, DatasetsGdalCannotUpdateAreRefusedSayingSo)
