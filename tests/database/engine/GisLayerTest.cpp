@@ -226,6 +226,7 @@ protected:
     void SetUp() override
     {
         PrivateHome::SetUp();
+        GDALAllRegister();
         if (GetParam() == Backend::PostGIS)
         {
             server_ = TestServer();
