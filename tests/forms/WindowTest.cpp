@@ -246,6 +246,12 @@ TEST_F(WindowTest, SmallDialogs)
 
     TfrmRecordSetDataSource chooser;
     Check(chooser, "recordset-datasource");
+    // The longest entry, chosen, shows whole.
+    auto& kinds = Child<QComboBox>(chooser, "cmbDataSource");
+    kinds.setCurrentIndex(kinds.findText("GIS Layer (GeoPackage, PostGIS, \u2026)"));
+    ASSERT_GT(kinds.currentIndex(), 0);
+    Check(chooser, "recordset-datasource-gis-layer");
+    EXPECT_GE(kinds.width(), kinds.sizeHint().width());
 }
 
 TEST_F(WindowTest, DataSourceDialogs)
