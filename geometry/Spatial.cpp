@@ -280,22 +280,52 @@ bool SameLayout(const GShape& a, const GShape& b)
     return true;
 }
 
+namespace
+{
+
+// Copied as bytes: a signalling NaN must not be quietened on the way.
+void CarryVertex(const GPoint& from, GPoint& to)
+{
+    std::memcpy(&to.Z, &from.Z, sizeof to.Z);
+    std::memcpy(&to.M, &from.M, sizeof to.M);
+}
+
+} // namespace
+
 bool CarryHeightsAndMeasures(const GShape& source, GShape& target)
 {
     if (!SameLayout(source, target))
         return false;
+    // Points and lines, walked directly: every shape of a run passes here several times.
+    if (const auto* point = dynamic_cast<const GPoint*>(&source))
+    {
+        CarryVertex(*point, dynamic_cast<GPoint&>(target));
+        return true;
+    }
+    if (const auto* line = dynamic_cast<const GLine*>(&source))
+    {
+        auto& to = dynamic_cast<GLine&>(target);
+        for (int k = 0; k < line->Parts.Count(); ++k)
+        {
+            const GPointList* partFrom = line->Parts.GetItem(k);
+            GPointList* partTo = to.Parts.GetItem(k);
+            if (partFrom == nullptr || partTo == nullptr)
+                continue; // empty on both sides (SameLayout)
+            for (int i = 0; i < partFrom->Count(); ++i)
+            {
+                const GPoint* from = partFrom->GetItem(i);
+                GPoint* into = partTo->GetItem(i);
+                if (from != nullptr && into != nullptr)
+                    CarryVertex(*from, *into);
+            }
+        }
+        return true;
+    }
     std::vector<const GPoint*> from;
     from.reserve(static_cast<std::size_t>(source.PointCount()));
     source.ForEachPoint([&from](const GPoint& point) { from.push_back(&point); });
     std::size_t index = 0;
-    target.ForEachPoint(
-        [&](GPoint& point)
-        {
-            // Copied as bytes: a signalling NaN must not be quietened on the way.
-            std::memcpy(&point.Z, &from[index]->Z, sizeof point.Z);
-            std::memcpy(&point.M, &from[index]->M, sizeof point.M);
-            ++index;
-        });
+    target.ForEachPoint([&](GPoint& point) { CarryVertex(*from[index++], point); });
     return true;
 }
 
