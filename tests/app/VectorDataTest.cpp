@@ -1,6 +1,7 @@
 // The vector data surveyors have, from the command line: shapefiles with heights and measures
 // and multipoints written by GDAL, and a GeoPackage layer of pegs, moved by a user-defined Helmert
 // with their heights untouched.
+#include "tests/OgrSamples.h"
 #include "tests/app/CliTestSupport.h"
 
 #include <gdal_priv.h>
@@ -169,27 +170,14 @@ protected:
     void SetUp() override
     {
         CliTest::SetUp();
-        if (std::system("ogr2ogr --version > /dev/null 2>&1") != 0)
+        if (!HaveOgr2Ogr())
             GTEST_SKIP() << "ogr2ogr is not installed";
     }
 
-    // A dataset GDAL writes from WKT rows (with a NAME column), in Cape / Lo 29.
     std::string Write(const std::string& file, const std::string& format, const std::string& type,
                       const std::vector<std::string>& wkt, const std::string& layer = {})
     {
-        const fs::path csv = Folder / (fs::path(file).stem().string() + ".csv");
-        std::ofstream out(csv);
-        out << "WKT,NAME\n";
-        for (std::size_t i = 0; i < wkt.size(); ++i)
-            out << '"' << wkt[i] << "\",P" << i + 1 << '\n';
-        out.close();
-        const std::string path = (Folder / file).string();
-        const std::string command = "ogr2ogr -q -f \"" + format + "\" -nlt " + type +
-                                    " -a_srs EPSG:22289 " +
-                                    (layer.empty() ? "" : "-nln " + layer + " ") + "\"" + path +
-                                    "\" \"" + csv.string() + "\" > /dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return path;
+        return WriteWithOgr(Folder, file, format, type, wkt, layer);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "geometry/Spatial.h"
 #include "project/Project.h"
 #include "project/TransformCommand.h"
+#include "tests/OgrSamples.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -123,27 +124,14 @@ protected:
     void SetUp() override
     {
         DialogsTest::SetUp();
-        if (std::system("ogr2ogr --version > /dev/null 2>&1") != 0)
+        if (!HaveOgr2Ogr())
             GTEST_SKIP() << "ogr2ogr is not installed";
     }
 
-    // A dataset GDAL writes from WKT rows, in Cape / Lo 29.
     std::string Write(const std::string& file, const std::string& format, const std::string& type,
                       const std::vector<std::string>& wkt, const std::string& layer = {})
     {
-        const fs::path csv = Folder / (fs::path(file).stem().string() + ".csv");
-        std::ofstream out(csv);
-        out << "WKT,NAME\n";
-        for (std::size_t i = 0; i < wkt.size(); ++i)
-            out << '"' << wkt[i] << "\",P" << i + 1 << '\n';
-        out.close();
-        const std::string path = (Folder / file).string();
-        const std::string command = "ogr2ogr -q -f \"" + format + "\" -nlt " + type +
-                                    " -a_srs EPSG:22289 " +
-                                    (layer.empty() ? "" : "-nln " + layer + " ") + "\"" + path +
-                                    "\" \"" + csv.string() + "\" > /dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return path;
+        return WriteWithOgr(Folder, file, format, type, wkt, layer);
     }
 
     // Picks the chooser's entry and presses Ok, then lets next answer the kind's dialog.

@@ -2,6 +2,7 @@
 // them, Z and M carried bit for bit, written back byte for byte, damage refused by name.
 #include "database/ShapefileDatabase.h"
 #include "tests/database/formats/FormatTestSupport.h"
+#include "tests/database/formats/GdalContents.h"
 
 #include <gdal.h>
 #include <ogr_api.h>
@@ -20,94 +21,6 @@ using ::testing::HasSubstr;
 
 namespace
 {
-
-// X, Y, Z and M of a vertex as bit patterns (so that -0.0, NaN payloads and "no data" count).
-using VertexBits = std::array<std::uint64_t, 4>;
-// The vertices of each part; a point is one part of one vertex.
-using ShapeBits = std::vector<std::vector<VertexBits>>;
-
-VertexBits BitsOf(const GPoint& point)
-{
-    return {std::bit_cast<std::uint64_t>(point.X), std::bit_cast<std::uint64_t>(point.Y),
-            std::bit_cast<std::uint64_t>(point.Z), std::bit_cast<std::uint64_t>(point.M)};
-}
-
-ShapeBits FromShape(const GShape& shape)
-{
-    ShapeBits data;
-    if (const auto* line = dynamic_cast<const GLine*>(&shape))
-        for (const auto& part : line->Parts)
-        {
-            auto& vertices = data.emplace_back();
-            for (const auto& vertex : *part)
-                vertices.push_back(BitsOf(*vertex));
-        }
-    else if (const auto* points = dynamic_cast<const GPoints*>(&shape))
-        for (const auto& vertex : points->Points)
-            data.push_back({BitsOf(*vertex)});
-    else
-        data.push_back({BitsOf(dynamic_cast<const GPoint&>(shape))});
-    std::sort(data.begin(), data.end());
-    return data;
-}
-
-// GDAL's view: its geometries' vertices (a missing Z or M as 0, as this reader gives them).
-void CollectOgr(OGRGeometryH geometry, ShapeBits& data)
-{
-    if (OGR_G_GetGeometryCount(geometry) == 0)
-    {
-        auto& vertices = data.emplace_back();
-        for (int i = 0; i < OGR_G_GetPointCount(geometry); ++i)
-        {
-            double x = 0, y = 0, z = 0, m = 0;
-            OGR_G_GetPointZM(geometry, i, &x, &y, &z, &m);
-            vertices.push_back(BitsOf(GPoint(x, y, z, m)));
-        }
-    }
-    for (int i = 0; i < OGR_G_GetGeometryCount(geometry); ++i)
-        CollectOgr(OGR_G_GetGeometryRef(geometry, i), data);
-}
-
-struct OgrContents
-{
-    std::vector<ShapeBits> Shapes;
-    std::array<double, 4> Box{};
-    GIntBig Count = 0;
-};
-
-OgrContents ReadWithGdal(const std::string& path)
-{
-    GDALAllRegister();
-    OgrContents contents;
-    GDALDatasetH dataset =
-        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (!dataset)
-    {
-        ADD_FAILURE() << "GDAL cannot open " << path;
-        return contents;
-    }
-    OGRLayerH layer = GDALDatasetGetLayer(dataset, 0);
-    contents.Count = OGR_L_GetFeatureCount(layer, TRUE);
-    OGREnvelope box;
-    OGR_L_GetExtent(layer, &box, FALSE);
-    contents.Box = {box.MinX, box.MinY, box.MaxX, box.MaxY};
-    OGR_L_ResetReading(layer);
-    while (OGRFeatureH feature = OGR_L_GetNextFeature(layer))
-    {
-        ShapeBits& data = contents.Shapes.emplace_back();
-        if (OGRGeometryH geometry = OGR_F_GetGeometryRef(feature))
-            CollectOgr(geometry, data);
-        std::sort(data.begin(), data.end());
-        OGR_F_Destroy(feature);
-    }
-    GDALClose(dataset);
-    return contents;
-}
-
-bool HaveOgr2Ogr()
-{
-    return std::system("ogr2ogr --version > /dev/null 2>&1") == 0;
-}
 
 // Writes the WKT rows as a shapefile of the GDAL geometry type through ogr2ogr.
 void WriteWithGdal(const ScratchFolder& folder, const std::string& name, const std::string& type,
@@ -248,7 +161,7 @@ TEST(ShapeTypes, EveryTypeGdalWritesIsReadAsGdalReadsItAndWrittenBackByteForByte
         std::vector<ShapeBits> mine;
         for (int i = 0; i < file.Count(); ++i)
             mine.push_back(FromShape(*file.GetShape(i)));
-        EXPECT_EQ(mine, ReadWithGdal(shp).Shapes);
+        EXPECT_EQ(mine, ReadWithGdal(shp, true).Shapes);
         const GShapefileImages saved = file.SaveToImages();
         const GShapefileImages original = ImagesOf(shp);
         EXPECT_EQ(saved.Shp, original.Shp);
@@ -270,7 +183,7 @@ TEST(ShapeTypes, ARunMovesXAndYAndKeepsEveryHeightAndMeasure)
         SCOPED_TRACE(c.name);
         WriteWithGdal(folder, c.name, c.gdalType, c.wkt);
         const std::string shp = folder / (std::string(c.name) + ".shp");
-        const OgrContents before = ReadWithGdal(shp);
+        const OgrContents before = ReadWithGdal(shp, true);
         const auto dbf = ReadBytes(folder / (std::string(c.name) + ".dbf"));
         {
             auto recordSet = CreateShapefileRecordSet(false, shp, false, true);
@@ -303,7 +216,7 @@ TEST(ShapeTypes, ARunMovesXAndYAndKeepsEveryHeightAndMeasure)
                 }
             std::sort(shape.begin(), shape.end());
         }
-        const OgrContents after = ReadWithGdal(shp);
+        const OgrContents after = ReadWithGdal(shp, true);
         EXPECT_EQ(after.Count, before.Count);
         EXPECT_EQ(after.Shapes, expected);
         EXPECT_EQ(after.Box, (std::array<double, 4>{before.Box[0] + dx, before.Box[1] + dy,
