@@ -233,10 +233,16 @@ protected:
             QUORVALIS_REQUIRE_SERVER(server_);
             Dataset dataset = OpenGdal(*server_, true);
             ASSERT_TRUE(dataset) << "the test server cannot be opened";
-            const bool postgis =
-                dataset->GetDriver() != nullptr &&
-                std::string(dataset->GetDriver()->GetDescription()) == "PostgreSQL" &&
-                dataset->ExecuteSQL("SELECT postgis_version()", nullptr, nullptr) != nullptr;
+            bool postgis = dataset->GetDriver() != nullptr &&
+                           std::string(dataset->GetDriver()->GetDescription()) == "PostgreSQL";
+            if (postgis)
+            {
+                OGRLayer* version =
+                    dataset->ExecuteSQL("SELECT postgis_version()", nullptr, nullptr);
+                postgis = version != nullptr;
+                if (version)
+                    dataset->ReleaseResultSet(version);
+            }
             if (!postgis)
             {
                 if (RunningInCi())
