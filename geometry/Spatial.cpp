@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -171,6 +172,18 @@ std::unique_ptr<GShape> GShape::Clone() const
 
 std::unique_ptr<GShape> GShape::Duplicate() const
 {
+    // A single point, the commonest record, is copied without the stream form.
+    if (typeid(*this) == typeid(GPoint))
+    {
+        const auto& self = static_cast<const GPoint&>(*this);
+        auto copy = std::make_unique<GPoint>();
+        // As bytes, like every carried height: a signalling NaN stays as it was.
+        std::memcpy(&copy->X, &self.X, sizeof self.X);
+        std::memcpy(&copy->Y, &self.Y, sizeof self.Y);
+        std::memcpy(&copy->Z, &self.Z, sizeof self.Z);
+        std::memcpy(&copy->M, &self.M, sizeof self.M);
+        return copy;
+    }
     std::unique_ptr<GShape> copy = Clone();
     CarryHeightsAndMeasures(*this, *copy);
     return copy;
@@ -294,14 +307,14 @@ void CarryVertex(const GPoint& from, GPoint& to)
 
 bool CarryHeightsAndMeasures(const GShape& source, GShape& target)
 {
-    if (!SameLayout(source, target))
-        return false;
     // Points and lines, walked directly: every shape of a run passes here several times.
-    if (const auto* point = dynamic_cast<const GPoint*>(&source))
+    if (typeid(source) == typeid(GPoint) && typeid(target) == typeid(GPoint))
     {
-        CarryVertex(*point, dynamic_cast<GPoint&>(target));
+        CarryVertex(static_cast<const GPoint&>(source), static_cast<GPoint&>(target));
         return true;
     }
+    if (!SameLayout(source, target))
+        return false;
     if (const auto* line = dynamic_cast<const GLine*>(&source))
     {
         auto& to = dynamic_cast<GLine&>(target);
