@@ -87,6 +87,8 @@ int Dispatch(const std::vector<std::string>& args, GCliContext& context, std::st
         return RunDefaultsCli(rest, context);
     if (command == "alias")
         return RunAliasCli(rest, context);
+    if (command == "layers")
+        return RunLayersCli(rest, context);
     command.clear();
     throw GUsageError("unknown command '" + args[next] + "'");
 }

@@ -17,6 +17,7 @@ Commands:
               (delete is a dry run unless --yes is given)
   defaults    show or change the stored defaults
   alias       list the database aliases and their tables
+  layers      list the layers with geometry of a GIS dataset (GeoPackage, PostGIS)
 
 Global options:
   --home DIR  keep the settings and the QUORVALIS store in DIR (the same as
@@ -51,13 +52,20 @@ Helmert with a = b = 1, a Lo other than the one the data declare. The dry run li
 a run with doubts needs --force as well as --yes.
 
 SOURCE (exactly one):
-  --shapefile PATH            a shapefile (.shp with its .shx and .dbf)
+  --shapefile PATH            a shapefile (.shp with its .shx and .dbf) of points,
+                              lines, polygons or multipoints, with or without Z and M
   --text PATH --definition DEF --x-field X --y-field Y [--z-field Z]
                               a text file described by a definition file
   --crd PATH                  a coordinate list file
   --table ALIAS TABLE         a database table with shapes in its SHAPE column
   --xyz ALIAS TABLE --x-field X --y-field Y [--z-field Z]
                               a database table with X/Y(/Z) columns
+  --layer DATASET LAYER       a layer with a geometry column of a GIS dataset GDAL
+                              updates in place in a transaction: a GeoPackage file or
+                              a "PG:..." PostGIS connection string ("quorvalis-cli
+                              layers DATASET" lists the layers); Z and M stay as they
+                              are, and a Cape or Hartebeesthoek94 Lo coordinate system
+                              of the layer follows the data
 
 Project parameters:
   --coordinate-system geodetic|ddd.mmss|degrees
@@ -207,6 +215,15 @@ sheet table) and their tables.
 const char kAliasListHelp[] = R"TEXT(Usage: quorvalis-cli alias list
 
 Lists every alias with its driver and its database.
+)TEXT";
+
+const char kLayersHelp[] = R"TEXT(Usage: quorvalis-cli layers DATASET [--long]
+
+Lists the layers with a geometry column of a GIS dataset (a GeoPackage or other file GDAL
+reads, or a "PG:..." PostgreSQL connection string), one name a line, as
+"--layer DATASET LAYER" of the transform command takes them. With --long each name is
+followed by a tab and the geometry type, the number of features (-1: not known without
+reading them all) and the coordinate system, tab-separated.
 )TEXT";
 
 const char kAliasTablesHelp[] = R"TEXT(Usage: quorvalis-cli alias tables ALIAS

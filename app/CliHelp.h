@@ -17,5 +17,6 @@ extern const char kDefaultsSetHelp[];
 extern const char kAliasHelp[];
 extern const char kAliasListHelp[];
 extern const char kAliasTablesHelp[];
+extern const char kLayersHelp[];
 
 } // namespace quorvalis

@@ -24,6 +24,7 @@ const std::vector<GOptionSpec> kTransformOptions = {
     {"--crd", 1},
     {"--table", 2},
     {"--xyz", 2},
+    {"--layer", 2},
     {"--x-field", 1},
     {"--y-field", 1},
     {"--z-field", 1},
@@ -103,13 +104,15 @@ std::optional<bool> Switch(const GCommandLine& line, const std::string& on, cons
 
 GDataSourceSpec TransformSource(const GCommandLine& line)
 {
-    const std::vector<std::string> kinds{"--shapefile", "--text", "--crd", "--table", "--xyz"};
+    const std::vector<std::string> kinds{"--shapefile", "--text", "--crd",
+                                         "--table",     "--xyz",  "--layer"};
     std::vector<std::string> given;
     for (const std::string& kind : kinds)
         if (line.Has(kind))
             given.push_back(kind);
     if (given.empty())
-        throw GUsageError("a source is needed: --shapefile, --text, --crd, --table or --xyz");
+        throw GUsageError(
+            "a source is needed: --shapefile, --text, --crd, --table, --xyz or --layer");
     if (given.size() > 1)
         throw GUsageError("options '" + given[0] + "' and '" + given[1] + "' exclude each other");
 
@@ -148,6 +151,12 @@ GDataSourceSpec TransformSource(const GCommandLine& line)
     {
         spec.SourceKind = GDataSourceSpec::Kind::Corvell;
         spec.Path = *line.Value(kind);
+    }
+    else if (kind == "--layer")
+    {
+        spec.SourceKind = GDataSourceSpec::Kind::GisLayer;
+        spec.Path = line.Values(kind)[0];
+        spec.Table = line.Values(kind)[1];
     }
     else
     {

@@ -4,6 +4,7 @@
 #include "app/CliHelp.h"
 #include "app/CommandLine.h"
 #include "app/ProgressBar.h"
+#include "database/GisLayerDatabase.h"
 #include "database/engine/Session.h"
 #include "database/engine/Text.h"
 #include "geometry/NumberFormat.h"
@@ -485,6 +486,25 @@ int RunAliasCli(const std::vector<std::string>& args, GCliContext& context)
     if (args[0] == "tables")
         return AliasTables(args, context);
     throw GUsageError("unknown alias subcommand '" + args[0] + "' (list or tables)");
+}
+
+int RunLayersCli(const std::vector<std::string>& args, GCliContext& context)
+{
+    if (ShowHelpIfAsked(args, 0, kLayersHelp, context))
+        return kExitSuccess;
+    GCommandLine line({{"--long", 0}});
+    line.Parse(args, 0);
+    if (line.Positionals().size() != 1)
+        throw GUsageError("layers needs a DATASET");
+    for (const GGisLayerInfo& layer : ListGisLayers(line.Positionals()[0]))
+    {
+        context.Out << layer.Name;
+        if (line.Has("--long"))
+            context.Out << '\t' << layer.GeometryType << '\t' << layer.FeatureCount << '\t'
+                        << layer.CoordinateSystem;
+        context.Out << '\n';
+    }
+    return kExitSuccess;
 }
 
 } // namespace quorvalis

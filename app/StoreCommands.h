@@ -20,5 +20,6 @@ std::string CsvField(const std::string& text);
 int RunControlCli(const std::vector<std::string>& args, GCliContext& context);
 int RunDefaultsCli(const std::vector<std::string>& args, GCliContext& context);
 int RunAliasCli(const std::vector<std::string>& args, GCliContext& context);
+int RunLayersCli(const std::vector<std::string>& args, GCliContext& context);
 
 } // namespace quorvalis

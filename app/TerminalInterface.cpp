@@ -4,6 +4,7 @@
 #include "database/BorlandDatabase.h"
 #include "database/CorvellDatabase.h"
 #include "database/Database.h"
+#include "database/GisLayerDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "database/engine/Query.h"
@@ -90,6 +91,8 @@ std::string DescribeSource(const GDataSourceSpec& spec)
     case GDataSourceSpec::Kind::XYZTable:
         return "table " + spec.Table + " of " + spec.Alias + " (X " + spec.XField + ", Y " +
                spec.YField + (spec.ZField.empty() ? "" : ", Z " + spec.ZField) + ")";
+    case GDataSourceSpec::Kind::GisLayer:
+        return "layer " + spec.Table + " of " + GisDatasetDisplayName(spec.Path);
     case GDataSourceSpec::Kind::None:
         break;
     }
@@ -203,6 +206,8 @@ std::unique_ptr<GRecordSet> GTerminalInterface::CreateRecordSet(const GDataSourc
                                          spec.YField, spec.ZField, "", "", readOnly, false, cached,
                                          sql);
     }
+    case Kind::GisLayer:
+        return CreateGisLayerRecordSet(false, spec.Path, spec.Table, readOnly, false);
     case Kind::None:
         break;
     }

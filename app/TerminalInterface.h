@@ -35,6 +35,7 @@ struct GDataSourceSpec
         Corvell,   ///< Path (coordinate list file)
         Table,     ///< Alias and Table, shapes in the "SHAPE" column
         XYZTable,  ///< Alias and Table with the X/Y(/Z) fields
+        GisLayer,  ///< Path (a dataset file or "PG:" connection string) and Table (the layer)
     };
     Kind SourceKind = Kind::None;
     std::string Path;

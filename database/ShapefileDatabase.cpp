@@ -34,6 +34,7 @@ constexpr std::size_t kWriteBufferSize = std::size_t{1} << 20;
 // Content sizes of the three record kinds (bytes).
 constexpr std::int64_t kPointContent = 20;
 constexpr std::int64_t kMultiPartFixedContent = 44;
+constexpr std::int64_t kMultiPointFixedContent = 40;
 // Largest file the 32-bit signed length in 16-bit words can describe.
 constexpr std::int64_t kMaximumFileBytes =
     std::int64_t{std::numeric_limits<std::int32_t>::max()} * 2;
@@ -97,6 +98,8 @@ const char* KindName(std::uint8_t classCode)
         return "line";
     case scPolygon:
         return "polygon";
+    case scPoints:
+        return "multipoint";
     default:
         return "other";
     }
@@ -313,57 +316,139 @@ double CheckedCoordinate(const std::string& shpPath, std::int32_t index, const s
     return value;
 }
 
+// The shape type of a shapefile and what its records hold.
+struct ShapeKind
+{
+    std::int32_t Type = 0;      // 1, 3, 5, 8, each also + 10 (with Z) or + 20 (with M)
+    std::uint8_t ClassCode = 0; // 1 point, 2 line, 3 polygon, 7 multipoint
+    bool HasZ = false;          // the Z types: every record has Z values
+    bool HasM = false;          // the Z and M types: a record may have M values
+};
+
+ShapeKind KindOfType(std::int32_t type)
+{
+    const std::uint8_t classCode = ShapeTypeToSpatialType(type);
+    return {type, classCode, type > 10 && type<20, type> 10};
+}
+
+// A record as read: its shape, and whether it carried M values (which it then gets written with
+// again).
+struct ParsedRecord
+{
+    std::unique_ptr<GShape> Shape;
+    bool Measured = false;
+};
+
+[[noreturn]] void WrongRecordType(std::uint8_t classCode)
+{
+    switch (classCode)
+    {
+    case scPoint:
+        throw GShapefileException("Not a point shapefile");
+    case scLine:
+        throw GShapefileException("Not a line shapefile");
+    case scPoints:
+        throw GShapefileException("Not a multipoint shapefile");
+    default:
+        throw GShapefileException("Not a polygon shapefile");
+    }
+}
+
+// Where the Z and M values of a record of pointCount vertices lie, the X/Y part ending at
+// xyBytes; a record too short for its Z values, or holding part of its M values, is refused.
+struct HeightsAndMeasures
+{
+    const std::uint8_t* Z = nullptr; // the Z values, or nullptr
+    const std::uint8_t* M = nullptr; // the M values, or nullptr
+};
+
+HeightsAndMeasures LocateHeightsAndMeasures(const std::string& shpPath, const ShapeKind& kind,
+                                            std::int32_t index, const std::uint8_t* content,
+                                            std::uint64_t length, std::uint64_t xyBytes,
+                                            std::int32_t pointCount)
+{
+    HeightsAndMeasures found;
+    // Multi-vertex records lead each array with its range; a point's value stands alone.
+    const bool single = kind.ClassCode == scPoint;
+    const std::uint64_t arrayBytes = (single ? 0 : 16) + 8 * static_cast<std::uint64_t>(pointCount);
+    std::uint64_t end = xyBytes;
+    if (kind.HasZ)
+    {
+        if (end + arrayBytes > length)
+            Damaged(shpPath, RecordText(index) + ": the Z values of its " +
+                                 std::to_string(pointCount) + " points need " +
+                                 std::to_string(end + arrayBytes) + " bytes, the record holds " +
+                                 std::to_string(length));
+        found.Z = content + end + (single ? 0 : 16);
+        end += arrayBytes;
+    }
+    if (kind.HasM)
+    {
+        // M values are optional in every type but PointM, whose M is its only value past X/Y.
+        const bool required = single && !kind.HasZ;
+        if (end + arrayBytes <= length)
+            found.M = content + end + (single ? 0 : 16);
+        else if (required || length > end)
+            Damaged(shpPath, RecordText(index) + ": the M values of its " +
+                                 std::to_string(pointCount) + " points need " +
+                                 std::to_string(end + arrayBytes) + " bytes, the record holds " +
+                                 std::to_string(length));
+    }
+    return found;
+}
+
 // Builds the shape of one record from its content bytes (type first).
-std::unique_ptr<GShape> ParseRecord(const std::string& shpPath, std::uint8_t classCode,
-                                    std::int32_t index, const std::uint8_t* content,
-                                    std::uint64_t length)
+ParsedRecord ParseRecord(const std::string& shpPath, const ShapeKind& kind, std::int32_t index,
+                         const std::uint8_t* content, std::uint64_t length)
 {
     const std::int32_t type = GetLittle32(content);
-    const std::int32_t expected = SpatialTypeToShapeType(classCode);
-    if (type != expected)
-    {
-        switch (expected)
-        {
-        case 1:
-            throw GShapefileException("Not a point shapefile");
-        case 3:
-            throw GShapefileException("Not a line shapefile");
-        default:
-            throw GShapefileException("Not a polygon shapefile");
-        }
-    }
-    if (classCode == scPoint)
+    if (type != kind.Type)
+        WrongRecordType(kind.ClassCode);
+    if (kind.ClassCode == scPoint)
     {
         if (length < static_cast<std::uint64_t>(kPointContent))
             Damaged(shpPath, RecordText(index) + ": point content of " + std::to_string(length) +
                                  " bytes is shorter than 20");
-        return std::make_unique<GPoint>(CheckedCoordinate(shpPath, index, content + 4),
-                                        CheckedCoordinate(shpPath, index, content + 12));
+        const HeightsAndMeasures extra = LocateHeightsAndMeasures(
+            shpPath, kind, index, content, length, static_cast<std::uint64_t>(kPointContent), 1);
+        auto point = std::make_unique<GPoint>(CheckedCoordinate(shpPath, index, content + 4),
+                                              CheckedCoordinate(shpPath, index, content + 12));
+        if (extra.Z)
+            std::memcpy(&point->Z, extra.Z, 8);
+        if (extra.M)
+            std::memcpy(&point->M, extra.M, 8);
+        return {std::move(point), extra.M != nullptr};
     }
 
-    if (length < static_cast<std::uint64_t>(kMultiPartFixedContent))
-        Damaged(shpPath, RecordText(index) + ": " + KindName(classCode) + " content of " +
-                             std::to_string(length) + " bytes is shorter than 44");
-    const std::int32_t partCount = GetLittle32(content + 36);
-    const std::int32_t pointCount = GetLittle32(content + 40);
+    // A multipoint is a line of one part without its part table.
+    const bool multipoint = kind.ClassCode == scPoints;
+    const std::uint64_t fixed = multipoint ? static_cast<std::uint64_t>(kMultiPointFixedContent)
+                                           : static_cast<std::uint64_t>(kMultiPartFixedContent);
+    if (length < fixed)
+        Damaged(shpPath, RecordText(index) + ": " + KindName(kind.ClassCode) + " content of " +
+                             std::to_string(length) + " bytes is shorter than " +
+                             std::to_string(fixed));
+    const std::int32_t partCount = multipoint ? 0 : GetLittle32(content + 36);
+    const std::int32_t pointCount = GetLittle32(content + (multipoint ? 36 : 40));
     if (partCount < 0)
         Damaged(shpPath,
                 RecordText(index) + ": negative number of parts " + std::to_string(partCount));
     if (pointCount < 0)
         Damaged(shpPath,
                 RecordText(index) + ": negative number of points " + std::to_string(pointCount));
-    const std::uint64_t needed = static_cast<std::uint64_t>(kMultiPartFixedContent) +
-                                 4 * static_cast<std::uint64_t>(partCount) +
+    const std::uint64_t needed = fixed + 4 * static_cast<std::uint64_t>(partCount) +
                                  16 * static_cast<std::uint64_t>(pointCount);
     if (needed > length)
-        Damaged(shpPath, RecordText(index) + ": " + std::to_string(partCount) + " parts and " +
-                             std::to_string(pointCount) + " points need " + std::to_string(needed) +
-                             " bytes, the record holds " + std::to_string(length));
-    if (partCount == 0 && pointCount > 0)
+        Damaged(shpPath,
+                RecordText(index) + ": " +
+                    (multipoint ? std::string() : std::to_string(partCount) + " parts and ") +
+                    std::to_string(pointCount) + " points need " + std::to_string(needed) +
+                    " bytes, the record holds " + std::to_string(length));
+    if (!multipoint && partCount == 0 && pointCount > 0)
         Damaged(shpPath,
                 RecordText(index) + ": " + std::to_string(pointCount) + " points but no parts");
 
-    const std::uint8_t* starts = content + kMultiPartFixedContent;
+    const std::uint8_t* starts = content + fixed;
     std::int32_t previous = -1;
     for (std::int32_t k = 0; k < partCount; ++k)
     {
@@ -374,14 +459,36 @@ std::unique_ptr<GShape> ParseRecord(const std::string& shpPath, std::uint8_t cla
                                  std::to_string(pointCount) + ")");
         previous = start;
     }
+    const HeightsAndMeasures extra =
+        LocateHeightsAndMeasures(shpPath, kind, index, content, length, needed, pointCount);
+
+    const std::uint8_t* points = starts + 4 * static_cast<std::size_t>(partCount);
+    const auto vertex = [&](std::int32_t i)
+    {
+        const std::uint8_t* p = points + 16 * static_cast<std::size_t>(i);
+        auto point = std::make_unique<GPoint>(CheckedCoordinate(shpPath, index, p),
+                                              CheckedCoordinate(shpPath, index, p + 8));
+        if (extra.Z)
+            std::memcpy(&point->Z, extra.Z + 8 * static_cast<std::size_t>(i), 8);
+        if (extra.M)
+            std::memcpy(&point->M, extra.M + 8 * static_cast<std::size_t>(i), 8);
+        return point;
+    };
+    if (multipoint)
+    {
+        auto shape = std::make_unique<GPoints>();
+        shape->Points.Reserve(pointCount);
+        for (std::int32_t i = 0; i < pointCount; ++i)
+            shape->Points.Add(vertex(i));
+        return {std::move(shape), extra.M != nullptr};
+    }
 
     std::unique_ptr<GLine> line;
-    if (classCode == scLine)
+    if (kind.ClassCode == scLine)
         line = std::make_unique<GLine>();
     else
         line = std::make_unique<GPolygon>();
     line->Parts.Reserve(partCount);
-    const std::uint8_t* points = starts + 4 * static_cast<std::size_t>(partCount);
     for (std::int32_t k = 0; k < partCount; ++k)
     {
         const std::int32_t first = GetLittle32(starts + 4 * static_cast<std::size_t>(k));
@@ -391,48 +498,63 @@ std::unique_ptr<GShape> ParseRecord(const std::string& shpPath, std::uint8_t cla
         auto part = std::make_unique<GPointList>();
         part->Reserve(last - first);
         for (std::int32_t i = first; i < last; ++i)
-        {
-            const std::uint8_t* p = points + 16 * static_cast<std::size_t>(i);
-            part->Add(std::make_unique<GPoint>(CheckedCoordinate(shpPath, index, p),
-                                               CheckedCoordinate(shpPath, index, p + 8)));
-        }
+            part->Add(vertex(i));
         line->Parts.Add(std::move(part));
     }
-    return line;
+    return {std::move(line), extra.M != nullptr};
 }
 
-// The shape class code of a ".shp" from its header.
-std::uint8_t HeaderClassCode(std::span<const std::uint8_t> shpHeader)
+// The shape kind of a ".shp" from its header.
+ShapeKind HeaderKind(const std::string& shpPath, std::span<const std::uint8_t> shpHeader)
 {
-    return ShapeTypeToSpatialType(GetLittle32(shpHeader.data() + 32));
+    const std::int32_t type = GetLittle32(shpHeader.data() + 32);
+    if (type == 31)
+        throw GShapefileException("That shapefile type is not a valid spatial type: " + shpPath +
+                                  " holds MultiPatch shapes (type 31), surfaces of triangles "
+                                  "that this program does not transform");
+    return KindOfType(type);
 }
 
 // Reads record `record` given the whole ".shx" image; fetch(offset, length) gives the bytes of
 // the ".shp" (already checked to lie inside it).
 template <class Fetch>
-std::unique_ptr<GShape> ReadRecord(const std::string& shxPath, const std::string& shpPath,
-                                   std::uint8_t classCode, std::int32_t record,
-                                   std::span<const std::uint8_t> shx, std::uint64_t shpSize,
-                                   Fetch&& fetch)
+ParsedRecord ReadRecord(const std::string& shxPath, const std::string& shpPath,
+                        const ShapeKind& kind, std::int32_t record,
+                        std::span<const std::uint8_t> shx, std::uint64_t shpSize, Fetch&& fetch)
 {
     const RecordLocation where = LocateRecord(
         shxPath, shpPath, record,
         shx.data() + kHeaderSize + kIndexEntrySize * static_cast<std::size_t>(record), shpSize);
-    return ParseRecord(shpPath, classCode, record, fetch(where.ContentOffset, where.ContentBytes),
+    return ParseRecord(shpPath, kind, record, fetch(where.ContentOffset, where.ContentBytes),
                        where.ContentBytes);
 }
 
+// The slots of an open shapefile: the shapes, and per slot whether it is written with M values
+// and which file record still has to be read into it (-1 once it holds its shape).
+struct Slots
+{
+    GShapeList Shapes;
+    std::vector<bool> Measured;
+    std::vector<std::int32_t> PendingRecord;
+};
+
 // Reads the first count records (every entry of the ".shx" image), in file order.
 template <class Fetch>
-GShapeList ReadAllRecords(const std::string& shxPath, const std::string& shpPath,
-                          std::uint8_t classCode, std::span<const std::uint8_t> shx,
-                          std::int32_t count, std::uint64_t shpSize, Fetch&& fetch)
+Slots ReadAllRecords(const std::string& shxPath, const std::string& shpPath, const ShapeKind& kind,
+                     std::span<const std::uint8_t> shx, std::int32_t count, std::uint64_t shpSize,
+                     Fetch&& fetch)
 {
-    GShapeList shapes;
-    shapes.Reserve(count);
+    Slots slots;
+    slots.Shapes.Reserve(count);
+    slots.Measured.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i)
-        shapes.Add(ReadRecord(shxPath, shpPath, classCode, i, shx, shpSize, fetch));
-    return shapes;
+    {
+        ParsedRecord read = ReadRecord(shxPath, shpPath, kind, i, shx, shpSize, fetch);
+        slots.Shapes.Add(std::move(read.Shape));
+        slots.Measured.push_back(read.Measured);
+    }
+    slots.PendingRecord.assign(static_cast<std::size_t>(count), -1);
+    return slots;
 }
 
 // ---- writing ----------------------------------------------------------------------------------
@@ -466,16 +588,63 @@ struct Extent
     }
 };
 
+// The range of Z or M values, formed as GDAL's shapefile writer forms it (the comparisons taken
+// in the same order), so that a file GDAL wrote is written back with the very same bytes. "No
+// data" measures count like any other value, as they do there.
+struct Range
+{
+    bool Any = false;
+    double Min = 0, Max = 0;
+
+    void Add(double low, double high)
+    {
+        if (!Any)
+        {
+            Min = low;
+            Max = high;
+            Any = true;
+            return;
+        }
+        Min = Min < low ? Min : low;
+        Max = Max > high ? Max : high;
+    }
+    void Add(double value) { Add(value, value); }
+    void Add(const Range& other)
+    {
+        if (other.Any)
+            Add(other.Min, other.Max);
+    }
+};
+
 // What a flush will write, worked out before any byte goes to disk so that a refusal leaves the
 // files untouched and the headers can be written first.
 struct Layout
 {
     std::vector<std::uint32_t> ContentWords; // per record
-    std::vector<Extent> LineBoxes;           // per record of a line or polygon file
+    std::vector<Extent> Boxes;               // per record of a multi-vertex type
+    std::vector<Range> ZRanges;              // per record of a multi-vertex Z type
+    std::vector<Range> MRanges;              // per record of a multi-vertex Z or M type
     Extent Box;
+    Range Z;
+    Range M;
     std::uint64_t ShpBytes = kHeaderSize;
     std::uint64_t ShxBytes = kHeaderSize;
 };
+
+// The vertices of a shape as written: a point alone, a multipoint's points, a line's parts
+// (empty parts left out: the format has none).
+template <class Visit> void ForEachWrittenPoint(const GShape& shape, Visit&& visit)
+{
+    if (const auto* line = dynamic_cast<const GLine*>(&shape))
+    {
+        for (const auto& part : line->Parts)
+            if (part)
+                for (const auto& point : *part)
+                    visit(*point);
+    }
+    else
+        shape.ForEachPoint([&visit](const GPoint& point) { visit(point); });
+}
 
 std::uint64_t PartPointCount(const GLine& line, std::int32_t& writtenParts)
 {
@@ -500,49 +669,85 @@ void CheckFinite(const std::string& shpPath, std::int32_t index, double x, doubl
                                   ") is not a finite number; nothing was written");
 }
 
-Layout PlanLayout(const std::string& shpPath, std::uint8_t classCode, const GShapeList& shapes)
+// Whether the shape is of the class the file holds (and of the C++ type its writer reads).
+bool OfKind(const GShape& shape, const ShapeKind& kind)
+{
+    if (shape.ClassCode() != kind.ClassCode)
+        return false;
+    switch (kind.ClassCode)
+    {
+    case scPoint:
+        return dynamic_cast<const GPoint*>(&shape) != nullptr;
+    case scPoints:
+        return dynamic_cast<const GPoints*>(&shape) != nullptr;
+    default:
+        return dynamic_cast<const GLine*>(&shape) != nullptr;
+    }
+}
+
+Layout PlanLayout(const std::string& shpPath, const ShapeKind& kind, const GShapeList& shapes,
+                  const std::vector<bool>& measured)
 {
     Layout layout;
-    layout.ContentWords.reserve(static_cast<std::size_t>(shapes.Count()));
-    if (classCode != scPoint)
-        layout.LineBoxes.resize(static_cast<std::size_t>(shapes.Count()));
+    const auto count = static_cast<std::size_t>(shapes.Count());
+    layout.ContentWords.reserve(count);
+    const bool single = kind.ClassCode == scPoint;
+    if (!single)
+    {
+        layout.Boxes.resize(count);
+        if (kind.HasZ)
+            layout.ZRanges.resize(count);
+        if (kind.HasM)
+            layout.MRanges.resize(count);
+    }
     std::int32_t index = 0;
     for (const auto& shape : shapes)
     {
+        const auto slot = static_cast<std::size_t>(index);
         std::uint64_t bytes = 4; // null record: the type only
         if (shape)
         {
-            if (shape->ClassCode() != classCode ||
-                (classCode == scPoint && dynamic_cast<const GPoint*>(shape.get()) == nullptr) ||
-                (classCode != scPoint && dynamic_cast<const GLine*>(shape.get()) == nullptr))
+            if (!OfKind(*shape, kind))
                 throw GShapefileException(
                     "The shape is not of the required type: " + RecordText(index) + " of " +
                     shpPath + " holds a " + KindName(shape->ClassCode()) + " shape");
-            if (classCode == scPoint)
-            {
-                const auto& point = static_cast<const GPoint&>(*shape);
-                CheckFinite(shpPath, index, point.X, point.Y);
-                layout.Box.Add(point.X, point.Y);
-                bytes = kPointContent;
-            }
+            const bool withM = kind.HasM && measured[slot];
+            Extent box;
+            Range z;
+            Range m;
+            std::uint64_t points = 0;
+            ForEachWrittenPoint(*shape,
+                                [&](const GPoint& point)
+                                {
+                                    CheckFinite(shpPath, index, point.X, point.Y);
+                                    box.Add(point.X, point.Y);
+                                    z.Add(point.Z);
+                                    m.Add(point.M);
+                                    ++points;
+                                });
+            layout.Box.Add(box);
+            if (kind.HasZ)
+                layout.Z.Add(z);
+            if (withM)
+                layout.M.Add(m);
+            if (single)
+                bytes = kPointContent + (kind.HasZ ? 8 : 0) + (withM ? 8 : 0);
             else
             {
-                const auto& line = static_cast<const GLine&>(*shape);
+                layout.Boxes[slot] = box;
+                if (kind.HasZ)
+                    layout.ZRanges[slot] = z;
+                if (withM)
+                    layout.MRanges[slot] = m;
                 std::int32_t parts = 0;
-                const std::uint64_t points = PartPointCount(line, parts);
-                Extent& box = layout.LineBoxes[static_cast<std::size_t>(index)];
-                for (const auto& part : line.Parts)
+                if (kind.ClassCode == scPoints)
+                    bytes = kMultiPointFixedContent + 16 * points;
+                else
                 {
-                    if (!part)
-                        continue;
-                    for (const auto& point : *part)
-                    {
-                        CheckFinite(shpPath, index, point->X, point->Y);
-                        box.Add(point->X, point->Y);
-                    }
+                    PartPointCount(static_cast<const GLine&>(*shape), parts);
+                    bytes = kMultiPartFixedContent + 4 * std::uint64_t(parts) + 16 * points;
                 }
-                layout.Box.Add(box);
-                bytes = kMultiPartFixedContent + 4 * std::uint64_t(parts) + 16 * points;
+                bytes += (kind.HasZ ? 16 + 8 * points : 0) + (withM ? 16 + 8 * points : 0);
             }
         }
         if (bytes / 2 > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
@@ -562,14 +767,21 @@ Layout PlanLayout(const std::string& shpPath, std::uint8_t classCode, const GSha
     return layout;
 }
 
+void PutRange(std::uint8_t* p, const Range& range)
+{
+    PutLittleDouble(p, range.Any ? range.Min : 0.0);
+    PutLittleDouble(p + 8, range.Any ? range.Max : 0.0);
+}
+
 void FillHeader(std::uint8_t* header, std::uint64_t fileBytes, std::int32_t shapeType,
-                const Extent& box)
+                const Layout& layout)
 {
     std::memset(header, 0, kHeaderSize);
     PutBig32(header, kFileCode);
     PutBig32(header + 24, static_cast<std::uint32_t>(fileBytes / 2));
     PutLittle32(header + 28, kVersion);
     PutLittle32(header + 32, shapeType);
+    const Extent& box = layout.Box;
     if (box.Any)
     {
         PutLittleDouble(header + 36, box.MinX);
@@ -577,7 +789,9 @@ void FillHeader(std::uint8_t* header, std::uint64_t fileBytes, std::int32_t shap
         PutLittleDouble(header + 52, box.MaxX);
         PutLittleDouble(header + 60, box.MaxY);
     }
-    // Z and M ranges stay zero.
+    // Files without Z (or without any M) have zero ranges there.
+    PutRange(header + 68, layout.Z);
+    PutRange(header + 84, layout.M);
 }
 
 // Collects output in a large buffer and hands it on in big writes. The buffer is not zeroed:
@@ -625,25 +839,41 @@ struct VectorSink
     }
 };
 
+// Writes one array of Z or M values of a multi-vertex record, led by its range.
+template <class Writer, class Take>
+void WriteValues(Writer& shp, const GShape& shape, const Range& range, Take&& take)
+{
+    PutRange(shp.Reserve(16), range);
+    ForEachWrittenPoint(shape,
+                        [&](const GPoint& point)
+                        {
+                            // Copied as bytes: a value is written exactly as it was read.
+                            std::memcpy(shp.Reserve(8), &take(point), 8);
+                        });
+}
+
 // Writes the ".shp" bytes through shpSink and the ".shx" bytes through shxSink.
 template <class ShpSink, class ShxSink>
-void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
-                const GShapeList& shapes, const Layout& layout)
+void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, const ShapeKind& kind, const GShapeList& shapes,
+                const std::vector<bool>& measured, const Layout& layout)
 {
-    const std::int32_t shapeType = SpatialTypeToShapeType(classCode);
+    const std::int32_t shapeType = kind.Type;
     // Large enough for any fixed part written at once (a record header, a point, the header).
     const std::size_t capacity =
         std::clamp<std::size_t>(static_cast<std::size_t>(layout.ShpBytes), 128, kWriteBufferSize);
     BufferedWriter<ShpSink> shp(shpSink, capacity);
     BufferedWriter<ShxSink> shx(shxSink, capacity);
-    FillHeader(shp.Reserve(kHeaderSize), layout.ShpBytes, shapeType, layout.Box);
-    FillHeader(shx.Reserve(kHeaderSize), layout.ShxBytes, shapeType, layout.Box);
+    FillHeader(shp.Reserve(kHeaderSize), layout.ShpBytes, shapeType, layout);
+    FillHeader(shx.Reserve(kHeaderSize), layout.ShxBytes, shapeType, layout);
+    const auto takeZ = [](const GPoint& point) -> const double& { return point.Z; };
+    const auto takeM = [](const GPoint& point) -> const double& { return point.M; };
 
     std::uint64_t offset = kHeaderSize;
     std::int32_t index = 0;
     for (const auto& shape : shapes)
     {
-        const std::uint32_t words = layout.ContentWords[static_cast<std::size_t>(index)];
+        const auto slot = static_cast<std::size_t>(index);
+        const std::uint32_t words = layout.ContentWords[slot];
         std::uint8_t* entry = shx.Reserve(kIndexEntrySize);
         PutBig32(entry, static_cast<std::uint32_t>(offset / 2));
         PutBig32(entry + 4, words);
@@ -651,26 +881,30 @@ void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
         std::uint8_t* head = shp.Reserve(kRecordHeaderSize);
         PutBig32(head, static_cast<std::uint32_t>(index + 1));
         PutBig32(head + 4, words);
+        const bool withM = kind.HasM && measured[slot];
         if (!shape)
         {
             PutLittle32(shp.Reserve(4), 0);
         }
-        else if (classCode == scPoint)
+        else if (kind.ClassCode == scPoint)
         {
             const auto& point = static_cast<const GPoint&>(*shape);
             std::uint8_t* p = shp.Reserve(kPointContent);
             PutLittle32(p, shapeType);
             PutLittleDouble(p + 4, point.X);
             PutLittleDouble(p + 12, point.Y);
+            if (kind.HasZ)
+                std::memcpy(shp.Reserve(8), &point.Z, 8);
+            if (withM)
+                std::memcpy(shp.Reserve(8), &point.M, 8);
         }
         else
         {
-            const auto& line = static_cast<const GLine&>(*shape);
-            std::int32_t parts = 0;
-            const std::uint64_t points = PartPointCount(line, parts);
-            const Extent& box = layout.LineBoxes[static_cast<std::size_t>(index)];
-            std::uint8_t* p = shp.Reserve(kMultiPartFixedContent);
-            std::memset(p, 0, kMultiPartFixedContent);
+            const Extent& box = layout.Boxes[slot];
+            const bool multipoint = kind.ClassCode == scPoints;
+            const std::size_t fixed = multipoint ? kMultiPointFixedContent : kMultiPartFixedContent;
+            std::uint8_t* p = shp.Reserve(fixed);
+            std::memset(p, 0, fixed);
             PutLittle32(p, shapeType);
             if (box.Any)
             {
@@ -679,27 +913,35 @@ void WriteFiles(ShpSink& shpSink, ShxSink& shxSink, std::uint8_t classCode,
                 PutLittleDouble(p + 20, box.MaxX);
                 PutLittleDouble(p + 28, box.MaxY);
             }
-            PutLittle32(p + 36, parts);
-            PutLittle32(p + 40, static_cast<std::int32_t>(points));
-            std::int32_t start = 0;
-            for (const auto& part : line.Parts)
+            if (multipoint)
+                PutLittle32(p + 36, shape->PointCount());
+            else
             {
-                if (!part || part->Count() == 0)
-                    continue; // the format has no empty parts
-                PutLittle32(shp.Reserve(4), start);
-                start += part->Count();
-            }
-            for (const auto& part : line.Parts)
-            {
-                if (!part)
-                    continue;
-                for (const auto& point : *part)
+                const auto& line = static_cast<const GLine&>(*shape);
+                std::int32_t parts = 0;
+                const std::uint64_t points = PartPointCount(line, parts);
+                PutLittle32(p + 36, parts);
+                PutLittle32(p + 40, static_cast<std::int32_t>(points));
+                std::int32_t start = 0;
+                for (const auto& part : line.Parts)
                 {
-                    std::uint8_t* q = shp.Reserve(16);
-                    PutLittleDouble(q, point->X);
-                    PutLittleDouble(q + 8, point->Y);
+                    if (!part || part->Count() == 0)
+                        continue; // the format has no empty parts
+                    PutLittle32(shp.Reserve(4), start);
+                    start += part->Count();
                 }
             }
+            ForEachWrittenPoint(*shape,
+                                [&](const GPoint& point)
+                                {
+                                    std::uint8_t* q = shp.Reserve(16);
+                                    PutLittleDouble(q, point.X);
+                                    PutLittleDouble(q + 8, point.Y);
+                                });
+            if (kind.HasZ)
+                WriteValues(shp, *shape, layout.ZRanges[slot], takeZ);
+            if (withM)
+                WriteValues(shp, *shape, layout.MRanges[slot], takeM);
         }
         offset += kRecordHeaderSize + std::uint64_t{words} * 2;
         ++index;
@@ -767,18 +1009,19 @@ struct SidecarPlan
 // Writes a shapefile pair crash-safely together with what follows it: a rewritten ".prj", a
 // ".qix" rebuilt by GDAL (or removed when it cannot be), ".sbn"/".sbx" removed. Either all of it
 // happens or none (see GFileSetCommit); the notices are added only once it has.
-void WritePair(const PairPaths& paths, std::uint8_t classCode, const GShapeList& shapes,
-               SidecarPlan plan, std::vector<std::string>& notices)
+void WritePair(const PairPaths& paths, const ShapeKind& kind, const GShapeList& shapes,
+               const std::vector<bool>& measured, SidecarPlan plan,
+               std::vector<std::string>& notices)
 {
     const auto& [shpPath, shxPath] = paths;
-    const Layout layout = PlanLayout(shpPath, classCode, shapes);
+    const Layout layout = PlanLayout(shpPath, kind, shapes, measured);
 
     const std::vector<std::string> recovered = RecoverShapefile(paths, false).Notices;
     notices.insert(notices.end(), recovered.begin(), recovered.end());
     GFileSetCommit commit(CommitMarkerOf(shpPath));
     GAtomicFile& shp = commit.Replace(shpPath);
     GAtomicFile& shx = commit.Replace(shxPath);
-    WriteFiles(shp, shx, classCode, shapes, layout);
+    WriteFiles(shp, shx, kind, shapes, measured, layout);
     if (plan.Prj)
         commit.Replace(SiblingFile(shpPath, ".prj")).Write(*plan.Prj);
 
@@ -834,6 +1077,8 @@ std::int32_t SpatialTypeToShapeType(std::uint8_t spatialType)
         return 3;
     case scPolygon:
         return 5;
+    case scPoints:
+        return 8;
     default:
         throw GShapefileException("That spatial type is not a valid shapefile type");
     }
@@ -844,11 +1089,21 @@ std::uint8_t ShapeTypeToSpatialType(std::int32_t shapeType)
     switch (shapeType)
     {
     case 1:
+    case 11:
+    case 21:
         return scPoint;
     case 3:
+    case 13:
+    case 23:
         return scLine;
     case 5:
+    case 15:
+    case 25:
         return scPolygon;
+    case 8:
+    case 18:
+    case 28:
+        return scPoints;
     default:
         throw GShapefileException("That shapefile type is not a valid spatial type");
     }
@@ -864,19 +1119,23 @@ void GShapefile::ResetState()
 {
     shapes_.Clear();
     pendingRecord_.clear();
+    measured_.clear();
     isOpen_ = false;
     shapeType_ = 0;
+    fileShapeType_ = 0;
     fileName_.clear();
 }
 
-void GShapefile::Adopt(const std::string& fileName, std::uint8_t classCode, GShapeList shapes,
-                       std::vector<std::int32_t> pendingRecord)
+void GShapefile::Adopt(const std::string& fileName, std::int32_t fileShapeType, GShapeList shapes,
+                       std::vector<bool> measured, std::vector<std::int32_t> pendingRecord)
 {
     ResetState();
     shapes_ = std::move(shapes);
+    measured_ = std::move(measured);
     pendingRecord_ = std::move(pendingRecord);
     fileName_ = fileName;
-    shapeType_ = classCode;
+    fileShapeType_ = fileShapeType;
+    shapeType_ = ShapeTypeToSpatialType(fileShapeType);
     isOpen_ = true;
 }
 
@@ -927,13 +1186,13 @@ bool GShapefile::Open(const std::string& fileName)
         CheckFileHeader(shxPath, shx, shx.size());
         const std::int32_t count = IndexCount(shxPath, shx.size());
         const ReadOnlyFile shpFile(shpPath);
-        const std::uint8_t classCode = HeaderClassCode(ReadFileHeader(shpPath, shpFile));
+        const ShapeKind kind = HeaderKind(shpPath, ReadFileHeader(shpPath, shpFile));
         WindowReader window(shpFile);
-        Adopt(fileName, classCode,
-              ReadAllRecords(shxPath, shpPath, classCode, shx, count, shpFile.Size(),
-                             [&window](std::uint64_t offset, std::uint64_t length)
-                             { return window.Get(offset, length); }),
-              std::vector<std::int32_t>(static_cast<std::size_t>(count), -1));
+        Slots slots = ReadAllRecords(shxPath, shpPath, kind, shx, count, shpFile.Size(),
+                                     [&window](std::uint64_t offset, std::uint64_t length)
+                                     { return window.Get(offset, length); });
+        Adopt(fileName, kind.Type, std::move(slots.Shapes), std::move(slots.Measured),
+              std::move(slots.PendingRecord));
         return true;
     }
 
@@ -942,14 +1201,15 @@ bool GShapefile::Open(const std::string& fileName)
     const ReadOnlyFile shpFile(shpPath);
     ReadFileHeader(shxPath, shxFile);
     const std::int32_t count = IndexCount(shxPath, shxFile.Size());
-    const std::uint8_t classCode = HeaderClassCode(ReadFileHeader(shpPath, shpFile));
+    const ShapeKind kind = HeaderKind(shpPath, ReadFileHeader(shpPath, shpFile));
     GShapeList slots;
     slots.Reserve(count);
     for (std::int32_t i = 0; i < count; ++i)
         slots.Add(nullptr);
     std::vector<std::int32_t> pendingRecord(static_cast<std::size_t>(count));
     std::iota(pendingRecord.begin(), pendingRecord.end(), 0);
-    Adopt(fileName, classCode, std::move(slots), std::move(pendingRecord));
+    Adopt(fileName, kind.Type, std::move(slots),
+          std::vector<bool>(static_cast<std::size_t>(count), false), std::move(pendingRecord));
     return true;
 }
 
@@ -962,12 +1222,12 @@ bool GShapefile::OpenImages(const std::string& fileName, std::span<const std::ui
     CheckFileHeader(shxPath, shx, shx.size());
     const std::int32_t count = IndexCount(shxPath, shx.size());
     CheckFileHeader(shpPath, shp, shp.size());
-    const std::uint8_t classCode = HeaderClassCode(shp);
-    Adopt(fileName, classCode,
-          ReadAllRecords(shxPath, shpPath, classCode, shx, count, shp.size(),
-                         [shp](std::uint64_t offset, std::uint64_t)
-                         { return shp.data() + static_cast<std::size_t>(offset); }),
-          std::vector<std::int32_t>(static_cast<std::size_t>(count), -1));
+    const ShapeKind kind = HeaderKind(shpPath, shp);
+    Slots slots = ReadAllRecords(shxPath, shpPath, kind, shx, count, shp.size(),
+                                 [shp](std::uint64_t offset, std::uint64_t)
+                                 { return shp.data() + static_cast<std::size_t>(offset); });
+    Adopt(fileName, kind.Type, std::move(slots.Shapes), std::move(slots.Measured),
+          std::move(slots.PendingRecord));
     return true;
 }
 
@@ -980,9 +1240,13 @@ void GShapefile::Close()
 
 void GShapefile::Create(const std::string& fileName, std::uint8_t shapeType)
 {
-    SpatialTypeToShapeType(shapeType); // refuses a class code without a shapefile type
+    CreateOfType(fileName, SpatialTypeToShapeType(shapeType));
+}
+
+void GShapefile::CreateOfType(const std::string& fileName, std::int32_t fileShapeType)
+{
     GShapeList none;
-    WritePair(PathsOf(fileName), shapeType, none, {}, notices_);
+    WritePair(PathsOf(fileName), KindOfType(fileShapeType), none, {}, {}, notices_);
 }
 
 GShape* GShapefile::GetShape(int index)
@@ -1006,17 +1270,23 @@ GShape* GShapefile::GetShape(int index)
     const RecordLocation where = LocateRecord(shxPath, shpPath, record, entry, shpFile.Size());
     std::vector<std::uint8_t> content(static_cast<std::size_t>(where.ContentBytes));
     shpFile.ReadAt(where.ContentOffset, content.data(), content.size());
-    auto loaded = ParseRecord(shpPath, shapeType_, record, content.data(), content.size());
-    GShape* result = loaded.get();
-    shapes_.SetItem(index, std::move(loaded));
+    ParsedRecord loaded =
+        ParseRecord(shpPath, KindOfType(fileShapeType_), record, content.data(), content.size());
+    GShape* result = loaded.Shape.get();
+    shapes_.SetItem(index, std::move(loaded.Shape));
+    measured_[static_cast<std::size_t>(index)] = loaded.Measured;
     pendingRecord_[static_cast<std::size_t>(index)] = -1;
     return result;
 }
 
 void GShapefile::ReplaceShape(int index, std::unique_ptr<GShape> shape)
 {
+    const auto slot = static_cast<std::size_t>(index);
+    // A record not read yet is read first: whether it has M values is the file's to say.
+    if (index >= 0 && index < Count() && pendingRecord_[slot] >= 0)
+        GetShape(index);
     shapes_.SetItem(index, std::move(shape));
-    pendingRecord_[static_cast<std::size_t>(index)] = -1;
+    pendingRecord_[slot] = -1;
 }
 
 void GShapefile::AppendShape(std::unique_ptr<GShape> shape)
@@ -1024,12 +1294,14 @@ void GShapefile::AppendShape(std::unique_ptr<GShape> shape)
     if (shape && shape->ClassCode() != shapeType_)
         throw GShapefileException("The shape is not of the required type");
     shapes_.Add(std::move(shape));
+    measured_.push_back(KindOfType(fileShapeType_).HasM);
     pendingRecord_.push_back(-1);
 }
 
 void GShapefile::DeleteShape(int index)
 {
     shapes_.Delete(index);
+    measured_.erase(measured_.begin() + index);
     pendingRecord_.erase(pendingRecord_.begin() + index);
 }
 
@@ -1046,6 +1318,7 @@ void GShapefile::LoadAllSlots()
     const std::int32_t count = IndexCount(shxPath, shx.size());
     const ReadOnlyFile shpFile(shpPath);
     WindowReader window(shpFile);
+    const ShapeKind kind = KindOfType(fileShapeType_);
     for (std::size_t slot = 0; slot < pendingRecord_.size(); ++slot)
     {
         const std::int32_t record = pendingRecord_[slot];
@@ -1054,10 +1327,11 @@ void GShapefile::LoadAllSlots()
         if (record >= count)
             Damaged(shxPath, RecordText(record) + ": the index of " + std::to_string(count) +
                                  " records has no entry for it");
-        shapes_.SetItem(static_cast<int>(slot),
-                        ReadRecord(shxPath, shpPath, shapeType_, record, shx, shpFile.Size(),
-                                   [&window](std::uint64_t offset, std::uint64_t length)
-                                   { return window.Get(offset, length); }));
+        ParsedRecord read = ReadRecord(shxPath, shpPath, kind, record, shx, shpFile.Size(),
+                                       [&window](std::uint64_t offset, std::uint64_t length)
+                                       { return window.Get(offset, length); });
+        shapes_.SetItem(static_cast<int>(slot), std::move(read.Shape));
+        measured_[slot] = read.Measured;
         pendingRecord_[slot] = -1;
     }
 }
@@ -1076,7 +1350,7 @@ void GShapefile::Flush()
         if (!notice.empty())
             plan.Notices.push_back(notice);
     }
-    WritePair(paths, shapeType_, shapes_, std::move(plan), notices_);
+    WritePair(paths, KindOfType(fileShapeType_), shapes_, measured_, std::move(plan), notices_);
     targetDatum_.reset();
 }
 
@@ -1085,13 +1359,14 @@ GShapefileImages GShapefile::SaveToImages()
     if (!isOpen_)
         throw GShapefileException("The shapefile is not open");
     LoadAllSlots();
-    const Layout layout = PlanLayout(SiblingFile(fileName_, ".shp"), shapeType_, shapes_);
+    const ShapeKind kind = KindOfType(fileShapeType_);
+    const Layout layout = PlanLayout(SiblingFile(fileName_, ".shp"), kind, shapes_, measured_);
     GShapefileImages images;
     images.Shp.reserve(static_cast<std::size_t>(layout.ShpBytes));
     images.Shx.reserve(static_cast<std::size_t>(layout.ShxBytes));
     VectorSink shp{images.Shp};
     VectorSink shx{images.Shx};
-    WriteFiles(shp, shx, shapeType_, shapes_, layout);
+    WriteFiles(shp, shx, kind, shapes_, measured_, layout);
     return images;
 }
 
@@ -1154,12 +1429,12 @@ std::unique_ptr<GShape> GShapefileRecordSet::DoGetShape()
 std::unique_ptr<GShape> GShapefileRecordSet::GetShapeAt(std::int32_t recordIndex)
 {
     const GShape* shape = shapefile_->GetShape(recordIndex);
-    return shape ? shape->Clone() : nullptr;
+    return shape ? shape->Duplicate() : nullptr;
 }
 
 void GShapefileRecordSet::DoSetShape(const GShape& shape)
 {
-    pendingShape_ = shape.Clone();
+    pendingShape_ = shape.Duplicate();
 }
 
 void GShapefileRecordSet::DoCancel()
@@ -1190,7 +1465,11 @@ void GShapefileRecordSet::DoPost()
         if (appending)
             shapefile_->AppendShape(std::move(pendingShape_));
         else
+        {
+            if (const GShape* read = shapefile_->GetShape(RecordIndex()))
+                CarryHeightsAndMeasures(*read, *pendingShape_);
             shapefile_->ReplaceShape(RecordIndex(), std::move(pendingShape_));
+        }
     }
     pendingShape_.reset();
 }

@@ -1,9 +1,15 @@
 // Shapefiles: the ".shp"/".shx" reader and writer, and the record set that joins them to the
 // attribute table in the ".dbf".
 //
-// Only three shape types are handled: 1 Point (GPoint), 3 PolyLine (GLine) and 5 Polygon
-// (GPolygon). Coordinates are taken and written as they stand (64-bit reals, bit-exact); Z is never
-// read (points come back with Z = 0) nor written.
+// Every shape type with X/Y coordinates is handled: 1 Point (GPoint), 3 PolyLine (GLine),
+// 5 Polygon (GPolygon) and 8 MultiPoint (GPoints), each also with Z (11, 13, 15, 18: Z values and
+// optionally M values) and with M (21, 23, 25, 28: optionally M values). MultiPatch (31) and null
+// shape files are refused. Coordinates are taken and written as they stand (64-bit reals,
+// bit-exact). Z and M values are carried through bit for bit, "no data" measures (below -1e38)
+// and NaN included: a record read without M values is written without them, one read with them
+// is written with them. Each record's X/Y box is recomputed, and so are its Z and M ranges and
+// the header's, exactly as GDAL's writer forms them, so a file GDAL wrote is written back byte
+// for byte; files without Z (or without any M values) have zero ranges there.
 //
 // Reading trusts nothing in the files: every count, offset and length is checked against the
 // sizes of the files before it is used, and a refusal names the file, the record (1-based, as the
@@ -53,12 +59,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// Shapefile shape type (1, 3, 5) for a shape class code (1 point, 2 line, 3 polygon). Raises
-/// "That spatial type is not a valid shapefile type" for any other class code.
+/// Shapefile shape type (1, 3, 5, 8) for a shape class code (1 point, 2 line, 3 polygon,
+/// 7 multipoint). Raises "That spatial type is not a valid shapefile type" for any other class
+/// code.
 std::int32_t SpatialTypeToShapeType(std::uint8_t spatialType);
 
-/// Shape class code (1, 2, 3) for a shapefile shape type (1, 3, 5). Raises
-/// "That shapefile type is not a valid spatial type" for any other type.
+/// Shape class code (1, 2, 3, 7) for a shapefile shape type (1, 3, 5, 8 and their Z and M forms
+/// 11, 13, 15, 18, 21, 23, 25, 28). Raises "That shapefile type is not a valid spatial type" for
+/// any other type (Open names the file and, for MultiPatch, the type).
 std::uint8_t ShapeTypeToSpatialType(std::int32_t shapeType);
 
 /// Both files of a shapefile held in memory (the image of ".shp" and of ".shx").
@@ -86,9 +94,10 @@ public:
     /// Opens the shapefile: ".shp" and ".shx" are found by replacing the extension of fileName
     /// (the case of the extension given is tried first, then the other case). Finishes or undoes
     /// an interrupted flush first. Raises "The specified shapefile does not exist" when either
-    /// file is missing, "That shapefile type is not a valid spatial type" for a type other than
-    /// 1, 3, 5, "Not a point shapefile" (line, polygon) for a record of another type, and a
-    /// description of the damage for a damaged file. An open shapefile is closed first. On any
+    /// file is missing, "That shapefile type is not a valid spatial type" for a type without X/Y
+    /// shapes (naming the file and the type MultiPatch), "Not a point shapefile" (line, polygon,
+    /// multipoint) for a record of another type than the file's, and a description of the
+    /// damage for a damaged file. An open shapefile is closed first. On any
     /// error the object stays closed. Returns true.
     bool Open(const std::string& fileName);
 
@@ -101,20 +110,24 @@ public:
     void Close();
 
     /// Creates (or replaces, crash-safely) ".shx" and ".shp" for fileName, each holding only the
-    /// 100-byte header with the shape type of the class code shapeType (1, 2, 3), a zero bounding
-    /// box and a file length of 50 words. Does not open them.
+    /// 100-byte header with the shape type of the class code shapeType (1, 2, 3, 7), a zero
+    /// bounding box and a file length of 50 words. Does not open them.
     void Create(const std::string& fileName, std::uint8_t shapeType);
+    /// The same for a shapefile shape type (1, 3, 5, 8 or a Z or M form of them).
+    void CreateOfType(const std::string& fileName, std::int32_t fileShapeType);
 
     /// The shape in slot index (reading its record first when the slot was never filled); owned
     /// by the shapefile, nullptr for a null slot. Raises GContainerException for a bad index.
     GShape* GetShape(int index);
 
     /// Frees the shape in slot index and puts shape there (no type check; Flush refuses a shape
-    /// of the wrong class).
+    /// of the wrong class). The slot is written with M values when its record had them; its Z
+    /// and M values are those of shape.
     void ReplaceShape(int index, std::unique_ptr<GShape> shape);
 
     /// Raises "The shape is not of the required type" when shape is not null and its class code
-    /// differs from ShapeType(); otherwise adds it as the new last slot.
+    /// differs from ShapeType(); otherwise adds it as the new last slot, written with the Z and M
+    /// values of its vertices where the file's type has them.
     void AppendShape(std::unique_ptr<GShape> shape);
 
     /// Removes and frees slot index; Count() - 1.
@@ -147,8 +160,10 @@ public:
     std::vector<std::string> TakeNotices();
 
     const std::string& FileName() const { return fileName_; }
-    /// Class code of the shapes (1 point, 2 line, 3 polygon); 0 when closed.
+    /// Class code of the shapes (1 point, 2 line, 3 polygon, 7 multipoint); 0 when closed.
     std::uint8_t ShapeType() const { return shapeType_; }
+    /// The shapefile shape type of the file (1, 3, 5, 8, 11, ..., 28); 0 when closed.
+    std::int32_t FileShapeType() const { return fileShapeType_; }
     int Count() const { return shapes_.Count(); }
     const GShapeList& Shapes() const { return shapes_; }
     bool IsOpen() const { return isOpen_; }
@@ -159,13 +174,18 @@ public:
 private:
     void LoadAllSlots();
     void ResetState();
-    // Takes the open state: the slots and, per slot, the record still to be read into it.
-    void Adopt(const std::string& fileName, std::uint8_t classCode, GShapeList shapes,
-               std::vector<std::int32_t> pendingRecord);
+    // Takes the open state: the slots and, per slot, whether it has M values and the record
+    // still to be read into it.
+    void Adopt(const std::string& fileName, std::int32_t fileShapeType, GShapeList shapes,
+               std::vector<bool> measured, std::vector<std::int32_t> pendingRecord);
 
     std::string fileName_;
     std::uint8_t shapeType_ = 0;
+    std::int32_t fileShapeType_ = 0;
     GShapeList shapes_;
+    // Per slot: whether it is written with M values (as its record was read, or the type's
+    // default for an appended one).
+    std::vector<bool> measured_;
     // Per slot: the index of the file record that still has to be read into it, or -1 once the
     // slot holds its shape (read, replaced or appended). Kept apart from the slot's position so
     // that deleting a slot never makes a later slot read the wrong record.
@@ -181,7 +201,9 @@ private:
 /// columns from the ".dbf" of the same name, opened by path through the engine.
 ///
 /// Shapes are changed in memory at each post and written by Flush; attribute changes are written
-/// by the engine at each post (cached updates are off).
+/// by the engine at each post (cached updates are off). Shapes are handed out with the Z and M
+/// values of the file, and a shape posted over a record of the same layout (SameLayout) keeps the
+/// record's Z and M whatever the caller did to them: a run moves X and Y only.
 class GShapefileRecordSet : public GBorlandRecordSet
 {
 public:
@@ -195,13 +217,13 @@ public:
     /// The shape set for the current record and not yet posted, or nullptr.
     const GShape* PendingShape() const { return pendingShape_.get(); }
 
-    /// A copy of the shape of record index (nullptr for a null record).
+    /// A copy of the shape of record index with its Z and M (nullptr for a null record).
     std::unique_ptr<GShape> GetShapeAt(std::int32_t recordIndex) override;
     /// The engine record set's definition with TableName = FileName.
     std::unique_ptr<GRecordSetDefinition> GetDefinition() override;
     /// Creates the ".dbf" of the definition's TableName with the definition's columns (and no
     /// "SHAPE" column: the shapes live in ".shp"), then the empty ".shp"/".shx" of the shape
-    /// class code definition.ShapeType (1, 2, 3). Returns whether the table was created.
+    /// class code definition.ShapeType (1, 2, 3, 7). Returns whether the table was created.
     bool CreateTable(const GRecordSetDefinition& definition) override;
 
     /// Every file of the shapefile that exists: .shp, .shx, .dbf, .prj, .cpg, .qix, .sbn, .sbx

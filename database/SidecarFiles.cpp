@@ -35,11 +35,6 @@ bool IsUpperCaseExtension(const std::filesystem::path& path)
            std::any_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-int EpsgOf(std::uint8_t datum, std::int32_t lo)
-{
-    return datum == 0 ? 22260 + lo : 2046 + (lo - kLowestLo) / 2;
-}
-
 bool IsLo(double value)
 {
     return value >= kLowestLo && value <= kHighestLo && value == std::floor(value) &&
@@ -79,6 +74,11 @@ std::string JoinNames(const std::vector<std::string>& files)
 
 } // namespace
 
+std::int32_t LoSystemEpsg(std::uint8_t datum, std::int32_t lo)
+{
+    return datum == 0 ? 22260 + lo : 2046 + (lo - kLowestLo) / 2;
+}
+
 std::string SiblingFile(const std::string& path, const std::string& ext)
 {
     const std::filesystem::path base(path);
@@ -110,34 +110,39 @@ GDeclaredSystem ReadPrjDeclaration(const std::string& prjPath)
     const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(prjPath);
     if (!bytes || bytes->size() > kLargestPrj)
         return declared;
-    const std::string text(bytes->begin(), bytes->end());
+    RecogniseSystem(std::string(bytes->begin(), bytes->end()), declared);
+    return declared;
+}
+
+void RecogniseSystem(const std::string& wkt, GDeclaredSystem& declared)
+{
     const QuietGdal quiet;
     OGRSpatialReference system;
-    const char* wkt = text.c_str();
-    if (system.importFromWkt(&wkt) != OGRERR_NONE)
-        return declared;
+    const char* text = wkt.c_str();
+    if (system.importFromWkt(&text) != OGRERR_NONE)
+        return;
     if (const char* name = system.GetName(); name != nullptr && *name != '\0')
         declared.Description = name;
     if (!system.IsProjected())
-        return declared;
+        return;
     const double lo = system.GetNormProjParm(SRS_PP_CENTRAL_MERIDIAN, -1.0);
     if (!IsLo(lo))
-        return declared;
+        return;
     const char* const sameness[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
                                     "CRITERION=EQUIVALENT", nullptr};
     for (const std::uint8_t datum : {std::uint8_t{0}, std::uint8_t{1}})
     {
         OGRSpatialReference candidate;
-        if (candidate.importFromEPSG(EpsgOf(datum, static_cast<std::int32_t>(lo))) != OGRERR_NONE)
+        if (candidate.importFromEPSG(LoSystemEpsg(datum, static_cast<std::int32_t>(lo))) !=
+            OGRERR_NONE)
             continue;
         if (system.IsSame(&candidate, sameness))
         {
             declared.Datum = datum;
             declared.LocalOrigin = static_cast<std::int32_t>(lo);
-            break;
+            return;
         }
     }
-    return declared;
 }
 
 std::string PrjTextFor(std::uint8_t datum, std::int32_t lo)
@@ -147,17 +152,18 @@ std::string PrjTextFor(std::uint8_t datum, std::int32_t lo)
                                     std::to_string(datum) + " and Lo " + std::to_string(lo));
     const QuietGdal quiet;
     OGRSpatialReference system;
-    if (system.importFromEPSG(EpsgOf(datum, lo)) != OGRERR_NONE)
-        throw std::runtime_error("GDAL does not know EPSG:" + std::to_string(EpsgOf(datum, lo)) +
-                                 ": " + QuietGdal::LastError("no reason given"));
+    if (system.importFromEPSG(LoSystemEpsg(datum, lo)) != OGRERR_NONE)
+        throw std::runtime_error(
+            "GDAL does not know EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) + ": " +
+            QuietGdal::LastError("no reason given"));
     // As GDAL's shapefile driver writes a .prj.
     char* wkt = nullptr;
     const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
     if (system.exportToWkt(&wkt, options) != OGRERR_NONE || wkt == nullptr)
     {
         CPLFree(wkt);
-        throw std::runtime_error("GDAL cannot write EPSG:" + std::to_string(EpsgOf(datum, lo)) +
-                                 " as ESRI WKT");
+        throw std::runtime_error(
+            "GDAL cannot write EPSG:" + std::to_string(LoSystemEpsg(datum, lo)) + " as ESRI WKT");
     }
     std::string text(wkt);
     CPLFree(wkt);

@@ -29,6 +29,15 @@ std::string ExistingSiblingFile(const std::string& path, const std::string& ext)
 /// name when GDAL cannot read it); Source is prjPath.
 GDeclaredSystem ReadPrjDeclaration(const std::string& prjPath);
 
+/// Fills Datum and LocalOrigin of declared when GDAL finds the coordinate system of the WKT (ESRI
+/// or OGC) equivalent to Cape / Lo NN or Hartebeesthoek94 / Lo NN (see ReadPrjDeclaration), and
+/// Description with the system's name when it has one; leaves them otherwise.
+void RecogniseSystem(const std::string& wkt, GDeclaredSystem& declared);
+
+/// The EPSG code of Cape / Lo lo (datum 0: 22260 + lo) or Hartebeesthoek94 / Lo lo (datum 1:
+/// 2046 + (lo - 15) / 2), lo odd from 15 to 33.
+std::int32_t LoSystemEpsg(std::uint8_t datum, std::int32_t lo);
+
 /// The ".prj" GDAL writes for a shapefile in Cape / Lo lo (datum 0) or Hartebeesthoek94 / Lo lo
 /// (datum 1): ESRI WKT on one line without a line break. Raises std::invalid_argument for a Lo
 /// that is not odd from 15 to 33 or another datum.

@@ -2,10 +2,12 @@
 
 #include "database/BorlandDatabase.h"
 #include "database/CorvellDatabase.h"
+#include "database/GisLayerDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "forms/FormBorlandDataSource.h"
 #include "forms/FormCorvellDataSource.h"
+#include "forms/FormGisLayerDataSource.h"
 #include "forms/FormShapefileDataSource.h"
 #include "forms/FormTextFileDataSource.h"
 
@@ -18,6 +20,7 @@ void InstallDataSourceDialogs()
     SetTextFileDataSourceDialog(ShowTextFileDataSourceDialog);
     SetCorvellDataSourceDialog(ShowCorvellDataSourceDialog);
     SetBorlandDataSourceDialog(ShowBorlandDataSourceDialog);
+    SetGisLayerDataSourceDialog(ShowGisLayerDataSourceDialog);
 }
 
 void RemoveDataSourceDialogs()
@@ -26,6 +29,7 @@ void RemoveDataSourceDialogs()
     SetTextFileDataSourceDialog({});
     SetCorvellDataSourceDialog({});
     SetBorlandDataSourceDialog({});
+    SetGisLayerDataSourceDialog({});
 }
 
 } // namespace quorvalis

@@ -3,6 +3,7 @@
 #include "database/BorlandDatabase.h"
 #include "database/CorvellDatabase.h"
 #include "database/Database.h"
+#include "database/GisLayerDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "database/engine/Session.h"
@@ -31,6 +32,7 @@ const std::vector<GDataSourceKind> kKinds = {
     GDataSourceKind{"Ascii File", 12, "", false, false},
     GDataSourceKind{"PostgreSQL", 14, engine::kDriverPostgres, false, true},
     GDataSourceKind{"PostgreSQL XYZ", 15, engine::kDriverPostgres, true, true},
+    GDataSourceKind{"GIS Layer (GeoPackage, PostGIS, \u2026)", 16, "", false, false},
 };
 
 const GDataSourceKind* FindKind(std::uint8_t kind)
@@ -54,7 +56,7 @@ TfrmRecordSetDataSource::TfrmRecordSetDataSource(QWidget* parent)
     ui_->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     for (const GDataSourceKind& entry : kKinds)
-        ui_->cmbDataSource->addItem(QString::fromLatin1(entry.Entry), entry.Kind);
+        ui_->cmbDataSource->addItem(QString::fromUtf8(entry.Entry), entry.Kind);
     connect(ui_->btnOk, &QPushButton::clicked, this, &TfrmRecordSetDataSource::accept);
     connect(ui_->btnCancel, &QPushButton::clicked, this, &TfrmRecordSetDataSource::reject);
 }
@@ -89,6 +91,8 @@ std::unique_ptr<GRecordSet> CreateRecordSetOfKind(std::uint8_t kind, bool readOn
         return CreateTextFileRecordSet(true, {}, {}, {}, {}, {}, false, false);
     case 13:
         return CreateCorvellRecordSet(true, {}, readOnly, readOnlyEditable);
+    case 16:
+        return CreateGisLayerRecordSet(true, {}, {}, readOnly, readOnlyEditable);
     default:
         break;
     }

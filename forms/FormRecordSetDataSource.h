@@ -31,7 +31,8 @@ struct GDataSourceKind
 };
 
 /// The chooser's entries in their order. Kind 1 means no selection. Kinds 14 and 15 (PostgreSQL)
-/// offer the engine's PostgreSQL aliases, which no other database kind lists.
+/// offer the engine's PostgreSQL aliases, which no other database kind lists. Kind 16 is a layer
+/// of a GIS dataset (GeoPackage, PostGIS, ...); its entry text is UTF-8.
 const std::vector<GDataSourceKind>& DataSourceKinds();
 
 /// "RecordSet DataSource": the list of kinds (cmbDataSource, first entry chosen on show), Ok and

@@ -59,7 +59,8 @@ void* AllocatePointBlock()
         pool.free = block->next;
         return block;
     }
-    if (pool.next == pool.end)
+    // The arena need not be a whole number of blocks.
+    if (pool.end - pool.next < static_cast<std::ptrdiff_t>(kPointBlockSize))
     {
         pool.next = NewArena();
         pool.end = pool.next + kArenaBytes;

@@ -10,7 +10,7 @@ namespace quorvalis
 {
 
 /// Size in bytes of the blocks the pool serves (that of a GPoint on 64-bit systems).
-inline constexpr std::size_t kPointBlockSize = 32;
+inline constexpr std::size_t kPointBlockSize = 40;
 
 /// A block of kPointBlockSize bytes, aligned for any scalar type. Throws std::bad_alloc when no
 /// memory is left. Blocks are kept per thread; a block may be freed on any thread. Arenas are

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -54,7 +56,7 @@ GPoint& Vertex(const std::unique_ptr<GPoint>& point)
 
 bool SamePoint(const GPoint& a, const GPoint& b)
 {
-    return a.X == b.X && a.Y == b.Y && a.Z == b.Z;
+    return a.X == b.X && a.Y == b.Y && a.Z == b.Z && a.M == b.M;
 }
 
 // Grows r to hold e. Unlike GRectangle::Union this never treats a rectangle at the origin as
@@ -168,6 +170,25 @@ std::unique_ptr<GShape> GShape::Clone() const
     return ReadShape(stream);
 }
 
+std::unique_ptr<GShape> GShape::Duplicate() const
+{
+    // A single point, the commonest record, is copied without the stream form.
+    if (typeid(*this) == typeid(GPoint))
+    {
+        const auto& self = static_cast<const GPoint&>(*this);
+        auto copy = std::make_unique<GPoint>();
+        // As bytes, like every carried height: a signalling NaN stays as it was.
+        std::memcpy(&copy->X, &self.X, sizeof self.X);
+        std::memcpy(&copy->Y, &self.Y, sizeof self.Y);
+        std::memcpy(&copy->Z, &self.Z, sizeof self.Z);
+        std::memcpy(&copy->M, &self.M, sizeof self.M);
+        return copy;
+    }
+    std::unique_ptr<GShape> copy = Clone();
+    CarryHeightsAndMeasures(*this, *copy);
+    return copy;
+}
+
 void GShape::CopyFrom(const GShape& source)
 {
     GStream stream;
@@ -250,6 +271,77 @@ std::unique_ptr<GPoint> CentrePoint(const GShape& shape)
     return std::make_unique<GPoint>(x, y, 0.0);
 }
 
+bool SameLayout(const GShape& a, const GShape& b)
+{
+    if (a.ClassCode() != b.ClassCode() || a.PointCount() != b.PointCount())
+        return false;
+    const auto* lineA = dynamic_cast<const GLine*>(&a);
+    const auto* lineB = dynamic_cast<const GLine*>(&b);
+    if ((lineA == nullptr) != (lineB == nullptr))
+        return false;
+    if (lineA == nullptr)
+        return true;
+    if (lineA->Parts.Count() != lineB->Parts.Count())
+        return false;
+    for (int k = 0; k < lineA->Parts.Count(); ++k)
+    {
+        const GPointList* partA = lineA->Parts.GetItem(k);
+        const GPointList* partB = lineB->Parts.GetItem(k);
+        if ((partA ? partA->Count() : 0) != (partB ? partB->Count() : 0))
+            return false;
+    }
+    return true;
+}
+
+namespace
+{
+
+// Copied as bytes: a signalling NaN must not be quietened on the way.
+void CarryVertex(const GPoint& from, GPoint& to)
+{
+    std::memcpy(&to.Z, &from.Z, sizeof to.Z);
+    std::memcpy(&to.M, &from.M, sizeof to.M);
+}
+
+} // namespace
+
+bool CarryHeightsAndMeasures(const GShape& source, GShape& target)
+{
+    // Points and lines, walked directly: every shape of a run passes here several times.
+    if (typeid(source) == typeid(GPoint) && typeid(target) == typeid(GPoint))
+    {
+        CarryVertex(static_cast<const GPoint&>(source), static_cast<GPoint&>(target));
+        return true;
+    }
+    if (!SameLayout(source, target))
+        return false;
+    if (const auto* line = dynamic_cast<const GLine*>(&source))
+    {
+        auto& to = dynamic_cast<GLine&>(target);
+        for (int k = 0; k < line->Parts.Count(); ++k)
+        {
+            const GPointList* partFrom = line->Parts.GetItem(k);
+            GPointList* partTo = to.Parts.GetItem(k);
+            if (partFrom == nullptr || partTo == nullptr)
+                continue; // empty on both sides (SameLayout)
+            for (int i = 0; i < partFrom->Count(); ++i)
+            {
+                const GPoint* from = partFrom->GetItem(i);
+                GPoint* into = partTo->GetItem(i);
+                if (from != nullptr && into != nullptr)
+                    CarryVertex(*from, *into);
+            }
+        }
+        return true;
+    }
+    std::vector<const GPoint*> from;
+    from.reserve(static_cast<std::size_t>(source.PointCount()));
+    source.ForEachPoint([&from](const GPoint& point) { from.push_back(&point); });
+    std::size_t index = 0;
+    target.ForEachPoint([&](GPoint& point) { CarryVertex(*from[index++], point); });
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // GPoint
 
@@ -304,6 +396,7 @@ void GPoint::LoadFromStream(GStream& stream)
     X = stream.ReadDouble();
     Y = stream.ReadDouble();
     Z = 0.0;
+    M = 0.0;
 }
 
 void GPoint::SaveToStream(GStream& stream) const
@@ -824,7 +917,7 @@ std::unique_ptr<GPoint> EndPoint(const SegmentEnd& end, const GPoint& original)
 {
     if (end.moved)
         return std::make_unique<GPoint>(end.x, end.y, 0.0);
-    return std::make_unique<GPoint>(original.X, original.Y, original.Z);
+    return std::make_unique<GPoint>(original.X, original.Y, original.Z, original.M);
 }
 
 std::unique_ptr<GPointList> CopyPart(const GPointList& part)
@@ -834,7 +927,7 @@ std::unique_ptr<GPointList> CopyPart(const GPointList& part)
     for (const auto& item : part)
     {
         const GPoint& point = Vertex(item);
-        copy->Add(std::make_unique<GPoint>(point.X, point.Y, point.Z));
+        copy->Add(std::make_unique<GPoint>(point.X, point.Y, point.Z, point.M));
     }
     return copy;
 }

@@ -8,7 +8,7 @@
 //
 // Stream form (all integers little-endian 32-bit signed, reals IEEE 754 64-bit little-endian, no
 // alignment), led by a one-byte class code:
-//   point      1, X, Y                                  (17 bytes; Z is not part of the form)
+//   point      1, X, Y                                  (17 bytes; Z and M are not part of it)
 //   line       2, part count, per part: count, points   (each point in point form)
 //   polygon    3, as a line
 //   rectangle  4, TopLeft, BottomRight in point form     (35 bytes)
@@ -103,13 +103,16 @@ public:
     /// Read-only walk in the same order.
     void ForEachPoint(const std::function<void(const GPoint&)>& visit) const;
 
-    /// A new shape of the same class with the same X and Y everywhere; Z is 0 (through the
-    /// stream form).
+    /// A new shape of the same class with the same X and Y everywhere; Z and M are 0 (through
+    /// the stream form).
     std::unique_ptr<GShape> Clone() const;
+    /// A new shape of the same class with the same X, Y, Z and M at every vertex, bit for bit
+    /// (NaN payloads and the sign of zero included).
+    std::unique_ptr<GShape> Duplicate() const;
     /// Loads this shape from the source's stream form. Meaningful only between classes with the
     /// same layout (rectangle/ellipse, line/polygon); no error otherwise.
     void CopyFrom(const GShape& source);
-    /// Same PointCount and exactly equal X, Y and Z at every index.
+    /// Same PointCount and exactly equal X, Y, Z and M at every index.
     bool IsEqual(const GShape& other) const;
 
 protected:
@@ -127,16 +130,31 @@ std::unique_ptr<GShape> ReadShape(GStream& stream);
 /// A new point at the shape's GetCentre, Z = 0.
 std::unique_ptr<GPoint> CentrePoint(const GShape& shape);
 
-/// A vertex or point shape: X, Y, Z (64-bit reals, 0 after construction). Class code 1.
+/// Whether the two shapes have the same class and the same vertices part by part (the same
+/// number of parts with the same number of points each): one is then the other with moved
+/// coordinates.
+bool SameLayout(const GShape& a, const GShape& b);
+
+/// Gives every vertex of target the Z and M of the vertex at the same flat index of source, bit
+/// for bit, when the two have the same layout (SameLayout); returns whether it did. Stores use it
+/// so that a shape written back over a record keeps the heights and measures read from it
+/// whatever happened to them meanwhile: this system moves positions on the plane only.
+bool CarryHeightsAndMeasures(const GShape& source, GShape& target);
+
+/// A vertex or point shape: X, Y, Z and the measure M (64-bit reals, 0 after construction).
+/// Z (a height) and M (a measure along a line, as shapefiles and GIS layers keep them; a
+/// shapefile's "no data" is any value below -1e38) are carried as given: no transformation of
+/// the run changes M, and stores write back the Z and M they read. Class code 1.
 class GPoint : public GShape
 {
 public:
     double X = 0.0;
     double Y = 0.0;
     double Z = 0.0;
+    double M = 0.0;
 
     GPoint() = default;
-    GPoint(double x, double y, double z = 0.0) : X(x), Y(y), Z(z) {}
+    GPoint(double x, double y, double z = 0.0, double m = 0.0) : X(x), Y(y), Z(z), M(m) {}
 
     /// Points come from the vertex pool (geometry/PointPool.h); objects of derived classes,
     /// which are larger, from the ordinary heap.
@@ -152,7 +170,7 @@ public:
     GPoint& GetPoint(int index) override;      // index 0: the point itself
     int PointCount() const override;           // 1
     std::unique_ptr<GRectangle> GetExtent() const override;
-    /// Reads the class code byte (ignored), X and Y; Z becomes 0 since the form has none.
+    /// Reads the class code byte (ignored), X and Y; Z and M become 0 since the form has none.
     void LoadFromStream(GStream& stream) override;
     void SaveToStream(GStream& stream) const override;
     void ForEachPoint(const std::function<void(GPoint&)>& visit) override;
@@ -245,7 +263,7 @@ protected:
     std::unique_ptr<GRectangle> NewOfSameClass() const override;
 };
 
-/// A multipoint. Class code 7.
+/// A multipoint (a shapefile's MultiPoint, a GIS layer's multi-point). Class code 7.
 class GPoints : public GShape
 {
 public:

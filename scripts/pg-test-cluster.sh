@@ -81,6 +81,10 @@ start() {
     as_owner "$bin/createdb" -h 127.0.0.1 -p "$port" -U "$owner" "$DATABASE" || {
         as_owner "$bin/pg_ctl" -D "$folder/data" -m immediate stop >/dev/null 2>&1 || true
         rm -rf "$folder"; exit 1; }
+    # PostGIS where it is installed; its tests skip (fail in CI) without it.
+    as_owner "$bin/psql" -q -h 127.0.0.1 -p "$port" -U "$owner" -d "$DATABASE" \
+        -c "CREATE EXTENSION IF NOT EXISTS postgis" >"$folder/postgis.log" 2>&1 ||
+        echo "pg-test-cluster: PostGIS not available ($(tail -n 1 "$folder/postgis.log"))" >&2
     printf 'FOLDER=%s\nPORT=%s\nBIN=%s\nOWNER=%s\n' "$folder" "$port" "$bin" "$owner" >"$STATE"
     echo "QUORVALIS_TEST_PG='PG:host=127.0.0.1 port=$port user=$owner dbname=$DATABASE'"
 }

@@ -16,7 +16,7 @@ build_packages=(
 )
 test_packages=(
     proj-bin libproj-dev
-    postgresql
+    postgresql postgresql-15-postgis-3
     clang libclang-rt-14-dev
     xvfb xauth x11-utils
 )

@@ -3,6 +3,7 @@
 
 #include "database/BorlandDatabase.h"
 #include "database/CorvellDatabase.h"
+#include "database/GisLayerDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
 #include "database/engine/Session.h"
@@ -11,18 +12,22 @@
 #include "forms/FormBorlandDataSource.h"
 #include "forms/FormBorlandXYZDataSource.h"
 #include "forms/FormCorvellDataSource.h"
+#include "forms/FormGisLayerDataSource.h"
 #include "forms/FormRecordSetDataSource.h"
 #include "forms/FormTextFileDataSource.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 
+#include <cstdlib>
 #include <fstream>
 
 namespace quorvalis::test
@@ -83,6 +88,8 @@ TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)
                                { return ++files, s.ReadOnly && !s.ReadOnlyEditable; });
     SetTextFileDataSourceDialog([&](GTextFileDataSourceSettings& s)
                                 { return ++files, !s.ReadOnly && !s.ReadOnlyEditable; });
+    SetGisLayerDataSourceDialog([&](GGisLayerDataSourceSettings& s)
+                                { return ++files, s.ReadOnly && !s.ReadOnlyEditable; });
 
     struct Row
     {
@@ -96,7 +103,7 @@ TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)
         {3, "ORACLE", false, true},    {4, "MSACCESS", false, true},  {5, "STANDARD", false, false},
         {6, "STANDARD", false, false}, {7, "ORACLE", true, true},     {8, "MSACCESS", true, true},
         {9, "STANDARD", true, false},  {10, "STANDARD", true, false}, {12, "", false, false},
-        {14, "POSTGRES", false, true}, {15, "POSTGRES", true, true}};
+        {14, "POSTGRES", false, true}, {15, "POSTGRES", true, true},  {16, "", false, false}};
     ASSERT_EQ(DataSourceKinds().size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i)
     {
@@ -121,7 +128,9 @@ TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)
         EXPECT_EQ(dynamic_cast<GBorlandXYZRecordSet*>(recordSet.get()) != nullptr, row.xyz);
         EXPECT_EQ(recordSet->GetCachedUpdates(), row.cached);
     }
-    EXPECT_EQ(files, 4);
+    EXPECT_EQ(files, 5);
+    EXPECT_NE(dynamic_cast<GGisLayerRecordSet*>(CreateRecordSetOfKind(16, true, false).get()),
+              nullptr);
     EXPECT_NE(dynamic_cast<GShapefileRecordSet*>(CreateRecordSetOfKind(2, true, false).get()),
               nullptr);
     EXPECT_NE(dynamic_cast<GTextFileRecordSet*>(CreateRecordSetOfKind(12, true, false).get()),
@@ -444,6 +453,61 @@ TEST_F(DataSourceTest, TheControlFileStoreOpensThroughTheDialog)
     EXPECT_EQ(static_cast<GBorlandRecordSet&>(*recordSet).DatabaseName, "QUORVALIS");
     ASSERT_TRUE(recordSet->Open());
     EXPECT_GT(recordSet->RecordCount(), 100);
+}
+
+// A GIS layer: the dataset picked by browsing (or typed), its layers with geometry listed, one
+// chosen; the record set opens that layer.
+TEST_F(DataSourceTest, GisLayerDialogListsTheLayersWithGeometryAndGivesTheChosenOne)
+{
+    const std::string gpkg = (Folder / "survey.gpkg").string();
+    const std::string csv = (Folder / "pegs.csv").string();
+    std::ofstream(csv) << "WKT,NAME\n\"POINT Z (2850000 80000 1391.45)\",P1\n"
+                          "\"POINT Z (2850100 80100 1392)\",P2\n";
+    std::ofstream(Folder / "notes.csv") << "NOTE,ID\nnone,1\n";
+    ASSERT_EQ(std::system(("ogr2ogr -q -f GPKG -nln pegs -nlt POINTZ -a_srs EPSG:22289 \"" + gpkg +
+                           "\" \"" + csv + "\" && ogr2ogr -q -update -nln notes \"" + gpkg +
+                           "\" \"" + (Folder / "notes.csv").string() + "\"")
+                              .c_str()),
+              0);
+    FileAnswer = [&](const GFileDialog& dialog)
+    { return dialog.Title == "GIS Datasets..." ? gpkg : std::string(); };
+    Choose("GIS Layer (GeoPackage, PostGIS, \u2026)",
+           [&](QWidget& dialog)
+           {
+               EXPECT_EQ(dialog.windowTitle(), "GIS Layer DataSource");
+               auto& layers = Child<QTreeWidget>(dialog, "lstLayers");
+               // A dataset that is none is named in an error box.
+               Child<QLineEdit>(dialog, "edtDataset").setText("/nowhere/none.gpkg");
+               Press(dialog, "btnLayers");
+               EXPECT_EQ(layers.topLevelItemCount(), 0);
+               // Ok without a layer keeps the dialog open.
+               Press(dialog, "btnOk");
+               EXPECT_TRUE(dialog.isVisible());
+               QTest::mouseClick(&Child<QToolButton>(dialog, "btnBrowse"), Qt::LeftButton);
+               ASSERT_EQ(layers.topLevelItemCount(), 1); // "notes" has no geometry
+               EXPECT_EQ(layers.topLevelItem(0)->text(0), "pegs");
+               EXPECT_EQ(layers.topLevelItem(0)->text(1), "3D Point");
+               EXPECT_EQ(layers.topLevelItem(0)->text(2), "2");
+               EXPECT_EQ(layers.topLevelItem(0)->text(3), "Cape / Lo29");
+               // The transform command's source may be written, and that is not the user's choice.
+               EXPECT_FALSE(Child<QCheckBox>(dialog, "cbReadOnly").isEnabled());
+               EXPECT_FALSE(Child<QCheckBox>(dialog, "cbReadOnly").isChecked());
+               Press(dialog, "btnOk");
+           });
+    std::unique_ptr<GRecordSet> recordSet = CreateRecordSet(false, false, "RecordSet DataSource");
+    ASSERT_NE(recordSet, nullptr);
+    const auto& layer = dynamic_cast<GGisLayerRecordSet&>(*recordSet);
+    EXPECT_EQ(layer.Dataset(), gpkg);
+    EXPECT_EQ(layer.LayerName(), "pegs");
+    ASSERT_TRUE(recordSet->Open());
+    EXPECT_EQ(recordSet->RecordCount(), 2);
+    EXPECT_EQ(recordSet->GetShape()->GetPoint(0).Z, 1391.45);
+    const std::vector<std::string> errors = Errors();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_NE(errors[0].find("Unable to open the GIS dataset \"/nowhere/none.gpkg\""),
+              std::string::npos)
+        << errors[0];
+    EXPECT_EQ(errors[1], kSelectLayerMessage);
 }
 
 } // namespace

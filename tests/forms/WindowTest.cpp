@@ -4,6 +4,7 @@
 #include "FormsTestSupport.h"
 
 #include "database/BorlandDatabase.h"
+#include "database/GisLayerDatabase.h"
 #include "database/engine/Session.h"
 #include "database/engine/Table.h"
 #include "forms/Application.h"
@@ -20,6 +21,7 @@
 #include "forms/FormCorvellDataSource.h"
 #include "forms/FormGeodeticCoordinate.h"
 #include "forms/FormGeographicCoordinate.h"
+#include "forms/FormGisLayerDataSource.h"
 #include "forms/FormImportFileFormat.h"
 #include "forms/FormMain.h"
 #include "forms/FormOpening.h"
@@ -51,6 +53,9 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+
+#include <cstdlib>
+#include <fstream>
 
 namespace quorvalis::test
 {
@@ -264,6 +269,12 @@ TEST_F(WindowTest, SmallDialogs)
 
     TfrmRecordSetDataSource chooser;
     Check(chooser, "recordset-datasource");
+    // The longest entry, chosen, shows whole.
+    auto& kinds = Child<QComboBox>(chooser, "cmbDataSource");
+    kinds.setCurrentIndex(kinds.findText("GIS Layer (GeoPackage, PostGIS, \u2026)"));
+    ASSERT_GT(kinds.currentIndex(), 0);
+    Check(chooser, "recordset-datasource-gis-layer");
+    EXPECT_GE(kinds.width(), kinds.sizeHint().width());
 }
 
 TEST_F(WindowTest, DataSourceDialogs)
@@ -317,6 +328,26 @@ TEST_F(WindowTest, DataSourceDialogs)
     Child<QComboBox>(xyz, "cmbXField").setCurrentText("ID");
     Child<QComboBox>(xyz, "cmbYField").setCurrentText("HEIGHT");
     Check(xyz, "borland-xyz-datasource");
+
+    // A GeoPackage of pegs, lines and parcels with heights, written by GDAL.
+    const std::string gpkg = (Folder / "survey.gpkg").string();
+    const std::string csv = (Folder / "survey.csv").string();
+    std::ofstream(csv) << "WKT,NAME\n\"POINT Z (2850000 80000 1391.45)\",P1\n";
+    for (const auto& [layer, type] :
+         {std::pair{"pegs", "POINTZ"}, std::pair{"boundary_lines", "MULTILINESTRINGZM"},
+          std::pair{"erven", "MULTIPOLYGON"}})
+        ASSERT_EQ(
+            std::system(("ogr2ogr -q " + std::string(fs::exists(gpkg) ? "-update" : "-f GPKG") +
+                         " -nln " + std::string(layer) + " -nlt " + std::string(type) +
+                         " -a_srs EPSG:22289 \"" + gpkg + "\" \"" + csv + "\"")
+                            .c_str()),
+            0);
+    TfrmGisLayerDataSource layers;
+    GGisLayerDataSourceSettings layerSettings;
+    layerSettings.Dataset = gpkg;
+    layerSettings.LayerName = "pegs";
+    layers.SetSettings(layerSettings);
+    Check(layers, "gis-layer-datasource");
     EXPECT_TRUE(Errors().empty());
 }
 

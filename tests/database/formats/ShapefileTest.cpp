@@ -2,6 +2,7 @@
 // both directions.
 #include "database/ShapefileDatabase.h"
 #include "tests/database/formats/FormatTestSupport.h"
+#include "tests/database/formats/GdalContents.h"
 
 #include <gdal.h>
 #include <ogr_api.h>
@@ -21,83 +22,10 @@ using ::testing::HasSubstr;
 namespace
 {
 
-// A shape as the bit patterns of its vertices (so that -0.0 and 0.0 differ), part by part; a
-// point is one part of one vertex. The parts are sorted where GDAL may regroup polygon rings.
-using Vertex = std::pair<std::uint64_t, std::uint64_t>;
-using ShapeBits = std::vector<std::vector<Vertex>>;
-
-Vertex BitsOf(double x, double y)
+// A vertex of a file without heights and measures.
+VertexBits BitsOf(double x, double y)
 {
-    return {std::bit_cast<std::uint64_t>(x), std::bit_cast<std::uint64_t>(y)};
-}
-
-ShapeBits FromShape(const GShape& shape, bool sorted)
-{
-    ShapeBits data;
-    if (const auto* point = dynamic_cast<const GPoint*>(&shape))
-        data.push_back({BitsOf(point->X, point->Y)});
-    else if (const auto* line = dynamic_cast<const GLine*>(&shape))
-        for (const auto& part : line->Parts)
-        {
-            auto& vertices = data.emplace_back();
-            for (const auto& vertex : *part)
-                vertices.push_back(BitsOf(vertex->X, vertex->Y));
-        }
-    if (sorted)
-        std::sort(data.begin(), data.end());
-    return data;
-}
-
-void CollectOgr(OGRGeometryH geometry, ShapeBits& data)
-{
-    if (OGR_G_GetGeometryCount(geometry) == 0)
-    {
-        auto& vertices = data.emplace_back();
-        for (int i = 0; i < OGR_G_GetPointCount(geometry); ++i)
-            vertices.push_back(BitsOf(OGR_G_GetX(geometry, i), OGR_G_GetY(geometry, i)));
-    }
-    for (int i = 0; i < OGR_G_GetGeometryCount(geometry); ++i)
-        CollectOgr(OGR_G_GetGeometryRef(geometry, i), data);
-}
-
-// What GDAL reads: the shapes, the record count, and the bounding box of the ".shp" header as
-// minimum X, minimum Y, maximum X, maximum Y.
-struct OgrContents
-{
-    std::vector<ShapeBits> Shapes;
-    std::array<double, 4> Box{};
-    GIntBig Count = 0;
-};
-
-OgrContents ReadWithGdal(const std::string& path, bool sorted)
-{
-    GDALAllRegister();
-    OgrContents contents;
-    GDALDatasetH dataset =
-        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (!dataset)
-    {
-        ADD_FAILURE() << "GDAL cannot open " << path;
-        return contents;
-    }
-    OGRLayerH layer = GDALDatasetGetLayer(dataset, 0);
-    contents.Count = OGR_L_GetFeatureCount(layer, TRUE);
-    // Without forcing, the shapefile driver reports the bounding box of the ".shp" header.
-    OGREnvelope box;
-    OGR_L_GetExtent(layer, &box, FALSE);
-    contents.Box = {box.MinX, box.MinY, box.MaxX, box.MaxY};
-    OGR_L_ResetReading(layer);
-    while (OGRFeatureH feature = OGR_L_GetNextFeature(layer))
-    {
-        ShapeBits& data = contents.Shapes.emplace_back();
-        if (OGRGeometryH geometry = OGR_F_GetGeometryRef(feature))
-            CollectOgr(geometry, data);
-        if (sorted)
-            std::sort(data.begin(), data.end());
-        OGR_F_Destroy(feature);
-    }
-    GDALClose(dataset);
-    return contents;
+    return quorvalis::testing::BitsOf(GPoint(x, y));
 }
 
 template <class... Shape>
@@ -234,9 +162,9 @@ TEST(ShapefileGdal, SampleFilesAgreeWithGdalAndAreWrittenBackOrMovedExactly)
         std::vector<ShapeBits> expected = before.Shapes;
         for (ShapeBits& shape : expected)
             for (auto& part : shape)
-                for (Vertex& vertex : part)
-                    vertex = BitsOf(std::bit_cast<double>(vertex.first) + dx,
-                                    std::bit_cast<double>(vertex.second) + dy);
+                for (VertexBits& vertex : part)
+                    vertex = BitsOf(std::bit_cast<double>(vertex[0]) + dx,
+                                    std::bit_cast<double>(vertex[1]) + dy);
         const OgrContents after = ReadWithGdal(shp, false);
         EXPECT_EQ(after.Shapes, expected);
         EXPECT_EQ(after.Box, (std::array<double, 4>{before.Box[0] + dx, before.Box[1] + dy,
@@ -396,9 +324,9 @@ TEST(ShapefileDamage, EveryDamageIsRefusedWithANamedMessage)
         {scPoint, [](auto& f) { f.Shp[3] = 0; }, "is not that of a shapefile"},
         {scPoint, [](auto& f) { f.Shx.push_back(0); },
          "index of 141 bytes is not 100 + 8 bytes per record"},
-        // A multipoint file.
-        {scPoint, [](auto& f) { PutLittle(f.Shp, 32, 8); },
-         "That shapefile type is not a valid spatial type"},
+        // A multipatch file.
+        {scPoint, [](auto& f) { PutLittle(f.Shp, 32, 31); },
+         "That shapefile type is not a valid spatial type: /data/v.shp holds MultiPatch"},
         {scPoint, [](auto& f) { PutLittle(f.Shp, 100 + 8, 0); }, "Not a point shapefile"},
         {scPoint, [](auto& f) { PutBig(f.Shx, 100 + 8 * 2, 1000000); },
          "v.shx: record 3: offset 2000000 lies outside"},

@@ -1,0 +1,512 @@
+// GIS layers as record sets, on a GeoPackage and on PostGIS (the server of the test run with the
+// postgis extension): every geometry type moved in place with Z and M untouched and the
+// attributes byte for byte, the coordinate system following the data, a kill at any moment of
+// the flush leaving the layer exactly before or after, and datasets GDAL cannot update refused.
+#include "database/GisLayerDatabase.h"
+#include "tests/database/engine/TestSupport.h"
+
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quorvalis::test
+{
+namespace
+{
+
+enum class Backend
+{
+    GeoPackage,
+    PostGIS
+};
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
+{
+    return info.param == Backend::GeoPackage ? "GeoPackage" : "PostGIS";
+}
+
+struct DatasetCloser
+{
+    void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
+};
+using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+Dataset OpenGdal(const std::string& target, bool update)
+{
+    GDALAllRegister();
+    return Dataset(GDALDataset::Open(
+        target.c_str(), GDAL_OF_VECTOR | (update ? GDAL_OF_UPDATE : GDAL_OF_READONLY)));
+}
+
+// What a layer holds, as text: per feature its attributes and its vertices as bit patterns of
+// X, Y, Z and M; and the EPSG code of the layer's system.
+struct LayerContents
+{
+    std::vector<std::string> Attributes;
+    std::vector<std::vector<std::array<std::uint64_t, 4>>> Vertices;
+    std::string System;
+    bool operator==(const LayerContents&) const = default;
+};
+
+void PrintTo(const LayerContents& contents, std::ostream* out)
+{
+    *out << "system " << contents.System;
+    for (std::size_t i = 0; i < contents.Attributes.size(); ++i)
+    {
+        *out << "\n  " << contents.Attributes[i] << ":";
+        for (const auto& vertex : contents.Vertices[i])
+            *out << " (" << std::hex << vertex[0] << " " << vertex[1] << " " << vertex[2] << " "
+                 << vertex[3] << std::dec << ")";
+    }
+}
+
+void CollectVertices(const OGRGeometry& geometry, std::vector<std::array<std::uint64_t, 4>>& out)
+{
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    switch (wkbFlatten(geometry.getGeometryType()))
+    {
+    case wkbPoint:
+    {
+        const OGRPoint& p = *geometry.toPoint();
+        out.push_back({bits(p.getX()), bits(p.getY()), bits(p.getZ()), bits(p.getM())});
+        return;
+    }
+    case wkbLineString:
+    {
+        const OGRLineString& line = *geometry.toLineString();
+        for (int i = 0; i < line.getNumPoints(); ++i)
+            out.push_back(
+                {bits(line.getX(i)), bits(line.getY(i)), bits(line.getZ(i)), bits(line.getM(i))});
+        return;
+    }
+    case wkbPolygon:
+        for (const OGRLinearRing* ring : *geometry.toPolygon())
+            CollectVertices(*ring, out);
+        return;
+    default:
+        for (const OGRGeometry* member : *geometry.toGeometryCollection())
+            CollectVertices(*member, out);
+    }
+}
+
+LayerContents ReadLayer(const std::string& target, const std::string& name)
+{
+    LayerContents contents;
+    Dataset dataset = OpenGdal(target, false);
+    if (!dataset)
+    {
+        ADD_FAILURE() << "GDAL cannot open " << target;
+        return contents;
+    }
+    OGRLayer* layer = dataset->GetLayerByName(name.c_str());
+    if (!layer)
+    {
+        ADD_FAILURE() << "no layer " << name;
+        return contents;
+    }
+    if (const OGRSpatialReference* system = layer->GetSpatialRef())
+        contents.System = system->GetAuthorityCode(nullptr) ? system->GetAuthorityCode(nullptr)
+                                                            : system->GetName();
+    for (auto& feature : *layer)
+    {
+        std::string attributes = std::to_string(feature->GetFID());
+        for (int i = 0; i < feature->GetFieldCount(); ++i)
+            attributes +=
+                std::string("|") +
+                (feature->IsFieldSetAndNotNull(i) ? feature->GetFieldAsString(i) : "(null)");
+        contents.Attributes.push_back(attributes);
+        auto& vertices = contents.Vertices.emplace_back();
+        if (const OGRGeometry* geometry = feature->GetGeometryRef())
+            CollectVertices(*geometry, vertices);
+    }
+    // By feature id: a server returns rows in no particular order, least of all after updates.
+    std::vector<std::size_t> order(contents.Attributes.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b)
+              { return std::stoll(contents.Attributes[a]) < std::stoll(contents.Attributes[b]); });
+    LayerContents sorted{{}, {}, contents.System};
+    for (std::size_t i : order)
+    {
+        sorted.Attributes.push_back(contents.Attributes[i]);
+        sorted.Vertices.push_back(contents.Vertices[i]);
+    }
+    return sorted;
+}
+
+// The contents after every X moved by dx and Y by dy.
+LayerContents Moved(LayerContents contents, double dx, double dy)
+{
+    for (auto& feature : contents.Vertices)
+        for (auto& vertex : feature)
+        {
+            vertex[0] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[0]) + dx);
+            vertex[1] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[1]) + dy);
+        }
+    return contents;
+}
+
+// The run's walk: X and Y moved, and Z and M spoiled as a careless chain might; the record set
+// must write back the stored Z and M.
+void MoveAll(GRecordSet& recordSet, double dx, double dy)
+{
+    for (recordSet.First(); !recordSet.Eof(); recordSet.Next())
+    {
+        std::unique_ptr<GShape> shape = recordSet.GetShape();
+        if (!shape)
+            continue;
+        shape->ForEachPoint(
+            [&](GPoint& p)
+            {
+                p.X += dx;
+                p.Y += dy;
+                p.Z = 1.0;
+                p.M = 2.0;
+            });
+        recordSet.Edit();
+        recordSet.SetShape(*shape);
+        recordSet.Post();
+    }
+}
+
+struct LayerSpec
+{
+    std::string Name;
+    OGRwkbGeometryType Type;
+    std::vector<std::string> Wkt; // empty text: a feature without geometry
+};
+
+// Layers of every geometry family, Lo 29 coordinates (X the southing) on the Cape datum.
+std::vector<LayerSpec> Layers()
+{
+    return {
+        {"pegs",
+         wkbPoint25D,
+         {"POINT Z (2850000.125 80000.5 1391.45)", "POINT Z (2850100 80100 -0)", ""}},
+        {"measured", wkbPointM, {"POINT M (2850000 80000 -1e39)", "POINT M (2850100 80100 7)"}},
+        {"cloud",
+         wkbMultiPointZM,
+         {"MULTIPOINT ZM ((2850000 80000 10 1),(2850001 80001 11 -1e39))"}},
+        {"roads",
+         wkbMultiLineStringZM,
+         {"MULTILINESTRING ZM ((2850000 80000 1391.45 0,2850010 80010 1392.5 14.142),(2850100 "
+          "80100 6 7,2850110 80110 8 9))",
+          "MULTILINESTRING ZM ((2850200 80200 -0 1e300,2850210 80210 1 2))"}},
+        {"kerb", wkbLineString, {"LINESTRING (2850000 80000,2850010 80010,2850020 80005)"}},
+        {"parcels",
+         wkbMultiPolygon25D,
+         {"MULTIPOLYGON Z (((2850000 80000 5,2850000 80100 6,2850100 80100 7,2850100 80000 "
+          "8,2850000 80000 5),(2850020 80020 1,2850080 80020 1,2850080 80080 1,2850020 80080 "
+          "1,2850020 80020 1)),((2850200 80200 0,2850200 80210 0,2850210 80210 0,2850200 80200 "
+          "0)))"}},
+        {"erf",
+         wkbPolygon,
+         {"POLYGON ((2850000 80000,2850000 80100,2850100 80100,2850000 80000))"}},
+    };
+}
+
+class GisLayerTest : public PrivateHome, public ::testing::WithParamInterface<Backend>
+{
+protected:
+    void SetUp() override
+    {
+        PrivateHome::SetUp();
+        GDALAllRegister();
+        if (GetParam() == Backend::PostGIS)
+        {
+            server_ = TestServer();
+            QUORVALIS_REQUIRE_SERVER(server_);
+            Dataset dataset = OpenGdal(*server_, true);
+            ASSERT_TRUE(dataset) << "the test server cannot be opened";
+            bool postgis = dataset->GetDriver() != nullptr &&
+                           std::string(dataset->GetDriver()->GetDescription()) == "PostgreSQL";
+            if (postgis)
+            {
+                OGRLayer* version =
+                    dataset->ExecuteSQL("SELECT postgis_version()", nullptr, nullptr);
+                postgis = version != nullptr;
+                if (version)
+                    dataset->ReleaseResultSet(version);
+            }
+            if (!postgis)
+            {
+                if (RunningInCi())
+                    FAIL() << "the test server has no PostGIS although CI=true: install "
+                              "postgresql-15-postgis-3 (scripts/setup-debian.sh)";
+                GTEST_SKIP() << "the test server has no PostGIS extension";
+            }
+            target_ = *server_;
+            suffix_ = "_" + std::to_string(::getpid());
+        }
+        else
+            target_ = (Home() / "job.gpkg").string();
+    }
+
+    void TearDown() override
+    {
+        if (server_ && !created_.empty())
+            if (Dataset dataset = OpenGdal(*server_, true))
+                for (const std::string& name : created_)
+                    if (OGRLayer* result = dataset->ExecuteSQL(
+                            ("DROP TABLE IF EXISTS \"" + name + "\"").c_str(), nullptr, nullptr))
+                        dataset->ReleaseResultSet(result);
+        PrivateHome::TearDown();
+    }
+
+    std::string Name(const std::string& base) const { return base + suffix_; }
+
+    // Creates the layer with a NAME, a DATE and a REMARK column and the features.
+    void Create(const LayerSpec& spec, int epsg = 22289)
+    {
+        Dataset dataset;
+        if (GetParam() == Backend::GeoPackage && !std::filesystem::exists(target_))
+            dataset.reset(GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
+                target_.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        else
+            dataset = OpenGdal(target_, true);
+        ASSERT_TRUE(dataset);
+        OGRSpatialReference system;
+        system.importFromEPSG(epsg);
+        const char* options[] = {"GEOMETRY_NAME=geom", "OVERWRITE=YES", nullptr};
+        OGRLayer* layer = dataset->CreateLayer(Name(spec.Name).c_str(), &system, spec.Type,
+                                               const_cast<char**>(options));
+        ASSERT_TRUE(layer);
+        created_.push_back(Name(spec.Name));
+        OGRFieldDefn name("NAME", OFTString);
+        OGRFieldDefn date("SURVEYED", OFTDateTime);
+        OGRFieldDefn remark("REMARK", OFTString);
+        ASSERT_EQ(layer->CreateField(&name), OGRERR_NONE);
+        ASSERT_EQ(layer->CreateField(&date), OGRERR_NONE);
+        ASSERT_EQ(layer->CreateField(&remark), OGRERR_NONE);
+        ASSERT_EQ(layer->StartTransaction(), OGRERR_NONE);
+        int n = 0;
+        for (const std::string& wkt : spec.Wkt)
+        {
+            OGRFeature feature(layer->GetLayerDefn());
+            feature.SetField(0, ("P" + std::to_string(++n)).c_str());
+            feature.SetField(1, 2024, 5, 1 + n % 28, 12, 30, 15.25f, 100);
+            if (n % 2 == 0)
+                feature.SetField(2, "levelled 2019, J. Mokoena");
+            if (!wkt.empty())
+            {
+                OGRGeometry* geometry = nullptr;
+                ASSERT_EQ(OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &geometry),
+                          OGRERR_NONE)
+                    << wkt;
+                feature.SetGeometryDirectly(geometry);
+            }
+            ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+        }
+        ASSERT_EQ(layer->CommitTransaction(), OGRERR_NONE);
+    }
+
+    std::unique_ptr<GGisLayerRecordSet> Open(const std::string& layer, bool readOnly = false)
+    {
+        auto recordSet = CreateGisLayerRecordSet(false, target_, layer, readOnly, false);
+        EXPECT_TRUE(recordSet->Open()) << recordSet->OpenFailure();
+        return recordSet;
+    }
+
+    std::optional<std::string> server_;
+    std::string target_;
+    std::string suffix_;
+    std::vector<std::string> created_;
+};
+
+TEST_P(GisLayerTest, EveryGeometryTypeMovesInPlaceWithHeightsMeasuresAndAttributesUntouched)
+{
+    const double dx = 296.25;
+    const double dy = -0.125;
+    for (const LayerSpec& spec : Layers())
+    {
+        SCOPED_TRACE(spec.Name);
+        Create(spec);
+        const std::string name = Name(spec.Name);
+        const LayerContents before = ReadLayer(target_, name);
+        EXPECT_EQ(before.System, "22289");
+        {
+            auto recordSet = Open(name);
+            EXPECT_EQ(recordSet->RecordCount(), static_cast<int>(spec.Wkt.size()));
+            const auto declared = recordSet->DeclaredSystems();
+            ASSERT_EQ(declared.size(), 1u);
+            EXPECT_EQ(declared[0].Datum, std::optional<std::uint8_t>(0));
+            EXPECT_EQ(declared[0].LocalOrigin, std::optional<std::int32_t>(29));
+            EXPECT_EQ(recordSet->Fields().FieldByName("remark", false).AsString(), "");
+            MoveAll(*recordSet, dx, dy);
+            EXPECT_EQ(ReadLayer(target_, name), before) << "nothing is written before the flush";
+            recordSet->SetTargetDatum(1);
+            recordSet->Flush();
+            EXPECT_TRUE(recordSet->TakeNotices().empty());
+        }
+        LayerContents expected = Moved(before, dx, dy);
+        expected.System = "2053"; // Hartebeesthoek94 / Lo29
+        EXPECT_EQ(ReadLayer(target_, name), expected);
+    }
+}
+
+TEST_P(GisLayerTest, AKillAtAnyMomentOfTheFlushLeavesTheLayerExactlyBeforeOrAfter)
+{
+    LayerSpec spec{"many", wkbPoint25D, {}};
+    std::mt19937 random(7);
+    for (int i = 0; i < 30000; ++i)
+        spec.Wkt.push_back("POINT Z (" + std::to_string(2850000 + random() % 100000) + ".5 " +
+                           std::to_string(80000 + random() % 50000) + ".25 " + std::to_string(i) +
+                           ")");
+    Create(spec);
+    const std::string name = Name(spec.Name);
+    LayerContents before = ReadLayer(target_, name);
+    int sawBefore = 0;
+    int sawAfter = 0;
+    for (int delay : {0, 20, 80, 250, 800, 3000})
+    {
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0)
+        {
+            int code = 0;
+            try
+            {
+                ::close(pipe[0]);
+                auto recordSet = CreateGisLayerRecordSet(false, target_, name, false, false);
+                recordSet->Open();
+                MoveAll(*recordSet, 1000.0, 0.0);
+                recordSet->SetTargetDatum(recordSet->DeclaredSystems()[0].Datum == 0 ? 1 : 0);
+                const char flag = 1;
+                if (::write(pipe[1], &flag, 1) != 1)
+                    code = 4;
+                recordSet->Flush();
+            }
+            catch (...)
+            {
+                code = 3;
+            }
+            ::_exit(code);
+        }
+        ::close(pipe[1]);
+        char flag = 0;
+        ASSERT_EQ(::read(pipe[0], &flag, 1), 1) << "the child did not reach its flush";
+        ::close(pipe[0]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+
+        // GDAL opened for update rolls back what a killed transaction left in the file.
+        OpenGdal(target_, true);
+        const LayerContents now = ReadLayer(target_, name);
+        LayerContents after = Moved(before, 1000.0, 0.0);
+        after.System = before.System == "22289" ? "2053" : "22289";
+        ASSERT_TRUE(now == before || now == after)
+            << "half-written after a kill at " << delay << " ms";
+        (now == before ? sawBefore : sawAfter)++;
+        before = now;
+    }
+    EXPECT_EQ(sawBefore + sawAfter, 6);
+}
+
+TEST_P(GisLayerTest, RefusalsNameTheLayerTheFeatureAndTheReason)
+{
+    Create(Layers()[3]); // roads
+    const std::string name = Name("roads");
+    const LayerContents before = ReadLayer(target_, name);
+
+    auto missing = CreateGisLayerRecordSet(false, target_, "nothing here", false, false);
+    EXPECT_THAT(MessageOf([&] { missing->Open(); }),
+                HasSubstr("has no layer \"nothing here\"; its layers with geometry are"));
+
+    auto recordSet = Open(name);
+    recordSet->First();
+    std::unique_ptr<GShape> shape = recordSet->GetShape();
+    ASSERT_TRUE(shape);
+    auto& line = dynamic_cast<GLine&>(*shape);
+    line.Parts.Delete(1);
+    recordSet->Edit();
+    recordSet->SetShape(*shape);
+    EXPECT_THAT(MessageOf([&] { recordSet->Post(); }),
+                HasSubstr("layer \"" + name +
+                          "\", feature 1: the shape posted has other parts or "
+                          "points than the feature's geometry"));
+    EXPECT_THAT(MessageOf([&] { recordSet->Fields().FieldByName("NAME", false).SetAsString("x"); }),
+                HasSubstr("cannot be changed here"));
+    recordSet.reset();
+    EXPECT_EQ(ReadLayer(target_, name), before);
+
+    // A layer whose system is no Lo keeps it, and says so.
+    Create({"wgs", wkbPoint, {"POINT (28 -26)"}}, 4326);
+    auto other = Open(Name("wgs"));
+    MoveAll(*other, 0.5, 0.0);
+    other->SetTargetDatum(1);
+    other->Flush();
+    const auto notices = other->TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_THAT(notices[0], HasSubstr("declares a coordinate system that is neither Cape nor "
+                                      "Hartebeesthoek94 / Lo (WGS 84); it was left as it is"));
+    EXPECT_EQ(ReadLayer(target_, Name("wgs")).System, "4326");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, GisLayerTest,
+                         ::testing::Values(Backend::GeoPackage, Backend::PostGIS), BackendName);
+
+TEST(GisLayerFormats, DatasetsGdalCannotUpdateInATransactionAreRefusedSayingSo)
+{
+    testing::ScratchFolder folder;
+    GDALAllRegister();
+    struct Case
+    {
+        const char* driver;
+        const char* file;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"DXF", "job.dxf", "GDAL cannot update the GIS dataset"},
+        {"KML", "job.kml", "GDAL cannot update the GIS dataset"},
+        {"ESRI Shapefile", "job.shp", "in place in one transaction"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.driver);
+        const std::string path = (folder.Path() / c.file).string();
+        {
+            Dataset dataset(GetGDALDriverManager()->GetDriverByName(c.driver)->Create(
+                path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+            ASSERT_TRUE(dataset);
+            OGRLayer* layer = dataset->CreateLayer("job", nullptr, wkbPoint, nullptr);
+            ASSERT_TRUE(layer);
+            OGRFeature feature(layer->GetLayerDefn());
+            feature.SetGeometryDirectly(new OGRPoint(28, -26));
+            ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+        }
+        const auto bytes = testing::ReadBytes(path);
+        const std::string layer = std::string(c.driver) == "DXF" ? "entities" : "job";
+        auto recordSet = CreateGisLayerRecordSet(false, path, layer, false, false);
+        EXPECT_THAT(MessageOf([&] { recordSet->Open(); }), HasSubstr(c.expected));
+        EXPECT_THAT(MessageOf([&] { recordSet->Open(); }), HasSubstr(c.driver));
+        EXPECT_EQ(testing::ReadBytes(path), bytes);
+    }
+    // Not a dataset at all: the open fails and says why.
+    auto none =
+        CreateGisLayerRecordSet(false, (folder.Path() / "none.gpkg").string(), "job", false, false);
+    EXPECT_FALSE(none->Open());
+    EXPECT_THAT(none->OpenFailure(), HasSubstr("Unable to open the GIS dataset"));
+    EXPECT_EQ(GisDatasetDisplayName("PG:host=h password='a b' user=u dbname=d"),
+              "PG:host=h user=u dbname=d");
+}
+
+} // namespace
+} // namespace quorvalis::test

@@ -1,0 +1,368 @@
+// Shapefiles with heights and measures and multipoints, as GDAL writes them: read as GDAL reads
+// them, Z and M carried bit for bit, written back byte for byte, damage refused by name.
+#include "database/ShapefileDatabase.h"
+#include "tests/database/formats/FormatTestSupport.h"
+#include "tests/database/formats/GdalContents.h"
+
+#include <gdal.h>
+#include <ogr_api.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+using namespace quorvalis;
+using namespace quorvalis::testing;
+using ::testing::HasSubstr;
+
+namespace
+{
+
+// Writes the WKT rows as a shapefile of the GDAL geometry type through ogr2ogr.
+void WriteWithGdal(const ScratchFolder& folder, const std::string& name, const std::string& type,
+                   const std::vector<std::string>& wkt)
+{
+    std::string csv = "WKT,ID\n";
+    for (std::size_t i = 0; i < wkt.size(); ++i)
+        csv += "\"" + wkt[i] + "\"," + std::to_string(i + 1) + "\n";
+    WriteText(folder / (name + ".csv"), csv);
+    ASSERT_EQ(std::system(("ogr2ogr -q -f \"ESRI Shapefile\" -nlt " + type + " \"" +
+                           (folder / (name + ".shp")) + "\" \"" + (folder / (name + ".csv")) +
+                           "\" > /dev/null 2>&1")
+                              .c_str()),
+              0)
+        << name;
+}
+
+struct TypeCase
+{
+    const char* name;
+    const char* gdalType;
+    std::int32_t fileType;
+    std::uint8_t classCode;
+    std::vector<std::string> wkt;
+};
+
+// Every shape type with X/Y that GDAL writes: several parts, holes, negative zero, a "no data"
+// measure (-1e39), heights and measures of every size.
+std::vector<TypeCase> GdalTypeCases()
+{
+    return {
+        {"pointz",
+         "POINTZ",
+         11,
+         scPoint,
+         {"POINT Z (80000.125 2850000.5 1391.45)", "POINT Z (80100 2850100 -0)",
+          "POINT Z (80200 2850200 -12.5e-300)"}},
+        {"pointm",
+         "POINTM",
+         21,
+         scPoint,
+         {"POINT M (80000 2850000 1.5)", "POINT M (80100 2850100 -1e39)"}},
+        {"pointzm",
+         "POINTZM",
+         11,
+         scPoint,
+         {"POINT ZM (80000 2850000 12.25 7)", "POINT ZM (80100 2850100 -0 -1e39)"}},
+        {"multipoint",
+         "MULTIPOINT",
+         8,
+         scPoints,
+         {"MULTIPOINT ((80000 2850000),(80001 2850001),(80002.5 2850000))",
+          "MULTIPOINT ((80100 2850100))"}},
+        {"multipointz",
+         "MULTIPOINTZ",
+         18,
+         scPoints,
+         {"MULTIPOINT Z ((80000 2850000 10),(80001 2850001 -0))",
+          "MULTIPOINT Z ((80100 2850100 3))"}},
+        {"multipointm",
+         "MULTIPOINTM",
+         28,
+         scPoints,
+         {"MULTIPOINT M ((80000 2850000 1),(80001 2850001 -1e39))"}},
+        {"multipointzm",
+         "MULTIPOINTZM",
+         18,
+         scPoints,
+         {"MULTIPOINT ZM ((80000 2850000 10 1),(80001 2850001 11 2))"}},
+        {"linez",
+         "MULTILINESTRINGZ",
+         13,
+         scLine,
+         {"MULTILINESTRING Z ((80000 2850000 1,80010 2850010 2,80020 2850005 3),(80100 2850100 "
+          "4,80110 2850110 5))",
+          "MULTILINESTRING Z ((80200 2850200 -0,80210 2850210 1e300))"}},
+        {"linem",
+         "MULTILINESTRINGM",
+         23,
+         scLine,
+         {"MULTILINESTRING M ((80000 2850000 0,80010 2850010 14.142),(80100 2850100 "
+          "-1e39,80110 2850110 5))"}},
+        {"linezm",
+         "MULTILINESTRINGZM",
+         13,
+         scLine,
+         {"MULTILINESTRING ZM ((80000 2850000 1391.45 0,80010 2850010 1392.5 14.142,80020 "
+          "2850005 1390 25.3))",
+          "MULTILINESTRING ZM ((80100 2850100 6 7,80110 2850110 8 -1e39),(80120 2850120 9 "
+          "10,80130 2850130 11 12))"}},
+        {"polygonz",
+         "MULTIPOLYGONZ",
+         15,
+         scPolygon,
+         {"MULTIPOLYGON Z (((80000 2850000 5,80000 2850100 6,80100 2850100 7,80100 2850000 "
+          "8,80000 2850000 5),(80020 2850020 1,80080 2850020 1,80080 2850080 1,80020 2850080 "
+          "1,80020 2850020 1)),((80200 2850200 0,80200 2850210 0,80210 2850210 0,80200 2850200 "
+          "0)))"}},
+        {"polygonm",
+         "MULTIPOLYGONM",
+         25,
+         scPolygon,
+         {"MULTIPOLYGON M (((80000 2850000 1,80000 2850100 2,80100 2850100 3,80000 2850000 1)))"}},
+        {"polygonzm",
+         "MULTIPOLYGONZM",
+         15,
+         scPolygon,
+         {"MULTIPOLYGON ZM (((80000 2850000 5 1,80000 2850100 6 2,80100 2850100 7 -1e39,80000 "
+          "2850000 5 1),(80010 2850010 1 0,80050 2850060 1 0,80060 2850010 1 0,80010 2850010 1 "
+          "0)))"}},
+    };
+}
+
+GShapefileImages ImagesOf(const std::string& shp)
+{
+    return {ReadBytes(shp), ReadBytes(std::filesystem::path(shp).replace_extension(".shx"))};
+}
+
+} // namespace
+
+// GDAL writes every type; this reader sees what GDAL sees, Z and M included, and writes the very
+// same bytes back, header ranges and record ranges included.
+TEST(ShapeTypes, EveryTypeGdalWritesIsReadAsGdalReadsItAndWrittenBackByteForByte)
+{
+    if (!HaveOgr2Ogr())
+        GTEST_SKIP() << "ogr2ogr is not installed";
+    ScratchFolder folder;
+    for (const TypeCase& c : GdalTypeCases())
+    {
+        SCOPED_TRACE(c.name);
+        WriteWithGdal(folder, c.name, c.gdalType, c.wkt);
+        const std::string shp = folder / (std::string(c.name) + ".shp");
+        GShapefile file;
+        file.SetLoadShapesOnOpen(true);
+        ASSERT_TRUE(file.Open(shp));
+        EXPECT_EQ(file.FileShapeType(), c.fileType);
+        EXPECT_EQ(file.ShapeType(), c.classCode);
+        std::vector<ShapeBits> mine;
+        for (int i = 0; i < file.Count(); ++i)
+            mine.push_back(FromShape(*file.GetShape(i)));
+        EXPECT_EQ(mine, ReadWithGdal(shp, true).Shapes);
+        const GShapefileImages saved = file.SaveToImages();
+        const GShapefileImages original = ImagesOf(shp);
+        EXPECT_EQ(saved.Shp, original.Shp);
+        EXPECT_EQ(saved.Shx, original.Shx);
+    }
+}
+
+// The transform run's walk through the record set: X and Y move, Z and M stay bit for bit even
+// when the caller changes them, the boxes follow, and GDAL reads the result as valid.
+TEST(ShapeTypes, ARunMovesXAndYAndKeepsEveryHeightAndMeasure)
+{
+    if (!HaveOgr2Ogr())
+        GTEST_SKIP() << "ogr2ogr is not installed";
+    ScratchFolder folder;
+    const double dx = 296.25;
+    const double dy = -0.125;
+    for (const TypeCase& c : GdalTypeCases())
+    {
+        SCOPED_TRACE(c.name);
+        WriteWithGdal(folder, c.name, c.gdalType, c.wkt);
+        const std::string shp = folder / (std::string(c.name) + ".shp");
+        const OgrContents before = ReadWithGdal(shp, true);
+        const auto dbf = ReadBytes(folder / (std::string(c.name) + ".dbf"));
+        {
+            auto recordSet = CreateShapefileRecordSet(false, shp, false, true);
+            ASSERT_TRUE(recordSet->Open());
+            for (recordSet->First(); !recordSet->Eof(); recordSet->Next())
+            {
+                std::unique_ptr<GShape> shape = recordSet->GetShape();
+                shape->ForEachPoint(
+                    [&](GPoint& p)
+                    {
+                        p.X += dx;
+                        p.Y += dy;
+                        p.Z = 0.0; // what a careless chain might do
+                        p.M = -p.M;
+                    });
+                recordSet->Edit();
+                recordSet->SetShape(*shape);
+                recordSet->Post();
+            }
+            recordSet->Flush();
+        }
+        std::vector<ShapeBits> expected = before.Shapes;
+        for (ShapeBits& shape : expected)
+        {
+            for (auto& part : shape)
+                for (VertexBits& vertex : part)
+                {
+                    vertex[0] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[0]) + dx);
+                    vertex[1] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[1]) + dy);
+                }
+            std::sort(shape.begin(), shape.end());
+        }
+        const OgrContents after = ReadWithGdal(shp, true);
+        EXPECT_EQ(after.Count, before.Count);
+        EXPECT_EQ(after.Shapes, expected);
+        EXPECT_EQ(after.Box, (std::array<double, 4>{before.Box[0] + dx, before.Box[1] + dy,
+                                                    before.Box[2] + dx, before.Box[3] + dy}));
+        EXPECT_EQ(ReadBytes(folder / (std::string(c.name) + ".dbf")), dbf);
+        // GDAL finds nothing wrong with the geometries it reads back.
+        const std::string check = "ogrinfo -q -al -so \"" + shp + "\" > /dev/null 2>&1";
+        EXPECT_EQ(std::system(check.c_str()), 0);
+    }
+}
+
+namespace
+{
+
+void PutLittleInt(std::vector<std::uint8_t>& bytes, std::size_t at, std::int32_t value)
+{
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+void PutBigInt(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v)
+{
+    bytes[at] = static_cast<std::uint8_t>(v >> 24);
+    bytes[at + 1] = static_cast<std::uint8_t>(v >> 16);
+    bytes[at + 2] = static_cast<std::uint8_t>(v >> 8);
+    bytes[at + 3] = static_cast<std::uint8_t>(v);
+}
+
+// A one-record shapefile in memory of the type with the content given (its length is set).
+GShapefileImages OneRecord(std::int32_t type, std::vector<std::uint8_t> content)
+{
+    GShapefileImages images;
+    images.Shp = EmptyShapefileHeader(static_cast<std::uint8_t>(type));
+    images.Shx = images.Shp;
+    const auto words = static_cast<std::uint32_t>(content.size() / 2);
+    images.Shp.resize(108);
+    PutBigInt(images.Shp, 100, 1);
+    PutBigInt(images.Shp, 104, words);
+    images.Shp.insert(images.Shp.end(), content.begin(), content.end());
+    images.Shx.resize(108);
+    PutBigInt(images.Shx, 100, 50);
+    PutBigInt(images.Shx, 104, words);
+    return images;
+}
+
+std::vector<std::uint8_t> Content(std::int32_t type, std::size_t bytes)
+{
+    std::vector<std::uint8_t> content(bytes, 0);
+    PutLittleInt(content, 0, type);
+    return content;
+}
+
+} // namespace
+
+TEST(ShapeTypes, DamagedHeightsAndMeasuresAreRefusedByName)
+{
+    // A line of one part of 2 points: 44 + 4 + 32 = 80 bytes of X/Y, then Z 16 + 16, M 16 + 16.
+    const auto line = [](std::int32_t type, std::size_t bytes)
+    {
+        std::vector<std::uint8_t> content = Content(type, bytes);
+        PutLittleInt(content, 36, 1);
+        PutLittleInt(content, 40, 2);
+        return content;
+    };
+    const auto multipoint = [](std::int32_t type, std::size_t bytes)
+    {
+        std::vector<std::uint8_t> content = Content(type, std::max<std::size_t>(bytes, 40));
+        PutLittleInt(content, 36, 3);
+        content.resize(bytes);
+        return content;
+    };
+    struct Case
+    {
+        std::int32_t type;
+        std::vector<std::uint8_t> content;
+        const char* expected; // empty: accepted
+    };
+    const Case cases[] = {
+        {11, Content(11, 20),
+         "v.shp: record 1: the Z values of its 1 points need 28 bytes, the "
+         "record holds 20"},
+        {11, Content(11, 28), ""},
+        {11, Content(11, 32),
+         "record 1: the M values of its 1 points need 36 bytes, the record "
+         "holds 32"},
+        {11, Content(11, 36), ""},
+        {21, Content(21, 20), "record 1: the M values of its 1 points need 28 bytes"},
+        {13, line(13, 80),
+         "record 1: the Z values of its 2 points need 112 bytes, the record "
+         "holds 80"},
+        {13, line(13, 112), ""},
+        {13, line(13, 120), "record 1: the M values of its 2 points need 144 bytes"},
+        {23, line(23, 80), ""},
+        {23, line(23, 100), "record 1: the M values of its 2 points need 112 bytes"},
+        {18, multipoint(18, 40 + 48), "record 1: the Z values of its 3 points need 128 bytes"},
+        {8, multipoint(8, 40 + 40), "record 1: 3 points need 88 bytes, the record holds 80"},
+        {8, multipoint(8, 30), "record 1: multipoint content of 30 bytes is shorter than 40"},
+        {28, Content(21, 28), "Not a multipoint shapefile"},
+        {13, line(3, 112), "Not a line shapefile"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.expected);
+        const GShapefileImages images = OneRecord(c.type, c.content);
+        GShapefile file;
+        const std::string message = MessageOf<GShapefileException>(
+            [&] { file.OpenImages("/data/v.shp", images.Shp, images.Shx); });
+        if (*c.expected == '\0')
+            EXPECT_EQ(message, "no error");
+        else
+            EXPECT_THAT(message, HasSubstr(c.expected));
+    }
+
+    // MultiPatch is named; other types keep the plain message.
+    GShapefile file;
+    const GShapefileImages patch = OneRecord(31, Content(31, 44));
+    EXPECT_EQ(MessageOf<GShapefileException>(
+                  [&] { file.OpenImages("/data/v.shp", patch.Shp, patch.Shx); }),
+              "That shapefile type is not a valid spatial type: /data/v.shp holds MultiPatch "
+              "shapes (type 31), surfaces of triangles that this program does not transform");
+    const GShapefileImages other = OneRecord(2, Content(2, 20));
+    EXPECT_EQ(MessageOf<GShapefileException>(
+                  [&] { file.OpenImages("/data/v.shp", other.Shp, other.Shx); }),
+              "That shapefile type is not a valid spatial type");
+}
+
+// The shape model keeps M beside Z: a duplicate carries both bit for bit, a clone (the stream
+// form) neither, and a shape of another layout keeps its own.
+TEST(ShapeTypes, DuplicatesCarryHeightsAndMeasuresAndLayoutsDecideWhatIsCarried)
+{
+    const double nan = std::bit_cast<double>(std::uint64_t{0x7ff4000000000123});
+    GPoints points;
+    points.Points.Add(std::make_unique<GPoint>(1, 2, -0.0, nan));
+    points.Points.Add(std::make_unique<GPoint>(3, 4, 5, -1e39));
+    const auto duplicate = points.Duplicate();
+    EXPECT_EQ(FromShape(*duplicate), FromShape(points));
+    EXPECT_EQ(duplicate->GetPoint(1).M, -1e39);
+    const auto clone = points.Clone();
+    EXPECT_EQ(clone->GetPoint(1).M, 0.0);
+    EXPECT_EQ(clone->GetPoint(1).Z, 0.0);
+
+    EXPECT_TRUE(CarryHeightsAndMeasures(points, *clone));
+    EXPECT_EQ(FromShape(*clone), FromShape(points));
+    auto line = MakeLine({{{0, 0}, {1, 1}}});
+    EXPECT_FALSE(SameLayout(points, *line));
+    EXPECT_FALSE(CarryHeightsAndMeasures(points, *line));
+    EXPECT_FALSE(SameLayout(*line, *MakeLine({{{0, 0}}, {{1, 1}}})));
+    EXPECT_TRUE(SameLayout(*line, *MakeLine({{{5, 5}, {6, 6}}})));
+    EXPECT_FALSE(SameLayout(*line, *MakeLine({{{5, 5}, {6, 6}}}, true)));
+}
