@@ -12,7 +12,7 @@ set(allowed
     # the platform unit itself
     geometry/Platform.cpp
     # kill tests: fork a writer, kill it mid-flush, wait for it
-    tests/database/engine/StoreSafetyTest.cpp
+    tests/database/engine/ChildProcess.cpp
     tests/database/formats/ShapefileCrashTest.cpp
     # reads the exit status of the command-line program run by std::system
     tests/app/CliTestSupport.cpp

@@ -3,6 +3,7 @@
 // attributes byte for byte, the coordinate system following the data, a kill at any moment of
 // the flush leaving the layer exactly before or after, and datasets GDAL cannot update refused.
 #include "database/GisLayerDatabase.h"
+#include "tests/database/engine/ChildProcess.h"
 #include "tests/database/engine/TestSupport.h"
 
 #include <gdal_priv.h>
@@ -13,16 +14,12 @@
 
 #include <bit>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <numeric>
 #include <random>
 #include <sstream>
 #include <thread>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace quorvalis::test
 {
@@ -374,38 +371,18 @@ TEST_P(GisLayerTest, AKillAtAnyMomentOfTheFlushLeavesTheLayerExactlyBeforeOrAfte
     int sawAfter = 0;
     for (int delay : {0, 20, 80, 250, 800, 3000})
     {
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        const pid_t pid = ::fork();
-        if (pid == 0)
-        {
-            int code = 0;
-            try
+        ASSERT_TRUE(KillDuringFlush(
+            [&](const std::function<void()>& flushing)
             {
-                ::close(pipe[0]);
                 auto recordSet = CreateGisLayerRecordSet(false, target_, name, false, false);
                 recordSet->Open();
                 MoveAll(*recordSet, 1000.0, 0.0);
                 recordSet->SetTargetDatum(recordSet->DeclaredSystems()[0].Datum == 0 ? 1 : 0);
-                const char flag = 1;
-                if (::write(pipe[1], &flag, 1) != 1)
-                    code = 4;
+                flushing();
                 recordSet->Flush();
-            }
-            catch (...)
-            {
-                code = 3;
-            }
-            ::_exit(code);
-        }
-        ::close(pipe[1]);
-        char flag = 0;
-        ASSERT_EQ(::read(pipe[0], &flag, 1), 1) << "the child did not reach its flush";
-        ::close(pipe[0]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+            },
+            std::chrono::milliseconds(delay)))
+            << "the child did not reach its flush";
 
         // GDAL opened for update rolls back what a killed transaction left in the file.
         OpenGdal(target_, true);

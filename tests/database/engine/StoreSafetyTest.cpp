@@ -3,6 +3,7 @@
 // twice when two workstations import at once, or trip over a schema or a first use it did not
 // expect. Grouped by store: a dBase file, a GeoPackage and the PostgreSQL server of the test run.
 #include "TestSupport.h"
+#include "tests/database/engine/ChildProcess.h"
 
 #include "app/Cli.h"
 #include "database/engine/PgLink.h"
@@ -16,14 +17,10 @@
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <random>
 #include <sstream>
 #include <thread>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace quorvalis::test
 {
@@ -31,34 +28,6 @@ namespace
 {
 
 namespace fs = std::filesystem;
-
-// Runs body in a child process; the child ends with _exit (0 when body returned, 3 when it
-// raised), never through the test machinery. No store may be open in the parent at that moment.
-pid_t Child(const std::function<void()>& body)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-    {
-        int code = 0;
-        try
-        {
-            body();
-        }
-        catch (...)
-        {
-            code = 3;
-        }
-        ::_exit(code);
-    }
-    return pid;
-}
-
-int Wait(pid_t pid)
-{
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
 
 class StoreTest : public PrivateHome, public ::testing::WithParamInterface<Store>
 {
@@ -139,9 +108,8 @@ protected:
         return rows;
     }
 
-    // Moves every point by shift and flushes once; before the flush, tells the parent through
-    // the pipe (when given).
-    void MoveAll(const std::string& table, double shift, int signal = -1)
+    // Moves every point by shift and flushes once; calls flushing (when given) just before.
+    void MoveAll(const std::string& table, double shift, const std::function<void()>& flushing = {})
     {
         auto recordSet = Points(table);
         if (!recordSet->Open())
@@ -154,8 +122,8 @@ protected:
             recordSet->SetShape(*shape);
             recordSet->Post();
         }
-        if (signal >= 0)
-            (void)::write(signal, "F", 1);
+        if (flushing)
+            flushing();
         recordSet->Flush();
     }
 
@@ -175,21 +143,10 @@ TEST_P(StoreTest, AKillAtAnyMomentOfAFlushLeavesTheTableExactlyBeforeOrAfter)
     int sawAfter = 0;
     for (int delay : {0, 5, 30, 120, 400, 1500})
     {
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        const pid_t pid = Child(
-            [&]
-            {
-                ::close(pipe[0]);
-                MoveAll(table, 1000.0, pipe[1]);
-            });
-        ::close(pipe[1]);
-        char flag = 0;
-        ASSERT_EQ(::read(pipe[0], &flag, 1), 1) << "the child did not reach its flush";
-        ::close(pipe[0]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        ::kill(pid, SIGKILL);
-        Wait(pid);
+        ASSERT_TRUE(KillDuringFlush([&](const std::function<void()>& flushing)
+                                    { MoveAll(table, 1000.0, flushing); },
+                                    std::chrono::milliseconds(delay)))
+            << "the child did not reach its flush";
 
         const std::vector<std::string> now = Rows(table);
         // What the flush would have written.
@@ -359,11 +316,15 @@ protected:
 TEST_P(ControlFileTest, FirstUsesAndImportsFromTwoWorkstationsAtOnceGiveEachTableAndBeaconOnce)
 {
     // Two programs use the new store at once, each importing the same twenty beacons.
-    std::vector<pid_t> children;
-    for (int i = 0; i < 2; ++i)
-        children.push_back(Child([] { ImportTwenty(); }));
-    for (pid_t child : children)
-        EXPECT_EQ(Wait(child), 0);
+    const auto importTwice = []
+    {
+        std::vector<GChildProcess> children;
+        for (int i = 0; i < 2; ++i)
+            children.emplace_back([] { ImportTwenty(); });
+        for (GChildProcess& child : children)
+            EXPECT_EQ(child.Wait(), 0);
+    };
+    importTwice();
     EXPECT_EQ(ControlRows(), 20);
     engine::Table sheet;
     sheet.SetDatabaseName("QUORVALIS");
@@ -374,10 +335,7 @@ TEST_P(ControlFileTest, FirstUsesAndImportsFromTwoWorkstationsAtOnceGiveEachTabl
     sheet.Close();
 
     // Again, against a store that exists: the second import finds what the first added.
-    for (pid_t& child : children)
-        child = Child([] { ImportTwenty(); });
-    for (pid_t child : children)
-        EXPECT_EQ(Wait(child), 0);
+    importTwice();
     EXPECT_EQ(ControlRows(), 20);
 }
 
