@@ -45,6 +45,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -80,6 +81,9 @@ void Photograph(QWidget& window, const QString& name)
 {
     window.show();
     window.raise();
+    // A change of contents just before (a table chosen) may still wait to resize the window.
+    if (window.layout())
+        window.layout()->activate();
     ProcessEvents();
     QTest::qWait(50);
     const QPixmap picture = window.grab();
