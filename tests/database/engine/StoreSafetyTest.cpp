@@ -376,6 +376,28 @@ TEST_F(UnreachableStore, IsAnErrorWithTheStoresReasonAndNeverThePassword)
     EXPECT_THAT(missing->OpenFailure(), HasSubstr("broken.gpkg"));
 }
 
+TEST_F(UnreachableStore, ASchemaTheUserMayNotCreateIsRefusedSayingHowToCreateIt)
+{
+    const std::optional<std::string> server = TestServer();
+    QUORVALIS_REQUIRE_SERVER(server);
+    // A surveyor's login without the right to create schemas, whose search path names none
+    // that exists.
+    RunSql(*server, "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = "
+                    "'qv_surveyor') THEN CREATE ROLE qv_surveyor LOGIN; END IF; END $$");
+    const std::string schema = "qv_none_" + std::to_string(std::random_device()() % 100000000u);
+    std::string target = *server;
+    const std::size_t user = target.find(" user=") + std::string(" user=").size();
+    target.replace(user, target.find(' ', user) - user, "qv_surveyor");
+    engine::Session::Default().SetAlias(
+        {"QUORVALIS", "STANDARD", "", target + " options='-c search_path=" + schema + "'"});
+    GTrigBeaconList list;
+    const std::string message =
+        MessageOf<GDatabaseException>([&] { list.ReadControlFile(dtCape); });
+    EXPECT_THAT(message, ::testing::StartsWith("Unable to open the control file.\r"));
+    EXPECT_THAT(message, HasSubstr("permission denied"));
+    EXPECT_THAT(message, HasSubstr("create it with: CREATE SCHEMA \"" + schema + "\""));
+}
+
 // --- Names and the alias file ---
 
 using Names = PrivateHome;
