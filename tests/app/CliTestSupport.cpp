@@ -39,14 +39,7 @@ void CliTest::TearDown()
 
 CliRun CliTest::Run(const std::vector<std::string>& args) const
 {
-    std::ostringstream out;
-    std::ostringstream err;
-    GCliContext context{out, err, nullptr};
-    CliRun run;
-    run.Code = RunCli(args, context);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
+    return RunCliInProcess(args);
 }
 
 CliRun CliTest::Transform(const std::string& to, const std::string& file,

@@ -3,6 +3,8 @@
 // executable.
 #pragma once
 
+#include "tests/InProcessCli.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,13 +14,6 @@
 
 namespace quorvalis::test
 {
-
-struct CliRun
-{
-    int Code = -1;
-    std::string Out;
-    std::string Err;
-};
 
 class CliTest : public ::testing::Test
 {

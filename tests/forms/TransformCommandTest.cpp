@@ -3,7 +3,6 @@
 // every cancel writes nothing.
 #include "FormsTestSupport.h"
 
-#include "app/Cli.h"
 #include "database/Database.h"
 #include "database/ShapefileDatabase.h"
 #include "forms/FormConfirmation.h"
@@ -14,6 +13,7 @@
 #include "project/BeaconReview.h"
 #include "project/Project.h"
 #include "project/WinRegistry.h"
+#include "tests/InProcessCli.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,14 +34,6 @@ namespace
 
 namespace fs = std::filesystem;
 using Answer = ScriptedUser::Answer;
-
-// A run of the command line in this process.
-struct CliRun
-{
-    int Code = -1;
-    std::string Out;
-    std::string Err;
-};
 
 std::string ReadBytes(const fs::path& file)
 {
@@ -201,17 +193,7 @@ protected:
         DialogsTest::TearDown();
     }
 
-    CliRun Cli(std::vector<std::string> args)
-    {
-        std::ostringstream out;
-        std::ostringstream err;
-        GCliContext context{out, err, nullptr};
-        CliRun run;
-        run.Code = RunCli(args, context);
-        run.Out = out.str();
-        run.Err = err.str();
-        return run;
-    }
+    CliRun Cli(const std::vector<std::string>& args) { return RunCliInProcess(args); }
 
     void ImportBeacons()
     {

@@ -4,11 +4,11 @@
 // the model makes of those declarations before the file formats provide them.
 #include "ProjectTestSupport.h"
 
-#include "app/Cli.h"
 #include "database/BorlandDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/engine/Table.h"
 #include "geometry/Files.h"
+#include "tests/InProcessCli.h"
 
 #include <gmock/gmock.h>
 
@@ -24,13 +24,6 @@ namespace
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct CliRun
-{
-    int Code = -1;
-    std::string Out;
-    std::string Err;
-};
 
 // FNV-1a of a file's bytes.
 std::uint64_t Hash(const fs::path& file)
@@ -133,13 +126,7 @@ protected:
         for (std::string& arg : args)
             for (auto at = arg.find("{home}"); at != std::string::npos; at = arg.find("{home}"))
                 arg.replace(at, 6, Folder.string());
-        std::ostringstream out, err;
-        GCliContext context{out, err, nullptr};
-        CliRun run;
-        run.Code = RunCli(args, context);
-        run.Out = out.str();
-        run.Err = err.str();
-        return run;
+        return RunCliInProcess(args);
     }
 
     // Every file of the job and the settings file; the control file as its beacons.
