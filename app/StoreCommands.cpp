@@ -235,6 +235,7 @@ const std::vector<Setting>& Settings()
          {"Standard (only transformation parameters)", "Verbose (parameters and coordinate info)"}},
         {"Show Message", SettingKind::Boolean, 1, {}},
         {"Install", SettingKind::Text, 0, {}},
+        {"Threads", SettingKind::Integer, 0, {}},
     };
     return settings;
 }
@@ -354,6 +355,9 @@ int DefaultsSet(const std::vector<std::string>& args, GCliContext& context)
         const std::int32_t value = ParseIntegerOption(option, text);
         if (std::string(setting.Name) == "Local Origin")
             CheckLocalOrigin(value, "\"Local Origin\"");
+        if (std::string(setting.Name) == "Threads" && (value < 0 || value > kMaxRunThreads))
+            throw GUsageError(option + " takes 0 (one per core) to " +
+                              std::to_string(kMaxRunThreads) + ", not '" + text + "'");
         if (!setting.Meanings.empty() &&
             (value < 0 || value >= static_cast<std::int32_t>(setting.Meanings.size())))
             throw GUsageError(option + " takes 0 to " +
