@@ -121,11 +121,12 @@ struct Batch
     }
 };
 
-// Vertices a chunk of pool work holds, and how many a batch reads ahead at most: chunks large
-// enough that handing them out costs nothing measurable, batches small enough that two of them
-// in flight cost a few bytes per vertex of the job.
-constexpr std::int64_t kChunkVertices = 4096;
-constexpr std::int64_t kBatchVertices = 16 * kChunkVertices;
+// Vertices a chunk of pool work holds, and chunks a batch holds per thread: chunks large enough
+// that handing them out costs nothing measurable, batches small enough that the two in flight
+// cost a few bytes per vertex of the job, with chunks enough for every thread to share the last
+// ones of a batch.
+constexpr std::int64_t kChunkVertices = 2048;
+constexpr std::int64_t kChunksPerThread = 4;
 
 // Sends every vertex of every record, from the first on, through the pipelines and posts each
 // shape; a record without a shape is left as it is. Ends on the first record.
@@ -150,6 +151,8 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
                              : nullptr;
     // GetShapeAt does not call the OnGetShape hook; a record set that has one is read in turn.
     const bool readAhead = recordSet.CanReadAhead() && !recordSet.OnGetShape;
+    const std::int64_t batchVertices =
+        std::max<std::int64_t>(8, kChunksPerThread * pool.Threads()) * kChunkVertices;
     std::int32_t nextRecord = 0;
     const auto read = [&](Batch& batch)
     {
@@ -164,7 +167,7 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
                 return;
             }
             while (nextRecord < count &&
-                   static_cast<std::int64_t>(batch.Vertices.size()) < kBatchVertices)
+                   static_cast<std::int64_t>(batch.Vertices.size()) < batchVertices)
             {
                 batch.Add(nextRecord, recordSet.GetShapeAt(nextRecord));
                 ++nextRecord;
