@@ -43,33 +43,6 @@ struct Outcome
     bool operator==(const Outcome&) const = default;
 };
 
-// A dBase III table with one character column LABEL of ten.
-void WriteDbf(const fs::path& path, int records)
-{
-    std::vector<char> out(32, 0);
-    out[0] = 0x03;
-    out[1] = 126;
-    out[2] = out[3] = 1;
-    std::memcpy(&out[4], &records, 4);
-    const std::uint16_t headerSize = 32 + 32 + 1, recordSize = 1 + 10;
-    std::memcpy(&out[8], &headerSize, 2);
-    std::memcpy(&out[10], &recordSize, 2);
-    char field[32] = {'L', 'A', 'B', 'E', 'L'};
-    field[11] = 'C';
-    field[16] = 10;
-    out.insert(out.end(), field, field + 32);
-    out.push_back(0x0D);
-    char record[16];
-    for (int i = 0; i < records; ++i)
-    {
-        std::snprintf(record, sizeof record, " L%-9d", i + 1);
-        out.insert(out.end(), record, record + 11);
-    }
-    out.push_back(0x1A);
-    std::ofstream(path, std::ios::binary)
-        .write(out.data(), static_cast<std::streamsize>(out.size()));
-}
-
 // Lo 29 Cape positions spread over several degree sheets around the sample beacons.
 struct Positions
 {
@@ -78,35 +51,38 @@ struct Positions
     GPoint Next() { return GPoint(x(random), y(random)); }
 };
 
-// 100,000 vertices in lines of 1 to 250 vertices, so that batches and chunks end inside lines.
+// 100,000 vertices in lines of 1 to 250 vertices, so that batches and chunks end inside lines;
+// each labelled in a column LABEL.
 void WriteGeneratedLines(const fs::path& folder)
 {
-    std::vector<std::uint8_t> header(100, 0);
-    header[2] = 0x27;
-    header[3] = 0x0A;
-    header[27] = 50;
-    header[28] = 0xE8;
-    header[29] = 0x03;
-    header[32] = 3;
-    GShapefile file;
-    file.OpenImages((folder / "generated.shp").string(), header, header);
+    GRecordSetDefinition definition;
+    definition.TableName = (folder / "generated.shp").string();
+    definition.HasSpatialComponent = true;
+    definition.ShapeType = 2;
+    definition.FieldDefinitions.Add(
+        std::make_unique<GFieldDefinition>("LABEL", fdtString, 11, false));
+    auto recordSet = CreateShapefileRecordSet(false, definition.TableName, false, false);
+    ASSERT_TRUE(recordSet->CreateTable(definition));
+    ASSERT_TRUE(recordSet->Open());
     Positions positions;
     std::uniform_int_distribution<int> length(1, 250);
-    int vertices = 0;
-    while (vertices < 100000)
+    for (int vertices = 0, record = 1; vertices < 100000; ++record)
     {
         const int count = std::min(length(positions.random), 100000 - vertices);
         auto part = std::make_unique<GPointList>();
         GPoint at = positions.Next();
         for (int k = 0; k < count; ++k, at.X += 3.25, at.Y -= 1.5)
             part->Add(std::make_unique<GPoint>(at.X, at.Y));
-        auto line = std::make_unique<GLine>();
-        line->Parts.Add(std::move(part));
-        file.AppendShape(std::move(line));
+        GLine line;
+        line.Parts.Add(std::move(part));
+        recordSet->Append();
+        recordSet->Fields().FieldByName("LABEL", false).SetAsString("L" + std::to_string(record));
+        recordSet->SetShape(line);
+        recordSet->Post();
         vertices += count;
     }
-    file.Flush();
-    WriteDbf(folder / "generated.dbf", file.Count());
+    recordSet->Flush();
+    recordSet->Close();
 }
 
 // 100,000 points of a delimited text file.
@@ -218,7 +194,7 @@ protected:
 
 TEST_F(ThreadsTest, EveryThreadCountGivesTheBitsOfOneThread)
 {
-    WriteGeneratedLines(Generated);
+    ASSERT_NO_FATAL_FAILURE(WriteGeneratedLines(Generated));
     WriteGeneratedText(Generated);
     const std::string crd = Sample("job-points.crd");
     const std::vector<Job> jobs = {
@@ -243,6 +219,7 @@ TEST_F(ThreadsTest, EveryThreadCountGivesTheBitsOfOneThread)
             SCOPED_TRACE(job.Name + (method == 0 ? ", control run" : ", sheet run"));
             const Outcome one = Run(job, method, 1);
             EXPECT_GT(one.Points, 0);
+            EXPECT_NE(one.Files.front(), ReadFile(job.Files.front())) << "nothing was written";
             for (const int threads : {2, 7})
             {
                 const Outcome many = Run(job, method, threads);
