@@ -257,6 +257,8 @@ std::string EffectiveValue(const GRegistry& registry, const Setting& setting)
     // The Lo goes through the project's own reading, which refuses values that are no Lo.
     if (std::string(setting.Name) == "Local Origin")
         return std::to_string(ReadStoredSettings().LocalOrigin);
+    if (std::string(setting.Name) == "Threads")
+        return std::to_string(ReadStoredSettings().Threads);
     switch (setting.Kind)
     {
     case SettingKind::Integer:

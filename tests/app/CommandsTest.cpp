@@ -344,6 +344,7 @@ TEST_F(CliTest, ThreadsFromTheCommandLineOrTheStoredValue)
     ASSERT_NE(text.find("Threads=3\n"), std::string::npos) << text;
     text.replace(text.find("Threads=3\n"), 10, "Threads=999\n");
     std::ofstream(settings, std::ios::binary) << text;
+    EXPECT_EQ(Run({"defaults", "get", "Threads"}).Out, "0\n"); // what a run takes
     const CliRun run = Transform("hart94", shapefile, {"--lo", "29", "--threads", "7", "--yes"});
     EXPECT_EQ(run.Code, 0) << run.Err;
     EXPECT_EQ(run.Err, "warning: The stored \"Threads\" value 999 is not a number of threads "
