@@ -122,10 +122,10 @@ struct Batch
 };
 
 // Vertices a chunk of pool work holds, and chunks a batch holds per thread: chunks large enough
-// that handing them out costs nothing measurable, batches small enough that the two in flight
-// cost a few bytes per vertex of the job, with chunks enough for every thread to share the last
-// ones of a batch.
-constexpr std::int64_t kChunkVertices = 2048;
+// that handing them out costs nothing measurable, with chunks enough for every thread to share
+// the last ones of a batch; batches small enough that the shapes read are still in the cache when
+// they are posted. On one thread a batch is one chunk: nothing overlaps, and the shapes stay hot.
+constexpr std::int64_t kChunkVertices = 512;
 constexpr std::int64_t kChunksPerThread = 4;
 
 // Sends every vertex of every record, from the first on, through the pipelines and posts each
@@ -152,7 +152,9 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
     // GetShapeAt does not call the OnGetShape hook; a record set that has one is read in turn.
     const bool readAhead = recordSet.CanReadAhead() && !recordSet.OnGetShape;
     const std::int64_t batchVertices =
-        std::max<std::int64_t>(8, kChunksPerThread * pool.Threads()) * kChunkVertices;
+        pool.Threads() == 1
+            ? kChunkVertices
+            : std::max<std::int64_t>(8, kChunksPerThread * pool.Threads()) * kChunkVertices;
     std::int32_t nextRecord = 0;
     const auto read = [&](Batch& batch)
     {
@@ -250,7 +252,8 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
     const auto post = [&](Batch& batch)
     {
         std::int64_t vertex = 0;
-        std::int64_t chunk = 0;
+        std::size_t chunk = 0;
+        std::int64_t chunkEnd = kChunkVertices;
         std::size_t parameter = 0;
         for (const Batch::Record& record : batch.Records)
         {
@@ -260,12 +263,13 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
                 const std::int64_t end = vertex + record.VertexCount;
                 for (; vertex < end; ++vertex)
                 {
-                    if (vertex / kChunkVertices != chunk)
+                    if (vertex == chunkEnd)
                     {
-                        chunk = vertex / kChunkVertices;
+                        ++chunk;
+                        chunkEnd += kChunkVertices;
                         parameter = 0;
                     }
-                    const ChunkOutcome& outcome = batch.Chunks[static_cast<std::size_t>(chunk)];
+                    const ChunkOutcome& outcome = batch.Chunks[chunk];
                     while (parameter < outcome.Parameters.size() &&
                            outcome.Parameters[parameter].first == vertex)
                         takeParameters(outcome.Parameters[parameter++].second);
