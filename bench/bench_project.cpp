@@ -26,13 +26,18 @@ namespace quorvalis
 namespace
 {
 
-// Shapes held in memory; posting keeps the changed copy.
+// Shapes held in memory, read ahead as a shapefile's are; posting keeps the changed copy.
 class BenchRecordSet : public GRecordSet
 {
 public:
     std::vector<std::unique_ptr<GShape>> Shapes;
 
     bool GetReadOnly() override { return false; }
+    bool CanReadAhead() const override { return true; }
+    std::unique_ptr<GShape> GetShapeAt(std::int32_t index) override
+    {
+        return Shapes[static_cast<std::size_t>(index)]->Clone();
+    }
 
 protected:
     bool DoOpen() override { return true; }
