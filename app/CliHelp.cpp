@@ -106,6 +106,8 @@ Report:
 
   --yes                       transform (without it nothing is written)
   --force                     go ahead in spite of the doubts
+  --threads N                 threads of the run, 1 to 256 (default: the stored
+                              "Threads", else one per core); the results are the same
   --help                      show this text
 
 Example:
@@ -202,7 +204,8 @@ Stores VALUE under NAME. "Local Origin" takes a Lo: an odd whole number from 15 
 1 verbose); 0 or 1 (also true/false, yes/no) for "Exchange", "Negate X", "Negate Y",
 "Apply Weighting", "Output" and "Show Message"; numbers with "." as decimal point for
 "X Constant", "Y Constant", "Control Distance", "Helmert A", "Helmert B", "Cape X", "Cape Y",
-"WGS X" and "WGS Y"; any text for "Install".
+"WGS X" and "WGS Y"; any text for "Install"; "Threads" takes the threads of a run, 1 to
+256, or 0 for one per core.
 )TEXT";
 
 const char kAliasHelp[] = R"TEXT(Usage: quorvalis-cli alias list

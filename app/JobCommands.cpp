@@ -63,6 +63,7 @@ const std::vector<GOptionSpec> kTransformOptions = {
     {"--label-field", 1},
     {"--yes", 0},
     {"--force", 0},
+    {"--threads", 1},
 };
 
 const std::vector<GOptionSpec> kImportOptions = {
@@ -224,6 +225,14 @@ GTerminalAnswers ParseTransformArguments(const std::vector<std::string>& args,
         if (*answers.Count < 0)
             throw GUsageError("option '--count': the count cannot be negative");
     }
+    if (const auto threads = line.Value("--threads"))
+    {
+        answers.Threads = ParseIntegerOption("--threads", *threads);
+        if (*answers.Threads < 1 || *answers.Threads > kMaxRunThreads)
+            throw GUsageError("option '--threads': '" + *threads +
+                              "' is not a number of threads from 1 to " +
+                              std::to_string(kMaxRunThreads));
+    }
     answers.NoTrig = line.Has("--no-trig");
     answers.NoTsm = line.Has("--no-tsm");
     answers.NoOther = line.Has("--no-other");
@@ -320,6 +329,7 @@ int RunTransformCli(const std::vector<std::string>& args, GCliContext& context)
     GTerminalAnswers answers = ParseTransformArguments(args, sourceDatum);
     GProject project;
     project.DryRun = !answers.Yes;
+    project.ThreadsOverride = answers.Threads.value_or(0);
     GTerminalInterface ui(std::move(answers), context.Out, context.Err, context.Progress);
     const GTransformResult result = RunTransformCommand(project, ui, sourceDatum);
     const int code = ExitCode(ui, result.Outcome);

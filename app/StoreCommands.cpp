@@ -236,6 +236,7 @@ const std::vector<Setting>& Settings()
          {"Standard (only transformation parameters)", "Verbose (parameters and coordinate info)"}},
         {"Show Message", SettingKind::Boolean, 1, {}},
         {"Install", SettingKind::Text, 0, {}},
+        {"Threads", SettingKind::Integer, 0, {}},
     };
     return settings;
 }
@@ -257,6 +258,8 @@ std::string EffectiveValue(const GRegistry& registry, const Setting& setting)
     // The Lo goes through the project's own reading, which refuses values that are no Lo.
     if (std::string(setting.Name) == "Local Origin")
         return std::to_string(ReadStoredSettings().LocalOrigin);
+    if (std::string(setting.Name) == "Threads")
+        return std::to_string(ReadStoredSettings().Threads);
     switch (setting.Kind)
     {
     case SettingKind::Integer:
@@ -355,6 +358,9 @@ int DefaultsSet(const std::vector<std::string>& args, GCliContext& context)
         const std::int32_t value = ParseIntegerOption(option, text);
         if (std::string(setting.Name) == "Local Origin")
             CheckLocalOrigin(value, "\"Local Origin\"");
+        if (std::string(setting.Name) == "Threads" && (value < 0 || value > kMaxRunThreads))
+            throw GUsageError(option + " takes 0 (one per core) to " +
+                              std::to_string(kMaxRunThreads) + ", not '" + text + "'");
         if (!setting.Meanings.empty() &&
             (value < 0 || value >= static_cast<std::int32_t>(setting.Meanings.size())))
             throw GUsageError(option + " takes 0 to " +

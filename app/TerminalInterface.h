@@ -71,6 +71,7 @@ struct GTerminalAnswers
     std::optional<std::int32_t> Strategy;            ///< --strategy: 0 buffer, 1 count, 2 manual
     std::optional<double> Buffer;                    ///< --buffer
     std::optional<std::int32_t> Count;               ///< --count
+    std::optional<std::int32_t> Threads;             ///< --threads
     bool NoTrig = false;                             ///< --no-trig
     bool NoTsm = false;                              ///< --no-tsm
     bool NoOther = false;                            ///< --no-other

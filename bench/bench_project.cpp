@@ -1,6 +1,7 @@
 // End-to-end speed of the two runs on records held in memory: every vertex goes through the whole
 // chain (data -> geographic -> plane -> datum change -> plane -> geographic -> data), the shape is
-// read once and posted once per record. Reported as vertices per second.
+// read once and posted once per record. Reported as vertices per second, each run on one thread
+// and on all cores (one per core) side by side: the last argument is the threads, 0 all cores.
 //
 //   build/<dir>/bench/bench_project [--benchmark_filter=...]
 //
@@ -26,13 +27,18 @@ namespace quorvalis
 namespace
 {
 
-// Shapes held in memory; posting keeps the changed copy.
+// Shapes held in memory, read ahead as a shapefile's are; posting keeps the changed copy.
 class BenchRecordSet : public GRecordSet
 {
 public:
     std::vector<std::unique_ptr<GShape>> Shapes;
 
     bool GetReadOnly() override { return false; }
+    bool CanReadAhead() const override { return true; }
+    std::unique_ptr<GShape> GetShapeAt(std::int32_t index) override
+    {
+        return Shapes[static_cast<std::size_t>(index)]->Clone();
+    }
 
 protected:
     bool DoOpen() override { return true; }
@@ -115,19 +121,23 @@ void Prepare(GProject& project, int records, int verticesPerRecord)
         throw std::runtime_error("record set refused");
 }
 
-// Times run on a fresh project per iteration (records x vertices from the arguments); making
-// the project, setup and closing it again are not timed.
+// Times run on a fresh project per iteration (records x vertices from the arguments, threads
+// from the last); making the project, setup and closing it again are not timed.
 template <class Setup>
-void TimeRuns(benchmark::State& state, Setup setup, GRunCounts (GProject::*run)())
+void TimeRuns(benchmark::State& state, Setup setup, GRunCounts (GProject::*run)(),
+              int threadsArgument)
 {
     const int records = static_cast<int>(state.range(0));
     const int vertices = static_cast<int>(state.range(1));
+    const int threads = static_cast<int>(state.range(threadsArgument));
     for (auto _ : state)
     {
         state.PauseTiming();
         GProject project;
         Prepare(project, records, vertices);
         setup(project);
+        project.ThreadsOverride = threads;
+        state.SetLabel(std::to_string(project.RunThreads()) + " threads");
         state.ResumeTiming();
         benchmark::DoNotOptimize((project.*run)());
         state.PauseTiming();
@@ -146,9 +156,15 @@ void ControlRun(benchmark::State& state)
             AddBeacons(project);
             project.ApplyWeighting = true;
         },
-        &GProject::RunControlTransformation);
+        &GProject::RunControlTransformation, 2);
 }
-BENCHMARK(ControlRun)->Args({1000000, 1})->Args({10000, 100})->Unit(benchmark::kMillisecond);
+BENCHMARK(ControlRun)
+    ->Args({1000000, 1, 1})
+    ->Args({1000000, 1, 0})
+    ->Args({10000, 100, 1})
+    ->Args({10000, 100, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void HelmertRun(benchmark::State& state)
 {
@@ -164,15 +180,19 @@ void HelmertRun(benchmark::State& state)
             project.HelmertA = 1.0;
             project.HelmertB = 0.0;
         },
-        &GProject::RunHelmertTransformation);
+        &GProject::RunHelmertTransformation, 3);
     engine::Session::Default().SetHomeDirectory({});
     std::filesystem::remove_all(folder);
 }
 BENCHMARK(HelmertRun)
-    ->Args({1000000, 1, 0})
-    ->Args({10000, 100, 0})
-    ->Args({10000, 100, 1})
-    ->Unit(benchmark::kMillisecond);
+    ->Args({1000000, 1, 0, 1})
+    ->Args({1000000, 1, 0, 0})
+    ->Args({10000, 100, 0, 1})
+    ->Args({10000, 100, 0, 0})
+    ->Args({10000, 100, 1, 1})
+    ->Args({10000, 100, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One refresh of the beacon selection dialog's figures with n selected beacons: the fit, the
 // misclosures, and a fit without each beacon for its leave-one-out misclosure (n fits of n - 1

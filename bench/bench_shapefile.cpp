@@ -8,6 +8,14 @@
 //   - cp of the three files followed by sync (the floor).
 // Reports seconds and peak resident memory (above an empty process of this program) per vertex;
 // each figure is the median of three runs.
+//
+// With QUORVALIS_CLI naming a built quorvalis-cli (and QUORVALIS_BEACONS the sample beacons
+// samples/beacons-lo29.csv), it then times whole transformation runs of both files in place:
+// a control run (ten beacons, weighting) on one thread and on all cores, against ogr2ogr
+// reprojecting the same file from EPSG:22291 to EPSG:2054, round after round, and reports the
+// least and the median of each with the peak memory above an empty process of the program. With
+// QUORVALIS_CLI_BASELINE naming another build (main's, say) its one-thread run is timed in the
+// same rounds. QUORVALIS_ROUNDS sets the rounds (default 5).
 // Usage: bench_shapefile [folder]   (default: a fresh folder under /tmp)
 #include "database/ShapefileDatabase.h"
 
@@ -20,6 +28,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/resource.h>
@@ -266,6 +275,122 @@ std::string SelfPath()
     return std::filesystem::read_symlink("/proc/self/exe").string();
 }
 
+struct Figures
+{
+    std::vector<double> Seconds;
+    long PeakKiB = 0;
+
+    void Add(const RunResult& run)
+    {
+        Seconds.push_back(run.Seconds);
+        PeakKiB = std::max(PeakKiB, run.PeakKiB);
+    }
+    double Least() const { return *std::min_element(Seconds.begin(), Seconds.end()); }
+    double Median() const
+    {
+        std::vector<double> sorted = Seconds;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+};
+
+// Whole transformation runs through the command-line program against ogr2ogr's reprojection.
+void CompareRuns(const std::string& folder, const std::string& cli, const std::string& beacons)
+{
+    const char* baseline = std::getenv("QUORVALIS_CLI_BASELINE");
+    const char* roundsText = std::getenv("QUORVALIS_ROUNDS");
+    const int rounds = roundsText ? std::max(1, std::atoi(roundsText)) : 5;
+    const std::string home = folder + "/home";
+    std::filesystem::remove_all(home);
+    Run({cli, "--home", home, "import", "--class", "TRIG", "--csv", beacons, "--lo", "29",
+         "--yes"});
+    const long emptyKiB = Run({cli, "--version"}).PeakKiB;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::string all = std::to_string(cores);
+    std::printf("\nwhole runs: control run (10 beacons, weighting) in place against ogr2ogr "
+                "-s_srs EPSG:22291 -t_srs EPSG:2054; %d rounds\n",
+                rounds);
+    std::printf("%-8s %-28s %9s %9s %12s %14s\n", "file", "run", "least s", "median s", "peak MiB",
+                "bytes/vertex");
+    for (const char* name : {"lines", "points"})
+    {
+        const std::string source = folder + "/" + name;
+        const std::string work = folder + "/run-" + name;
+        const auto transform = [&](const std::string& program, const std::string& threads)
+        {
+            // A fresh copy each time: every run starts from the same Cape data.
+            for (const char* ext : {".shp", ".shx", ".dbf"})
+                std::filesystem::copy_file(source + ext, work + ext,
+                                           std::filesystem::copy_options::overwrite_existing);
+            Run({"cat", work + ".shp", work + ".shx", work + ".dbf"});
+            std::vector<std::string> args{program,
+                                          "--home",
+                                          home,
+                                          "transform",
+                                          "--to",
+                                          "hart94",
+                                          "--shapefile",
+                                          work + ".shp",
+                                          "--method",
+                                          "control",
+                                          "--coordinate-system",
+                                          "geodetic",
+                                          "--lo",
+                                          "29",
+                                          "--transformation-lo",
+                                          "29",
+                                          "--strategy",
+                                          "count",
+                                          "--count",
+                                          "10",
+                                          "--weighting",
+                                          "--no-report",
+                                          "--yes",
+                                          "--force"};
+            if (!threads.empty())
+                args.insert(args.end(), {"--threads", threads});
+            return Run(args);
+        };
+        Figures base, one, cores_, ogr;
+        for (int round = 0; round < rounds; ++round)
+        {
+            if (baseline)
+                base.Add(transform(baseline, ""));
+            one.Add(transform(cli, "1"));
+            cores_.Add(transform(cli, all));
+            const std::string out = folder + "/ogr-reprojected-" + name;
+            for (const char* ext : {".shp", ".shx", ".dbf", ".prj"})
+                std::filesystem::remove(out + ext);
+            Run({"cat", source + ".shp", source + ".shx", source + ".dbf"});
+            ogr.Add(Run({"ogr2ogr", "-s_srs", "EPSG:22291", "-t_srs", "EPSG:2054", out + ".shp",
+                         source + ".shp"}));
+        }
+        const auto row = [&](const char* label, const Figures& figures, bool memory)
+        {
+            std::printf("%-8s %-28s %9.3f %9.3f %12.1f", name, label, figures.Least(),
+                        figures.Median(), figures.PeakKiB / 1024.0);
+            if (memory)
+                std::printf(" %14.1f", (figures.PeakKiB - emptyKiB) * 1024.0 / 1e6);
+            std::printf("\n");
+        };
+        if (baseline)
+            row("baseline, 1 thread", base, true);
+        row("1 thread", one, true);
+        row((all + " threads (all cores)").c_str(), cores_, true);
+        row("ogr2ogr reprojection", ogr, false);
+        const bool lines = std::strcmp(name, "lines") == 0;
+        std::printf("%-8s %-28s %9.3f %9.3f   (target %s)\n", name, "ratio all cores/ogr2ogr",
+                    cores_.Least() / ogr.Least(), cores_.Median() / ogr.Median(),
+                    lines ? "<= 0.6, stretch 0.5" : "<= 0.05");
+        std::printf("%-8s %-28s %9.3f %9.3f\n", name, "ratio 1 thread/ogr2ogr",
+                    one.Least() / ogr.Least(), one.Median() / ogr.Median());
+        if (baseline)
+            std::printf("%-8s %-28s %9.3f %9.3f   (target <= 1)\n", name, "ratio 1 thread/baseline",
+                        one.Least() / base.Least(), one.Median() / base.Median());
+    }
+    std::printf("empty process of the program: %.1f MiB peak\n", emptyKiB / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -383,6 +508,10 @@ int main(int argc, char** argv)
                     oursBytes <= 100 ? "met" : "NOT met");
     }
     std::printf("\nempty process: %.1f MiB peak\n", emptyKiB / 1024.0);
+    const char* cli = std::getenv("QUORVALIS_CLI");
+    const char* beacons = std::getenv("QUORVALIS_BEACONS");
+    if (cli && beacons && haveOgr)
+        CompareRuns(folder, cli, beacons);
     if (argc < 2)
         std::filesystem::remove_all(folder);
     return 0;

@@ -277,6 +277,10 @@ public:
     /// The shape of any record by index, or nullptr. Base: raises "The recordset does not
     /// contain a spatial component" unless HasSpatialComponent; returns nullptr.
     virtual std::unique_ptr<GShape> GetShapeAt(std::int32_t recordIndex);
+    /// Whether GetShapeAt gives, for any record not yet posted, the shape GetShape would give
+    /// there, without moving and while the current record is edited and posted: a run then reads
+    /// the next records while it transforms the current ones. Base: false (read at the cursor).
+    virtual bool CanReadAhead() const { return false; }
 
     // --- Properties, settable only while closed ---
 

@@ -219,6 +219,8 @@ public:
 
     /// A copy of the shape of record index with its Z and M (nullptr for a null record).
     std::unique_ptr<GShape> GetShapeAt(std::int32_t recordIndex) override;
+    /// True: every shape is in memory from the open on.
+    bool CanReadAhead() const override { return true; }
     /// The engine record set's definition with TableName = FileName.
     std::unique_ptr<GRecordSetDefinition> GetDefinition() override;
     /// Creates the ".dbf" of the definition's TableName with the definition's columns (and no

@@ -6,13 +6,19 @@
 #include "project/Guards.h"
 #include "project/Report.h"
 #include "project/WinRegistry.h"
+#include "project/WorkerPool.h"
 #include "transformation/Adjustment.h"
 #include "transformation/Transformation.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 namespace quorvalis
 {
@@ -64,31 +70,269 @@ std::unique_ptr<GGroupTransformation> LoConversionGroup(std::uint8_t datum, doub
     return group;
 }
 
-// Sends every vertex of every record, from the first on, through transformPoint and posts each
-// shape; a record without a shape is left as it is. label is set to the record's report label
-// (empty without a label field) before its vertices go through. Ends on the first record.
-template <class TransformPoint>
+// What the transformation of one vertex leaves for the calling thread: its plane coordinates
+// before the transformation (X, Y), after it (MovedX, MovedY) and the distance between them.
+struct VertexOutcome
+{
+    double X = 0.0, Y = 0.0, MovedX = 0.0, MovedY = 0.0, Distance = 0.0;
+};
+
+// What one chunk of a batch met besides its vertices' outcomes: the parameters of a Helmert run
+// wherever they change (the first vertex of the chunk included), and the first failure.
+struct ChunkOutcome
+{
+    std::vector<std::pair<std::int64_t, GSheetParameters>> Parameters;
+    std::int64_t FailedVertex = -1;
+    bool FailedAtPlane = false; // the failure came after the vertex's outcome was taken
+    std::exception_ptr Failure;
+};
+
+// Records read together: their shapes, pointers to every vertex in record order, and what the
+// transformation left. A read that failed ends the batch; its error is raised once the records
+// before it are posted, where a record-by-record run would have met it.
+struct Batch
+{
+    struct Record
+    {
+        std::int32_t Index = 0;
+        std::unique_ptr<GShape> Shape; // none: the record has no shape
+        std::int64_t VertexCount = 0;
+    };
+    std::vector<Record> Records;
+    std::vector<GPoint*> Vertices;
+    std::vector<VertexOutcome> Outcomes;
+    std::vector<ChunkOutcome> Chunks;
+    std::exception_ptr ReadFailure;
+
+    void Clear()
+    {
+        Records.clear();
+        Vertices.clear();
+        Chunks.clear();
+        ReadFailure = nullptr;
+    }
+    void Add(std::int32_t record, std::unique_ptr<GShape> shape)
+    {
+        const std::size_t first = Vertices.size();
+        if (shape)
+            shape->ForEachPoint([this](GPoint& point) { Vertices.push_back(&point); });
+        const auto vertices = static_cast<std::int64_t>(Vertices.size() - first);
+        Records.push_back(Record{record, std::move(shape), vertices});
+    }
+};
+
+// Vertices a chunk of pool work holds, and chunks a batch holds per thread: chunks large enough
+// that handing them out costs nothing measurable, with chunks enough for every thread to share
+// the last ones of a batch; batches small enough that the shapes read are still in the cache when
+// they are posted. On one thread a batch is one chunk: nothing overlaps, and the shapes stay hot.
+constexpr std::int64_t kChunkVertices = 512;
+constexpr std::int64_t kChunksPerThread = 4;
+
+// Sends every vertex of every record, from the first on, through the pipelines and posts each
+// shape; a record without a shape is left as it is. Ends on the first record.
+//
+// The vertex work of a batch is shared out to the pool, each thread moving points with its own
+// pipeline (pipelines[slot]); everything else stays on the calling thread and in record order:
+// every record-set call, progress, and the outcomes, which go to take(outcome) vertex by vertex
+// (label set to the record's report label first when labelled) and, in a Helmert run, to
+// takeParameters(parameters) wherever the parameters change. A record set that can read ahead
+// has its next batch read while the pool works on the current one; any other is read and
+// written a record at a time, with only the vertices of the record shared out. The first
+// failure in vertex order is raised as a record-by-record run would raise it, after the same
+// records were posted; nothing that follows it is taken or posted.
+template <class Pipeline, class Take, class TakeParameters>
 void TransformRecords(GProject& project, std::int32_t count, bool labelled, std::string& label,
-                      TransformPoint& transformPoint)
+                      GWorkerPool& pool, std::vector<std::unique_ptr<Pipeline>>& pipelines,
+                      bool logParameters, Take&& take, TakeParameters&& takeParameters)
 {
     GRecordSet& recordSet = *project.RecordSet;
     GField* labelField = labelled && !project.LabelField.empty()
                              ? &recordSet.Fields().FieldByName(project.LabelField, false)
                              : nullptr;
-    recordSet.First();
-    for (std::int32_t record = 0; record < count; ++record)
+    // GetShapeAt does not call the OnGetShape hook; a record set that has one is read in turn.
+    const bool readAhead = recordSet.CanReadAhead() && !recordSet.OnGetShape;
+    const std::int64_t batchVertices =
+        pool.Threads() == 1
+            ? kChunkVertices
+            : std::max<std::int64_t>(8, kChunksPerThread * pool.Threads()) * kChunkVertices;
+    std::int32_t nextRecord = 0;
+    const auto read = [&](Batch& batch)
     {
-        if (const auto shape = recordSet.GetShape())
+        batch.Clear();
+        try
         {
-            label = labelField ? GReport::Label(labelField->AsString()) : std::string();
-            shape->ForEachPoint(transformPoint);
-            recordSet.Edit();
-            recordSet.SetShape(*shape);
-            recordSet.Post();
+            if (!readAhead)
+            {
+                if (nextRecord < count)
+                    batch.Add(nextRecord, recordSet.GetShape());
+                ++nextRecord;
+                return;
+            }
+            while (nextRecord < count &&
+                   static_cast<std::int64_t>(batch.Vertices.size()) < batchVertices)
+            {
+                batch.Add(nextRecord, recordSet.GetShapeAt(nextRecord));
+                ++nextRecord;
+            }
         }
-        recordSet.Next();
-        project.ProgressHandler(record + 1, kTransformingCaption, count);
+        catch (...)
+        {
+            batch.ReadFailure = std::current_exception();
+            nextRecord = count;
+        }
+    };
+
+    // The work of chunk c of a batch on the thread of slot.
+    const auto moveChunk = [&pipelines, logParameters](Batch& batch, std::int32_t chunk, int slot)
+    {
+        Pipeline& pipeline = *pipelines[static_cast<std::size_t>(slot)];
+        ChunkOutcome& outcome = batch.Chunks[static_cast<std::size_t>(chunk)];
+        const std::int64_t begin = chunk * kChunkVertices;
+        const std::int64_t end =
+            std::min<std::int64_t>(begin + kChunkVertices, std::ssize(batch.Vertices));
+        std::int64_t vertex = begin;
+        bool atPlane = false;
+        const auto takeAtPlane = [&](double x, double y, const GPoint& moved)
+        {
+            VertexOutcome& result = batch.Outcomes[static_cast<std::size_t>(vertex)];
+            result.X = x;
+            result.Y = y;
+            result.MovedX = moved.X;
+            result.MovedY = moved.Y;
+            result.Distance = Distance(x, y, moved.X, moved.Y);
+            atPlane = true;
+        };
+        const auto logParameter = [&](const GSheetParameters& parameters)
+        {
+            if (logParameters &&
+                (outcome.Parameters.empty() || outcome.Parameters.back().second != parameters))
+                outcome.Parameters.emplace_back(vertex, parameters);
+        };
+        try
+        {
+            for (; vertex < end; ++vertex)
+            {
+                atPlane = false;
+                pipeline.Move(*batch.Vertices[static_cast<std::size_t>(vertex)], logParameter,
+                              takeAtPlane);
+            }
+        }
+        catch (...)
+        {
+            outcome.FailedVertex = vertex;
+            outcome.FailedAtPlane = atPlane;
+            outcome.Failure = std::current_exception();
+        }
+    };
+    std::atomic<bool> abandon = false;
+    const auto start = [&](Batch& batch)
+    {
+        const std::int64_t vertices = std::ssize(batch.Vertices);
+        const auto chunks =
+            static_cast<std::int32_t>((vertices + kChunkVertices - 1) / kChunkVertices);
+        batch.Chunks.assign(static_cast<std::size_t>(chunks), ChunkOutcome());
+        batch.Outcomes.resize(static_cast<std::size_t>(vertices));
+        // A single chunk is not worth waking a worker for.
+        if (chunks <= 1 || pool.Threads() == 1)
+        {
+            for (std::int32_t chunk = 0; chunk < chunks; ++chunk)
+                moveChunk(batch, chunk, pool.Threads() - 1);
+            return;
+        }
+        pool.Start(
+            [&batch, &moveChunk, &abandon](std::int32_t chunk, int slot)
+            {
+                if (!abandon)
+                    moveChunk(batch, chunk, slot);
+            },
+            chunks);
+    };
+
+    // Posts the records of a finished batch in order, handing on the outcomes of their vertices.
+    const auto post = [&](Batch& batch)
+    {
+        std::int64_t vertex = 0;
+        std::size_t chunk = 0;
+        std::int64_t chunkEnd = kChunkVertices;
+        std::size_t parameter = 0;
+        for (const Batch::Record& record : batch.Records)
+        {
+            if (record.Shape)
+            {
+                label = labelField ? GReport::Label(labelField->AsString()) : std::string();
+                const std::int64_t end = vertex + record.VertexCount;
+                for (; vertex < end; ++vertex)
+                {
+                    if (vertex == chunkEnd)
+                    {
+                        ++chunk;
+                        chunkEnd += kChunkVertices;
+                        parameter = 0;
+                    }
+                    const ChunkOutcome& outcome = batch.Chunks[chunk];
+                    while (parameter < outcome.Parameters.size() &&
+                           outcome.Parameters[parameter].first == vertex)
+                        takeParameters(outcome.Parameters[parameter++].second);
+                    const VertexOutcome& result = batch.Outcomes[static_cast<std::size_t>(vertex)];
+                    if (vertex == outcome.FailedVertex)
+                    {
+                        if (outcome.FailedAtPlane)
+                            take(result);
+                        std::rethrow_exception(outcome.Failure);
+                    }
+                    take(result);
+                }
+                recordSet.Edit();
+                recordSet.SetShape(*record.Shape);
+                recordSet.Post();
+            }
+            recordSet.Next();
+            project.ProgressHandler(record.Index + 1, kTransformingCaption, count);
+        }
+        if (batch.ReadFailure)
+            std::rethrow_exception(batch.ReadFailure);
+    };
+
+    Batch batches[2];
+    // However the walk ends, the pool lets go of the batches before they go.
+    struct Release
+    {
+        GWorkerPool& Pool;
+        std::atomic<bool>& Abandon;
+        ~Release()
+        {
+            Abandon = true;
+            try
+            {
+                Pool.Wait();
+            }
+            catch (...)
+            {
+            }
+        }
+    } release{pool, abandon};
+
+    recordSet.First();
+    Batch* current = &batches[0];
+    Batch* next = &batches[1];
+    read(*current);
+    start(*current);
+    while (!current->Records.empty() || current->ReadFailure)
+    {
+        if (readAhead)
+            read(*next);
+        pool.Wait();
+        if (readAhead)
+            start(*next);
+        post(*current);
+        if (!readAhead)
+        {
+            read(*next);
+            start(*next);
+        }
+        std::swap(current, next);
     }
+    pool.Wait();
     recordSet.First();
 }
 
@@ -185,6 +429,11 @@ public:
         fromPlane_->Transform(point, tdForward);
         fromGeographic_->Transform(point, tdForward);
     }
+    // The form of SheetPipeline::Move: a control run has no parameters per point.
+    template <class Take, class AtPlane> void Move(GPoint& point, Take&&, AtPlane&& atPlane)
+    {
+        Move(point, atPlane);
+    }
 
 private:
     std::unique_ptr<GGroupTransformation> toGeographic_, toPlane_, fromPlane_, fromGeographic_;
@@ -198,7 +447,7 @@ private:
 class SheetPipeline
 {
 public:
-    explicit SheetPipeline(GProject& project)
+    explicit SheetPipeline(const GProject& project)
         : project_(project),
           toGeographic_(project.BuildToGeographic(project.SourceDatum, project.LocalOrigin)),
           fromGeographic_(project.BuildFromGeographic(project.TargetDatum, project.LocalOrigin)),
@@ -214,7 +463,7 @@ public:
     template <class Take, class AtPlane> void Move(GPoint& point, Take&& take, AtPlane&& atPlane)
     {
         toGeographic_->Transform(point, tdForward);
-        if (!project_.GetSheetParameters(point, parameters_))
+        if (!project_.LookupSheetParameters(point, parameters_))
             throw GGuardException(MissingSheetMessage(parameters_.SheetName));
         take(parameters_);
         toPlane_.LoMeridian = parameters_.Lo;
@@ -235,7 +484,7 @@ public:
     }
 
 private:
-    GProject& project_;
+    const GProject& project_;
     std::unique_ptr<GGroupTransformation> toGeographic_, fromGeographic_;
     GGeographicToGeodeticTransformation toPlane_;
     GGeodeticToGeographicTransformation fromPlane_;
@@ -243,6 +492,17 @@ private:
     GSheetParameters parameters_;
     const std::uint8_t direction_;
 };
+
+// One pipeline per thread of the pool: the transformations keep scratch and caches of their own
+// (the Helmert fit, the weighting's distances, the sheet pipeline's current parameters).
+template <class Pipeline>
+std::vector<std::unique_ptr<Pipeline>> PipelinesFor(GProject& project, const GWorkerPool& pool)
+{
+    std::vector<std::unique_ptr<Pipeline>> pipelines;
+    for (int slot = 0; slot < pool.Threads(); ++slot)
+        pipelines.push_back(std::make_unique<Pipeline>(project));
+    return pipelines;
+}
 
 } // namespace
 
@@ -298,6 +558,15 @@ GStoredSettings ReadStoredSettings(std::vector<std::string>* warnings)
     s.Output = registry.ReadBool("Output", false);
     s.OutputMode = registry.ReadInteger("Output Mode", 0);
     s.ShowMessage = registry.ReadBool("Show Message", true);
+    s.Threads = registry.ReadInteger("Threads", 0);
+    if (s.Threads < 0 || s.Threads > kMaxRunThreads)
+    {
+        if (warnings)
+            warnings->push_back("The stored \"Threads\" value " + std::to_string(s.Threads) +
+                                " is not a number of threads from 0 (one per core) to " +
+                                std::to_string(kMaxRunThreads) + ". One thread per core is used.");
+        s.Threads = 0;
+    }
     return s;
 }
 
@@ -425,10 +694,18 @@ void GProject::LoadDefaults()
     Output = s.Output;
     OutputMode = s.OutputMode;
     ShowMessage = s.ShowMessage;
+    Threads = s.Threads;
     TransformationLocalOrigin = LocalOrigin;
 }
 
 // --- Run operations ---
+
+int GProject::RunThreads() const
+{
+    if (ThreadsOverride > 0)
+        return ThreadsOverride;
+    return Threads > 0 ? Threads : GWorkerPool::HardwareThreads();
+}
 
 void GProject::CloseRecordSet()
 {
@@ -608,30 +885,29 @@ GRunCounts GProject::RunControlTransformation()
     if (!RecordSet)
         return counts;
     CheckRun(*this, 0);
-    ControlPipeline pipeline(*this);
+    GWorkerPool pool(RunThreads());
+    auto pipelines = PipelinesFor<ControlPipeline>(*this, pool);
     RecordSet->SetTargetDatum(TargetDatum);
 
     PendingReport report(*this);
     if (OutputFile)
-        OutputFile->WriteControlBeaconSection(pipeline.Helmert(), SourceDatum);
+        OutputFile->WriteControlBeaconSection(pipelines.front()->Helmert(), SourceDatum);
     const bool verbose = OutputFile && OutputMode == 1;
     if (verbose)
         OutputFile->WriteCoordinateHeading();
 
     counts.Shapes = RecordSet->RecordCount();
     std::string label;
-    const auto transformPoint = [&](GPoint& point)
+    const auto take = [&](const VertexOutcome& vertex)
     {
-        pipeline.Move(point,
-                      [&](double x, double y, const GPoint& moved)
-                      {
-                          counts.Shift.Add(Distance(x, y, moved.X, moved.Y));
-                          if (verbose)
-                              OutputFile->WriteCoordinateLine(label, y, x, moved.Y, moved.X);
-                      });
+        counts.Shift.Add(vertex.Distance);
+        if (verbose)
+            OutputFile->WriteCoordinateLine(label, vertex.Y, vertex.X, vertex.MovedY,
+                                            vertex.MovedX);
         ++counts.Points;
     };
-    TransformRecords(*this, counts.Shapes, verbose, label, transformPoint);
+    TransformRecords(*this, counts.Shapes, verbose, label, pool, pipelines, false, take,
+                     [](const GSheetParameters&) {});
     report.Keep();
     return counts;
 }
@@ -671,21 +947,20 @@ GRunCounts GProject::RunHelmertTransformation()
             previous = parameters;
         }
     };
-    SheetPipeline pipeline(*this);
+    GWorkerPool pool(RunThreads());
+    auto pipelines = PipelinesFor<SheetPipeline>(*this, pool);
     counts.Shapes = RecordSet->RecordCount();
     std::string label;
-    const auto transformPoint = [&](GPoint& point)
+    const auto take = [&](const VertexOutcome& vertex)
     {
-        pipeline.Move(point, collect,
-                      [&](double x, double y, const GPoint& moved)
-                      {
-                          counts.Shift.Add(Distance(x, y, moved.X, moved.Y));
-                          if (verbose)
-                              OutputFile->WriteCoordinateLine(label, y, x, moved.Y, moved.X);
-                      });
+        counts.Shift.Add(vertex.Distance);
+        if (verbose)
+            OutputFile->WriteCoordinateLine(label, vertex.Y, vertex.X, vertex.MovedY,
+                                            vertex.MovedX);
         ++counts.Points;
     };
-    TransformRecords(*this, counts.Shapes, verbose, label, transformPoint);
+    TransformRecords(*this, counts.Shapes, verbose, label, pool, pipelines, OutputFile != nullptr,
+                     take, collect);
     if (OutputFile)
         OutputFile->WriteParameterSection(parameterLines, SourceDatum, verbose);
     report.Keep();
@@ -862,6 +1137,16 @@ std::unique_ptr<GRectangle> GProject::GeographicExtent() const
 
 bool GProject::GetSheetParameters(const GPoint& point, GSheetParameters& parameters)
 {
+    if (HelmertMode == 0 && !SheetTable)
+    {
+        SheetTable = std::make_unique<GSheetTable>();
+        SheetTable->Load();
+    }
+    return LookupSheetParameters(point, parameters);
+}
+
+bool GProject::LookupSheetParameters(const GPoint& point, GSheetParameters& parameters) const
+{
     if (HelmertMode == 1)
     {
         parameters.SheetName = "USER DEFINED";
@@ -878,12 +1163,7 @@ bool GProject::GetSheetParameters(const GPoint& point, GSheetParameters& paramet
     // the data's own coordinate system, so the sheet is always named latitude first.
     parameters.SheetName = SheetName(point.Y, point.X);
     parameters.Lo = LoZone(point.X);
-    if (!SheetTable)
-    {
-        SheetTable = std::make_unique<GSheetTable>();
-        SheetTable->Load();
-    }
-    if (const GSheetRecord* record = SheetTable->Find(parameters.SheetName))
+    if (const GSheetRecord* record = SheetTable ? SheetTable->Find(parameters.SheetName) : nullptr)
     {
         parameters.CX = record->CX;
         parameters.CY = record->CY;

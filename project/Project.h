@@ -62,11 +62,18 @@ struct GStoredSettings
     bool Output = false;                    ///< "Output"
     std::int32_t OutputMode = 0;            ///< "Output Mode"
     bool ShowMessage = true;                ///< "Show Message"
+    /// "Threads": threads of a run, the calling one included, 1 to kMaxRunThreads; 0 one per
+    /// core. Not one of the defaults command's values: it is written only by name.
+    std::int32_t Threads = 0;
 };
+
+/// The most threads a run takes.
+inline constexpr std::int32_t kMaxRunThreads = 256;
 
 /// Reads every value above (not "Install") with its default, in the order above. A stored
 /// "Local Origin" that is not a Lo (an odd whole number from 15 to 33) reads as 31, like text that
-/// is not a whole number, and its warning is added to warnings when given.
+/// is not a whole number, and its warning is added to warnings when given; so does a "Threads"
+/// outside 0 to kMaxRunThreads, read as 0.
 GStoredSettings ReadStoredSettings(std::vector<std::string>* warnings = nullptr);
 /// The defaults command's write-back: "Coordinate System", "Project Transformation", "Local
 /// Origin", "X Constant", "Y Constant", "Exchange", "Negate X", "Negate Y", "Apply Weighting",
@@ -169,6 +176,15 @@ public:
     std::uint8_t TargetDatum = dtCape;
     /// Vertices CalculateExtent met; 0 means Extent says nothing about the job (no shapes).
     std::int64_t ExtentPointCount = 0;
+    /// Threads of a run from the stored "Threads" (LoadDefaults); 0 one per core.
+    std::int32_t Threads = 0;
+    /// Threads of a run chosen for this job (the command line's --threads), kept by
+    /// LoadDefaults; 0 leaves it to Threads.
+    std::int32_t ThreadsOverride = 0;
+    /// The threads a run uses, the calling one included: ThreadsOverride, else Threads, else one
+    /// per core (std::thread::hardware_concurrency()). Whatever the number, a run gives the same
+    /// results bit for bit.
+    int RunThreads() const;
 
     // --- User interface ---
 
@@ -265,6 +281,9 @@ public:
     /// LoZone(p.X), looked up in SheetTable (loaded on first use); false with CX..WY = 0, a = b =
     /// 1 when the sheet is missing. HelmertMode 1: "USER DEFINED" with the user's values.
     bool GetSheetParameters(const GPoint& point, GSheetParameters& parameters);
+    /// The same without loading SheetTable: HelmertMode 0 finds no sheet until it is loaded.
+    /// Changes nothing, so the threads of a run may call it at once.
+    bool LookupSheetParameters(const GPoint& point, GSheetParameters& parameters) const;
 
     // --- Dialog operations (false at once without a record set, except ConfirmRun) ---
 

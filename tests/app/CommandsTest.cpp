@@ -344,6 +344,41 @@ TEST_F(CliTest, ControlTransformationRunsAndReports)
     }
 }
 
+TEST_F(CliTest, ThreadsFromTheCommandLineOrTheStoredValue)
+{
+    const std::string shapefile = CopySample("job-lines.shp");
+    const std::pair<const char*, const char*> wrong[] = {
+        {"0", "option '--threads': '0' is not a number of threads from 1 to 256"},
+        {"257", "option '--threads': '257' is not a number of threads from 1 to 256"},
+        {"-2", "option '--threads': '-2' is not a number of threads from 1 to 256"},
+        {"two", "option '--threads': 'two' is not a whole number"},
+    };
+    for (const auto& [value, message] : wrong)
+    {
+        const CliRun run = Transform("hart94", shapefile, {"--lo", "29", "--threads", value});
+        EXPECT_EQ(run.Code, 2) << value;
+        EXPECT_THAT(run.Err, HasSubstr(message));
+    }
+    const CliRun refused = Run({"defaults", "set", "Threads", "300"});
+    EXPECT_EQ(refused.Code, 2);
+    EXPECT_THAT(refused.Err, HasSubstr("\"Threads\" takes 0 (one per core) to 256, not '300'"));
+    EXPECT_EQ(Run({"defaults", "set", "Threads", "3"}).Out, "Threads = 3\n");
+
+    // A stored value no run can take counts as one thread per core, with a warning.
+    ImportSampleBeacons();
+    const fs::path settings = Home / "Tarnex" / "Quorvalis.conf";
+    std::string text = ReadFile(settings);
+    ASSERT_NE(text.find("Threads=3\n"), std::string::npos) << text;
+    text.replace(text.find("Threads=3\n"), 10, "Threads=999\n");
+    std::ofstream(settings, std::ios::binary) << text;
+    EXPECT_EQ(Run({"defaults", "get", "Threads"}).Out, "0\n"); // what a run takes
+    const CliRun run = Transform("hart94", shapefile, {"--lo", "29", "--threads", "7", "--yes"});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Err, "warning: The stored \"Threads\" value 999 is not a number of threads "
+                       "from 0 (one per core) to 256. One thread per core is used.\n");
+    EXPECT_THAT(run.Out, HasSubstr("8 shapes consisting of 262 points transformed"));
+}
+
 TEST_F(CliTest, SourceAndReportProblemsFailWithTheSystemsMessages)
 {
     const std::string missing = (Folder / "missing.shp").string();
