@@ -55,20 +55,6 @@ protected:
         table.CreateTable();
         return folder;
     }
-
-    // Picks an entry of the chooser and presses Ok, then lets next answer the kind's dialog.
-    static void Choose(const QString& entry, std::function<void(QWidget&)> next)
-    {
-        WhenModal(
-            [entry, next](QWidget& chooser)
-            {
-                auto& kinds = Child<QComboBox>(chooser, "cmbDataSource");
-                kinds.setCurrentIndex(kinds.findText(entry));
-                if (next)
-                    WhenModal(next);
-                QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton);
-            });
-    }
 };
 
 TEST_F(DataSourceTest, EveryKindCreatesItsRecordSetWithItsSettings)
@@ -336,12 +322,8 @@ TEST_F(DataSourceTest, DatabaseDialogListsTheAliasesOfItsDriver)
 
 TEST_F(DataSourceTest, DatabaseDialogQuotesTablesAndNeedsSQLOrATable)
 {
-    EXPECT_EQ(TableStatement("Job Points", "MSACCESS"), "select a.* from [Job Points] a");
-    EXPECT_EQ(TableStatement("JOB", "oracle"), "select a.* from 'JOB' a");
-    EXPECT_EQ(TableStatement("control.db", "STANDARD"), "select a.* from \"control.db\" a");
-    EXPECT_EQ(TableStatement("x\" a; drop", "POSTGRES"), "select a.* from \"x\"\" a; drop\" a");
-    EXPECT_EQ(TableStatement("a]b", "MSACCESS"), "select a.* from [a]]b] a");
-    EXPECT_EQ(TableStatement("o'k", "ORACLE"), "select a.* from 'o''k' a");
+    // The quoting itself is the engine's; here the driver name in any letter case.
+    EXPECT_EQ(TableStatement("o'k", "oracle"), "select a.* from 'o''k' a");
 
     const fs::path dbase = MakeDBaseFolder();
     engine::Session::Default().SetAlias({"OFFICE", "MSACCESS", dbase.string(), ""});
