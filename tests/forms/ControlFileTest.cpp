@@ -626,7 +626,7 @@ protected:
     std::unique_ptr<GQtUserInterface> ui_;
 };
 
-TEST_F(ImportWindowTest, SurveyOfficeEmailPairThroughTheWindowsTwice)
+TEST_F(ImportWindowTest, SurveyOfficeEmailPairThroughTheWindows)
 {
     FileAnswer = [](const GFileDialog& dialog)
     {
@@ -651,11 +651,6 @@ TEST_F(ImportWindowTest, SurveyOfficeEmailPairThroughTheWindowsTwice)
     EXPECT_EQ(FileDialogs[1].Title, "WGS'84 Data File...");
     EXPECT_EQ(Stored().size(), 22u);
     EXPECT_EQ(Stored()[0].Source, "TRIG");
-
-    Script({Format("rbEMail"), review});
-    result = Import("TRIG");
-    EXPECT_EQ(result.Imported, 0);
-    EXPECT_EQ(Stored().size(), 22u);
     EXPECT_TRUE(Errors().empty());
 }
 
