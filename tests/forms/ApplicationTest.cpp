@@ -1,22 +1,14 @@
-// The application object, the installation folder, the Qt user interface and the commands of the
-// main window driven through it.
+// The application object, the installation folder and the Qt user interface.
 #include "FormsTestSupport.h"
 
 #include "database/ShapefileDatabase.h"
 #include "forms/Application.h"
 #include "forms/DataSourceDialogs.h"
-#include "forms/FormImportFileFormat.h"
-#include "forms/FormMain.h"
 #include "forms/QtUserInterface.h"
 #include "project/ImportCommand.h"
-#include "project/Project.h"
 #include "project/WinRegistry.h"
 
-#include <QComboBox>
 #include <QEvent>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 
 #include <stdexcept>
 
@@ -94,8 +86,7 @@ TEST_F(ApplicationTest, UserInterfaceBoxesCursorAndSources)
             settings.FileName = Sample("job-points.shp");
             return true;
         });
-    const auto chooseShapefile = [](QWidget& chooser)
-    { QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton); };
+    const auto chooseShapefile = [](QWidget& chooser) { Press(chooser, "btnOk"); };
     WhenModal(chooseShapefile);
     std::unique_ptr<GRecordSet> source = ui.ChooseDataSource(kClarkeDataSourceCaption);
     ASSERT_NE(source, nullptr);
@@ -106,57 +97,6 @@ TEST_F(ApplicationTest, UserInterfaceBoxesCursorAndSources)
     ASSERT_NE(data, nullptr);
     EXPECT_FALSE(seen.ReadOnly);
     EXPECT_FALSE(data->GetReadOnly());
-    RemoveDataSourceDialogs();
-}
-
-TEST_F(ApplicationTest, CommandsOfTheMainWindowRunThroughTheModel)
-{
-    InstallDataSourceDialogs();
-    TfrmMain main;
-    TfrmImportFileFormat format(&main);
-    main.SetImportFileFormat(&format);
-    main.show();
-
-    // The transform opens the chosen shapefile; cancelling the project parameters ends it, and
-    // the command closes what it opened.
-    FileAnswer = [](const GFileDialog&) { return Sample("job-lines.shp"); };
-    WhenModal(
-        [](QWidget& chooser)
-        {
-            EXPECT_EQ(chooser.windowTitle(), "RecordSet DataSource");
-            WhenModal(
-                [](QWidget& dialog)
-                {
-                    WhenModal(
-                        [](QWidget& parameters)
-                        {
-                            EXPECT_EQ(parameters.windowTitle(), "Project Parameters");
-                            QTest::mouseClick(&Child<QPushButton>(parameters, "btnCancel"),
-                                              Qt::LeftButton);
-                        });
-                    QTest::mouseClick(&Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
-                });
-            QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton);
-        });
-    main.TransformClarke1880toWGS84();
-    EXPECT_EQ(main.Project().RecordSet, nullptr);
-    EXPECT_TRUE(Errors().empty());
-    ASSERT_EQ(FileDialogs.size(), 1u);
-
-    // An import: the long-lived format dialog keeps the user's choice; the file dialog of the
-    // comma-delimited flow is the model's.
-    WhenModal(
-        [](QWidget& dialog)
-        {
-            Child<QRadioButton>(dialog, "rbCommaDelimited").setChecked(true);
-            QTest::mouseClick(&Child<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
-        });
-    FileAnswer = nullptr;
-    main.ImportTownSurveyMarks();
-    ASSERT_EQ(FileDialogs.size(), 2u);
-    EXPECT_EQ(FileDialogs[1].Title, DelimitedFileDialog().Title);
-    EXPECT_EQ(format.Format(), 1);
-    EXPECT_TRUE(Errors().empty());
     RemoveDataSourceDialogs();
 }
 

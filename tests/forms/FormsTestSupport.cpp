@@ -6,6 +6,7 @@
 #include "project/WinRegistry.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QPointer>
 #include <QPushButton>
@@ -120,6 +121,19 @@ void WhenModal(const std::function<void(QWidget& dialog)>& answer)
                          answer(*modal);
                      });
     timer->start();
+}
+
+void Choose(const QString& entry, std::function<void(QWidget&)> next)
+{
+    WhenModal(
+        [entry, next](QWidget& chooser)
+        {
+            auto& kinds = Child<QComboBox>(chooser, "cmbDataSource");
+            kinds.setCurrentIndex(kinds.findText(entry));
+            if (next)
+                WhenModal(next);
+            Press(chooser, "btnOk");
+        });
 }
 
 struct ScriptedUser::State

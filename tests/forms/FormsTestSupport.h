@@ -85,6 +85,10 @@ private:
     std::shared_ptr<State> state_;
 };
 
+/// Picks an entry of the open data-source chooser and presses Ok, then lets next (when set)
+/// answer the dialog of the kind chosen.
+void Choose(const QString& entry, std::function<void(QWidget&)> next);
+
 /// Presses a push button of a dialog by its object name.
 void Press(QWidget& dialog, const char* button);
 

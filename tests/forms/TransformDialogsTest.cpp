@@ -442,10 +442,6 @@ TEST_F(ParameterDialogTest, OutputAndConfirmationDialogs)
     EXPECT_EQ(output.LabelField(), "ID");
     output.SetLabelField("<NONE>");
     EXPECT_EQ(output.LabelField(), "");
-    output.SetOutputMode(1);
-    output.SetOutput(true);
-    EXPECT_EQ(output.OutputMode(), 1);
-    EXPECT_TRUE(output.Output());
 
     TfrmConfirmation confirmation;
     confirmation.show();

@@ -134,24 +134,6 @@ protected:
         return WriteWithOgr(Folder, file, format, type, wkt, layer);
     }
 
-    // Picks the chooser's entry and presses Ok, then lets next answer the kind's dialog.
-    static void Choose(const QString& entry, std::function<void(QWidget&)> next)
-    {
-        WhenModal(
-            [entry, next](QWidget& chooser)
-            {
-                EXPECT_EQ(chooser.windowTitle(), "RecordSet DataSource");
-                auto& kinds = Child<QComboBox>(chooser, "cmbDataSource");
-                kinds.setCurrentIndex(kinds.findText(entry));
-                WhenModal(next);
-                QTest::mouseClick(&Child<QPushButton>(chooser, "btnOk"), Qt::LeftButton);
-            });
-    }
-    static void Press(QWidget& dialog, const char* button)
-    {
-        QTest::mouseClick(&Child<QPushButton>(dialog, button), Qt::LeftButton);
-    }
-
     // Runs the Clarke 1880 to WGS84 command as the File menu does; the run must complete.
     void RunFromTheWindow(std::int32_t shapes, std::int64_t points)
     {
