@@ -283,16 +283,6 @@ TEST_F(CliTest, DryRunReviewsTheControlBeacons)
     EXPECT_EQ(suspect.Out.find("  suspect\n"), suspect.Out.find('\n', row + 1) - 9);
     EXPECT_EQ(suspect.Out.find("suspect\n"), suspect.Out.rfind("suspect\n")) << "one suspect";
     EXPECT_THAT(suspect.Out, HasSubstr("\nSuspect: TRIG 84 TAFELKOP: misclosure without it 0.8"));
-
-    // One beacon gives no valid transformation: an error, and the run never starts.
-    const fs::path selection = Folder / "pick.sel";
-    std::ofstream(selection) << "TRIG 84 TAFELKOP\n";
-    const CliRun single =
-        Transform("hart94", shapefile, {"--lo", "29", "--selection", selection.string(), "--yes"});
-    EXPECT_EQ(single.Code, 1);
-    EXPECT_EQ(single.Err, "error: The transformation in not valid\n");
-    EXPECT_THAT(single.Out, HasSubstr("Scale: N/A\n"));
-    EXPECT_EQ(ShapefileVertices(shapefile), ShapefileVertices(Sample("job-lines.shp")));
 }
 
 TEST_F(CliTest, StoredDefaultsAnswerWhatTheCommandLineLeavesOpen)
