@@ -488,10 +488,6 @@ TEST_F(FormatGuardTest, ReadOnlyFilesAndReportsOverTheJob)
         ExpectRefused(Lines({"--lo", "29"}), "\"" + JobFile(name) + "\" is read-only");
         fs::permissions(Job / name, fs::perms::owner_write, fs::perm_options::add);
     }
-    fs::permissions(Job / "job-points.crd", fs::perms::owner_write, fs::perm_options::remove);
-    ExpectRefused(
-        {"transform", "--to", "hart94", "--crd", JobFile("job-points.crd"), "--lo", "29", "--yes"},
-        "is read-only");
     ExpectRefused(Lines({"--lo", "29", "--report", JobFile("job-lines.dbf")}),
                   "would overwrite the job's file");
 }
