@@ -108,14 +108,6 @@ TEST_F(CliTest, EmailImportTakesTheCapeFileFirst)
     EXPECT_NEAR(std::stod(wgsLatitude) - std::stod(clarkeLatitude), 0.00059, 0.0001);
 }
 
-TEST_F(CliTest, ImportOfAMissingFileFailsWithTheSystemsMessage)
-{
-    const std::string missing = (Folder / "missing.csv").string();
-    const CliRun run = Run({"import", "--class", "TRIG", "--csv", missing, "--yes"});
-    EXPECT_EQ(run.Code, 1);
-    EXPECT_EQ(run.Err, "error: Cannot open file \"" + missing + "\": No such file or directory\n");
-}
-
 TEST_F(CliTest, ControlListAndFind)
 {
     ImportSampleBeacons();
@@ -366,6 +358,10 @@ TEST_F(CliTest, ThreadsFromTheCommandLineOrTheStoredValue)
 TEST_F(CliTest, SourceAndReportProblemsFailWithTheSystemsMessages)
 {
     const std::string missing = (Folder / "missing.shp").string();
+    const CliRun csv = Run({"import", "--class", "TRIG", "--csv", missing, "--yes"});
+    EXPECT_EQ(csv.Code, 1);
+    EXPECT_EQ(csv.Err, "error: Cannot open file \"" + missing + "\": No such file or directory\n");
+
     const CliRun shapefile = Transform("hart94", missing);
     EXPECT_EQ(shapefile.Code, 1);
     EXPECT_EQ(shapefile.Err, "error: You must select a valid shapefile!\n");
