@@ -42,6 +42,7 @@ enum Prepare : unsigned
     kBeacons31 = 2,        // samples/beacons-lo31.csv, Lo 31 (hundreds of km from the jobs)
     kDoubledBeacons = 4,   // two names at one position, and a selection file of both
     kDistortedBeacons = 8, // the Lo 29 beacons with one Hartebeesthoek position 20 m off
+    kHardLink = 16,        // job-lines.shp with a second name outside the job
 };
 
 struct GuardRow
@@ -52,6 +53,7 @@ struct GuardRow
     std::string Message;           // a fault: the message; a doubt: a part of its text
     bool Doubt = false;
     bool FailWrites = false; // every write to disk fails as on a full disk
+    std::string Forced = {}; // a doubt: what the run forced with --force tells
 };
 
 void PrintTo(const GuardRow& row, std::ostream* out)
@@ -97,6 +99,8 @@ protected:
             ASSERT_EQ(ImportDelimited(csv.string(), 29, "TRIG"), 2);
             std::ofstream(Folder / "doubled.sel") << "TRIG 177 DORINGKOP\nTRIG 177 AGAIN\n";
         }
+        if (prepare & kHardLink)
+            fs::create_hard_link(Job / "job-lines.shp", Folder / "elsewhere.shp");
         if (prepare & kDistortedBeacons)
         {
             std::istringstream lines(ReadFile(Sample("beacons-lo29.csv")));
@@ -187,6 +191,7 @@ TEST_P(GuardTable, RefusedWithItsMessageAndNothingWritten)
         const CliRun ahead = Cli(forced);
         EXPECT_EQ(ahead.Code, 0) << ahead.Err;
         EXPECT_THAT(ahead.Out, HasSubstr("points transformed"));
+        EXPECT_THAT(ahead.Err, HasSubstr(row.Forced));
         EXPECT_NE(State(), before);
     }
 }
@@ -275,7 +280,13 @@ INSTANTIATE_TEST_SUITE_P(
                  Lines({"--lo", "29", "--method", "helmert", "--helmert-mode", "user"}),
                  "The user-defined Helmert variables are a = 1 and b = 1, the stored default: a "
                  "rotation of 45 degrees with a scale of 1.414.",
-                 true}),
+                 true},
+        GuardRow{"HardLinkedData", kBeacons29 | kHardLink, Lines({"--lo", "29"}),
+                 "job-lines.shp\" has 2 hard links: the run replaces this name only, so the "
+                 "other links keep the old coordinates.",
+                 true, false,
+                 "job-lines.shp\" were split: this name holds the transformed data, the other "
+                 "links still hold the old."}),
     RowName);
 
 // --- The area of the job and what the numbers look like ---
@@ -334,10 +345,10 @@ TEST_F(GuardTest, AJobOutsideTheAreaSaysWhatItsNumbersLookLike)
     EXPECT_NO_THROW(CheckJobArea(project));
 }
 
-// --- What the data declare and the files they list, on record sets held in memory ---
+// --- What the data declare, on record sets held in memory ---
 
-// A job in memory (the points of the Lo 29 sample area) that lists files and declares systems
-// as the file formats do.
+// A job in memory (the points of the Lo 29 sample area) that declares systems as the file formats
+// do.
 class DeclaringRecordSet : public MemoryRecordSet
 {
 public:
@@ -346,11 +357,9 @@ public:
         AddPoint(2850000, 80000);
         AddPoint(2851000, 81000);
     }
-    std::vector<std::string> Files;
     std::vector<GDeclaredSystem> Declared;
     std::shared_ptr<int> TargetDatum = std::make_shared<int>(-1);
 
-    std::vector<std::string> DataFiles() const override { return Files; }
     std::vector<GDeclaredSystem> DeclaredSystems() const override { return Declared; }
     void SetTargetDatum(std::uint8_t datum) override { *TargetDatum = datum; }
 };
@@ -440,23 +449,6 @@ TEST_F(DeclarationTest, AnotherLoThanTheDeclaredOneIsDoubted)
                       "not used."}));
     EXPECT_EQ(command.Data->Flushes, 0);
     EXPECT_EQ(*command.Target, -1);
-}
-
-TEST_F(DeclarationTest, HardLinkedFilesAreDoubtedAndNamedAfterTheRun)
-{
-    const std::string shp = JobFile("job-lines.shp");
-    fs::create_hard_link(shp, Folder / "elsewhere.shp");
-    Command command;
-    command.Job->Files = {shp, JobFile("job-lines.dbf")};
-    EXPECT_EQ(command.Run().Outcome, GCommandOutcome::Completed);
-    EXPECT_EQ(command.Doubts, std::vector<std::string>{
-                                  "\"" + shp +
-                                  "\" has 2 hard links: the run replaces this name only, so the "
-                                  "other links keep the old coordinates."});
-    EXPECT_EQ(command.Ui.Warnings, std::vector<std::string>{"The hard links of \"" + shp +
-                                                            "\" were split: this name holds the "
-                                                            "transformed data, the other links "
-                                                            "still hold the old."});
 }
 
 // --- Rows that need the file formats to list their files and read their declarations ---
