@@ -408,17 +408,7 @@ struct Command
     std::vector<std::string> Doubts;
 };
 
-class DeclarationTest : public GuardTest
-{
-protected:
-    void SetUp() override
-    {
-        GuardTest::SetUp();
-        GRegistry().WriteInteger("Local Origin", 29);
-    }
-};
-
-TEST_F(DeclarationTest, AnotherLoThanTheDeclaredOneIsDoubted)
+TEST_F(GuardTest, AnotherLoThanTheDeclaredOneIsDoubted)
 {
     GRegistry().WriteBool("Show Message", false);
     Command command;
