@@ -107,9 +107,7 @@ void CliTest::ImportSampleBeacons() const
 std::string ReadFile(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::pair<double, double>> ShapefileVertices(const std::string& path)

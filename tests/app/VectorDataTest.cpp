@@ -34,34 +34,19 @@ constexpr double kWgsY = 79940.5;
 
 std::vector<std::string> HelmertOptions()
 {
-    const auto text = [](double v)
+    std::vector<std::string> args{
+        "--lo", "29", "--method", "helmert", "--helmert-mode", "user", "--transformation-lo", "29"};
+    for (const auto& [option, value] :
+         {std::pair{"--helmert-a", kA}, std::pair{"--helmert-b", kB}, std::pair{"--cape-x", kCapeX},
+          std::pair{"--cape-y", kCapeY}, std::pair{"--wgs-x", kWgsX}, std::pair{"--wgs-y", kWgsY}})
     {
-        std::ostringstream out;
-        out.precision(17);
-        out << v;
-        return out.str();
-    };
-    return {"--lo",
-            "29",
-            "--method",
-            "helmert",
-            "--helmert-mode",
-            "user",
-            "--transformation-lo",
-            "29",
-            "--helmert-a",
-            text(kA),
-            "--helmert-b",
-            text(kB),
-            "--cape-x",
-            text(kCapeX),
-            "--cape-y",
-            text(kCapeY),
-            "--wgs-x",
-            text(kWgsX),
-            "--wgs-y",
-            text(kWgsY),
-            "--yes"};
+        std::ostringstream text;
+        text.precision(17);
+        text << value;
+        args.insert(args.end(), {option, text.str()});
+    }
+    args.push_back("--yes");
+    return args;
 }
 
 // Where the Helmert puts a point (X' = (X - CX) a + WX - (Y - CY) b, Y' = (Y - CY) a + WY +

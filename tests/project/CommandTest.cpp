@@ -159,32 +159,6 @@ TEST_F(CommandTest, CancelledSaveDialogShowsTheOutputDialogAgain)
     EXPECT_EQ(lines[16].substr(0, 10), "POLYGON   ");
 }
 
-TEST_F(CommandTest, MissingSheetEndsTheCommandWithoutWriting)
-{
-    auto recordSet = std::make_unique<MemoryRecordSet>();
-    recordSet->AddPoint(28.1, 25.1);
-    recordSet->AddPoint(30.1, 20.2); // degrees north of the sheet table
-    data = recordSet->Data;
-    pending = std::move(recordSet);
-    ui.OnEditHelmertParameters = [](GHelmertParameters& values)
-    {
-        values.HelmertMode = 0;
-        return true;
-    };
-    ui.OnEditProjectParameters = [](GProject&, GProjectParameters& values)
-    {
-        values.CoordinateSystem = 2;
-        return true;
-    };
-    const GTransformResult result = RunTransformCommand(project, ui, dtCape);
-    EXPECT_EQ(result.Outcome, GCommandOutcome::Failed);
-    ASSERT_EQ(ui.Errors.size(), 1u);
-    EXPECT_EQ(ui.Errors[0].rfind("The following sheet:\r\r2030AA\r\r", 0), 0u);
-    EXPECT_TRUE(ui.Informations.empty());
-    EXPECT_EQ(data->Posts, 0);
-    EXPECT_EQ(data->Flushes, 0);
-}
-
 TEST_F(CommandTest, ErrorsAreShownAndTheRecordSetClosed)
 {
     data->FailAtPost = 1;

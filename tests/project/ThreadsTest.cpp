@@ -226,16 +226,12 @@ TEST_F(ThreadsTest, SampleJobsGiveTheBitsOfOneThreadOnAnyNumber)
     });
 }
 
-TEST_F(ThreadsTest, GeneratedShapefileGivesTheBitsOfOneThreadOnAnyNumber)
+TEST_F(ThreadsTest, GeneratedJobsGiveTheBitsOfOneThreadOnAnyNumber)
 {
     ASSERT_NO_FATAL_FAILURE(WriteGeneratedLines(Generated));
-    ExpectSameBits({Shapefile("generated-lines", Generated / "generated.shp")});
-}
-
-TEST_F(ThreadsTest, GeneratedTextFileGivesTheBitsOfOneThreadOnAnyNumber)
-{
     WriteGeneratedText(Generated);
-    ExpectSameBits({Text("generated-text", Generated / "generated.txt")});
+    ExpectSameBits({Shapefile("generated-lines", Generated / "generated.shp"),
+                    Text("generated-text", Generated / "generated.txt")});
 }
 
 // Records in memory that a run may read ahead; reading fails at FailAtRead (-1 never).
