@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 using namespace quorvalis;
 using namespace quorvalis::testing;
 using ::testing::HasSubstr;

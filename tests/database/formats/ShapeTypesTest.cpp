@@ -31,11 +31,24 @@ struct TypeCase
     std::vector<std::string> wkt;
 };
 
-// Every shape type with X/Y that GDAL writes: several parts, holes, negative zero, a "no data"
-// measure (-1e39), heights and measures of every size.
+// Every shape type that GDAL writes: several parts, holes, negative zero, a "no data" measure
+// (-1e39), heights and measures of every size.
 std::vector<TypeCase> GdalTypeCases()
 {
     return {
+        {"point", "POINT", 1, scPoint, {"POINT (80000.125 2850000.5)", "POINT (-0 1e-300)"}},
+        {"line",
+         "MULTILINESTRING",
+         3,
+         scLine,
+         {"MULTILINESTRING ((80000 2850000,80010 2850010),(80100 2850100,80110 2850110,80120 "
+          "2850105))"}},
+        {"polygon",
+         "MULTIPOLYGON",
+         5,
+         scPolygon,
+         {"MULTIPOLYGON (((0 0,0 10,10 10,10 0,0 0),(2 2,8 2,8 8,2 8,2 2)),((20 20,20 21,21 21,20 "
+          "20)))"}},
         {"pointz",
          "POINTZ",
          11,
