@@ -27,8 +27,6 @@ namespace quorvalis::test
 namespace
 {
 
-namespace fs = std::filesystem;
-
 // The driver name says nothing of the storage: transactions hold whatever it is.
 class StoreTest : public PerStore
 {
@@ -418,21 +416,6 @@ TEST_F(Names, StatementsQuoteNamesPerDriverAndListedNamesOpenTheTableSoNamed)
         expected.push_back(table.substr(0, 10)); // the width of FillNames's column
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(opened, expected);
-}
-
-TEST_F(Names, TheAliasFileIsTheOwnersOnlyAndMayStartWithAByteOrderMark)
-{
-    engine::Session& session = engine::Session::Default();
-    session.AliasNames();
-    const fs::perms permissions = fs::status(Home() / "aliases.ini").permissions();
-    EXPECT_EQ(permissions & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-    session.SetAlias({"OFFICE", "POSTGRES", "", "PG:dbname=office password=x"}, true);
-    EXPECT_EQ(fs::status(Home() / "aliases.ini").permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write);
-
-    testing::WriteText(Home() / "aliases.ini", "\xEF\xBB\xBF[JOBS]\npath = jobs.gpkg\n");
-    session.ReloadAliases();
-    EXPECT_EQ(session.AliasNames(), (std::vector<std::string>{"QUORVALIS", "JOBS"}));
 }
 
 TEST(ConnectionStrings, FreeSqlKeepsTheAliasOptionsAndAddsReadOnly)
