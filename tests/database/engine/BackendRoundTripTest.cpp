@@ -14,52 +14,12 @@ namespace quorvalis::test
 namespace
 {
 
-enum class Backend
-{
-    DbaseFile,
-    GeoPackage,
-    PostgreSQL
-};
-
 using Names = std::vector<std::string>;
 
-class RoundTrip : public PrivateHome, public ::testing::WithParamInterface<Backend>
+class RoundTrip : public PerStore
 {
 protected:
-    void SetUp() override
-    {
-        PrivateHome::SetUp();
-        if (GetParam() == Backend::GeoPackage)
-            engine::Session::Default().SetAlias({"ROUND", "STANDARD", "round.gpkg", ""});
-        if (GetParam() == Backend::PostgreSQL)
-        {
-            server_ = TestServer();
-            QUORVALIS_REQUIRE_SERVER(server_);
-            engine::Session::Default().SetAlias({"ROUND", "POSTGRES", "", *server_});
-            suffix_ = "_" + std::to_string(std::random_device()() % 100000000u);
-        }
-        if (!Dbase())
-            database_ = "ROUND";
-    }
-
-    void TearDown() override
-    {
-        for (const std::string& table : created_)
-            RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(table));
-        PrivateHome::TearDown();
-    }
-
-    bool Dbase() const { return GetParam() == Backend::DbaseFile; }
-
-    // The name under which the table is created and selected.
-    std::string Table(const std::string& name)
-    {
-        if (Dbase())
-            return (Home() / (name + ".dbf")).string();
-        if (server_)
-            created_.push_back(name + suffix_);
-        return name + suffix_;
-    }
+    RoundTrip() : PerStore("ROUND", "POSTGRES") {}
 
     std::unique_ptr<GBorlandRecordSet> Over(const std::string& table, bool readOnly = false,
                                             bool cached = false)
@@ -74,11 +34,6 @@ protected:
     }
 
     Names NamesOf(const std::string& table) { return NamesIn(database_, table); }
-
-    std::string database_;
-    std::optional<std::string> server_;
-    std::string suffix_;
-    std::vector<std::string> created_;
 };
 
 TEST_P(RoundTrip, FieldTypesNullsAndDefaultsComeBackAsStored)
@@ -264,9 +219,8 @@ TEST_P(RoundTrip, CachedUpdatesAreAppliedAtFlushInOneTransaction)
     const std::string table = Table("cached");
     FillNames(database_, table, {"A", "B", "C"});
     if (!Dbase()) // a dBase file named by its path has no transactions to test
-        RunSql(server_ ? *server_ : (Home() / "round.gpkg").string(),
-               "CREATE UNIQUE INDEX " + Quoted("ix_" + table) + " ON " + Quoted(table) +
-                   " (\"NAME\")");
+        RunSql(target_, "CREATE UNIQUE INDEX " + Quoted("ix_" + table) + " ON " + Quoted(table) +
+                            " (\"NAME\")");
     auto recordSet = Over(table, false, true);
     ASSERT_TRUE(recordSet->Open());
     PostName(*recordSet, "Z", false);
@@ -309,16 +263,9 @@ TEST_P(RoundTrip, TableNamesThatLookLikeSqlAreOnlyNames)
     EXPECT_EQ(NamesOf(control), Names{"TRIG 1"});
 }
 
-std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
-{
-    return std::vector<std::string>{"DbaseFile", "GeoPackage", "PostgreSQL"}.at(
-        static_cast<std::size_t>(info.param));
-}
-
 INSTANTIATE_TEST_SUITE_P(Stores, RoundTrip,
-                         ::testing::Values(Backend::DbaseFile, Backend::GeoPackage,
-                                           Backend::PostgreSQL),
-                         BackendName);
+                         ::testing::Values(Store::Dbase, Store::GeoPackage, Store::PostgreSQL),
+                         StoreName);
 
 using DbaseFile = PrivateHome;
 

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace quorvalis::test
 {
 namespace
@@ -19,41 +17,18 @@ namespace
 
 using Names = std::vector<std::string>;
 
-class ChangedRowTest : public PrivateHome, public ::testing::WithParamInterface<Store>
+class ChangedRowTest : public PerStore
 {
 protected:
+    ChangedRowTest() : PerStore("ROWS", "POSTGRES") {}
+
     void SetUp() override
     {
-        PrivateHome::SetUp();
-        const std::string suffix = std::to_string(std::random_device()() % 100000000u);
-        switch (GetParam())
-        {
-        case Store::Dbase:
-            table_ = (Home() / "rows.dbf").string();
-            break;
-        case Store::GeoPackage:
-            engine::Session::Default().SetAlias({"ROWS", "STANDARD", "rows.gpkg", ""});
-            database_ = "ROWS";
-            target_ = (Home() / "rows.gpkg").string();
-            table_ = "rows";
-            break;
-        case Store::PostgreSQL:
-            server_ = TestServer();
-            QUORVALIS_REQUIRE_SERVER(server_);
-            engine::Session::Default().SetAlias({"ROWS", "POSTGRES", "", *server_});
-            database_ = "ROWS";
-            target_ = *server_;
-            table_ = "rows_" + suffix;
-            break;
-        }
+        PerStore::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        table_ = Table("rows");
         FillNames(database_, table_, {"a", "b", "c"});
-    }
-
-    void TearDown() override
-    {
-        if (server_)
-            RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(table_));
-        PrivateHome::TearDown();
     }
 
     // Another program gives the row named from the name to (or, with an empty to, deletes it).
@@ -101,10 +76,7 @@ protected:
         FAIL() << "no row " << name;
     }
 
-    std::string database_;
-    std::string target_;
     std::string table_;
-    std::optional<std::string> server_;
 };
 
 TEST_P(ChangedRowTest, AWriteOrDeleteOfARowAnotherChangedIsRefusedAndWritesNothing)
@@ -170,9 +142,7 @@ TEST_P(ChangedRowTest, RowsOfEveryTypeNobodyElseChangedAreWrittenAndDeleted)
     EXPECT_EQ(NamesOf(), (Names{"mine", "b", "theirs"}));
 
     // Every column type reads back the same inside the flush as when it was first read.
-    const std::string typed = GetParam() == Store::Dbase ? (Home() / "typed.dbf").string()
-                              : server_                  ? table_ + "_typed"
-                                                         : std::string("typed");
+    const std::string typed = Table("typed");
     ASSERT_TRUE(CreateTable(database_, typed,
                             {{"COUNT", fdtInteger, 0, false},
                              {"REAL", fdtFloat, 0, false},
@@ -217,8 +187,6 @@ TEST_P(ChangedRowTest, RowsOfEveryTypeNobodyElseChangedAreWrittenAndDeleted)
         ASSERT_TRUE(reading->Open());
         EXPECT_EQ(reading->RecordCount(), 2);
     }
-    if (server_)
-        RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(typed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ChangedRowTest,

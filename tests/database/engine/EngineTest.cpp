@@ -182,10 +182,21 @@ TEST_F(SessionTest, TheAliasFileIsCreatedWithTheStandardAlias)
     ASSERT_TRUE(std::filesystem::exists(Home() / "aliases.ini"));
     // Only the alias file: the store itself is made on first use.
     EXPECT_FALSE(std::filesystem::exists(Home() / "quorvalis.gpkg"));
+    // It may hold passwords: the owner's only, also when written again.
+    const auto ownerOnly = [&]
+    {
+        return (std::filesystem::status(Home() / "aliases.ini").permissions() &
+                std::filesystem::perms::all) ==
+               (std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    };
+    EXPECT_TRUE(ownerOnly());
+    session.SetAlias({"HOME", "POSTGRES", "", "PG:dbname=home password=x"}, true);
+    EXPECT_TRUE(ownerOnly());
 
+    // Another editor's file, with a byte-order mark.
     std::filesystem::create_directories(Home() / "dbase");
     testing::WriteText(Home() / "aliases.ini",
-                       "# surveys\n[JOBS]\ndriver = standard\npath = dbase\n\n"
+                       "\xEF\xBB\xBF# surveys\n[JOBS]\ndriver = standard\npath = dbase\n\n"
                        "[OFFICE]\ndriver=POSTGRES\nconnection=PG:dbname=office\n");
     session.ReloadAliases();
     // QUORVALIS is there even when the file does not name it.

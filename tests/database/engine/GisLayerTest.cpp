@@ -26,17 +26,6 @@ namespace quorvalis::test
 namespace
 {
 
-enum class Backend
-{
-    GeoPackage,
-    PostGIS
-};
-
-std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
-{
-    return info.param == Backend::GeoPackage ? "GeoPackage" : "PostGIS";
-}
-
 struct DatasetCloser
 {
     void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
@@ -181,7 +170,7 @@ void MoveAll(GRecordSet& recordSet, double dx, double dy)
     }
 }
 
-struct LayerSpec
+struct LayerSample
 {
     std::string Name;
     OGRwkbGeometryType Type;
@@ -189,7 +178,7 @@ struct LayerSpec
 };
 
 // Layers of every geometry family, Lo 29 coordinates (X the southing) on the Cape datum.
-std::vector<LayerSpec> Layers()
+std::vector<LayerSample> Layers()
 {
     return {
         {"pegs",
@@ -217,14 +206,14 @@ std::vector<LayerSpec> Layers()
     };
 }
 
-class GisLayerTest : public PrivateHome, public ::testing::WithParamInterface<Backend>
+class GisLayerTest : public PrivateHome, public ::testing::WithParamInterface<Store>
 {
 protected:
     void SetUp() override
     {
         PrivateHome::SetUp();
         GDALAllRegister();
-        if (GetParam() == Backend::PostGIS)
+        if (GetParam() == Store::PostgreSQL)
         {
             server_ = TestServer();
             QUORVALIS_REQUIRE_SERVER(server_);
@@ -268,10 +257,10 @@ protected:
     std::string Name(const std::string& base) const { return base + suffix_; }
 
     // Creates the layer with a NAME, a DATE and a REMARK column and the features.
-    void Create(const LayerSpec& spec, int epsg = 22289)
+    void Create(const LayerSample& sample, int epsg = 22289)
     {
         Dataset dataset;
-        if (GetParam() == Backend::GeoPackage && !std::filesystem::exists(target_))
+        if (GetParam() == Store::GeoPackage && !std::filesystem::exists(target_))
             dataset.reset(GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
                 target_.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
         else
@@ -280,10 +269,10 @@ protected:
         OGRSpatialReference system;
         system.importFromEPSG(epsg);
         const char* options[] = {"GEOMETRY_NAME=geom", "OVERWRITE=YES", nullptr};
-        OGRLayer* layer = dataset->CreateLayer(Name(spec.Name).c_str(), &system, spec.Type,
+        OGRLayer* layer = dataset->CreateLayer(Name(sample.Name).c_str(), &system, sample.Type,
                                                const_cast<char**>(options));
         ASSERT_TRUE(layer);
-        created_.push_back(Name(spec.Name));
+        created_.push_back(Name(sample.Name));
         OGRFieldDefn name("NAME", OFTString);
         OGRFieldDefn date("SURVEYED", OFTDateTime);
         OGRFieldDefn remark("REMARK", OFTString);
@@ -292,7 +281,7 @@ protected:
         ASSERT_EQ(layer->CreateField(&remark), OGRERR_NONE);
         ASSERT_EQ(layer->StartTransaction(), OGRERR_NONE);
         int n = 0;
-        for (const std::string& wkt : spec.Wkt)
+        for (const std::string& wkt : sample.Wkt)
         {
             OGRFeature feature(layer->GetLayerDefn());
             feature.SetField(0, ("P" + std::to_string(++n)).c_str());
@@ -329,16 +318,16 @@ TEST_P(GisLayerTest, EveryGeometryTypeMovesInPlaceWithHeightsMeasuresAndAttribut
 {
     const double dx = 296.25;
     const double dy = -0.125;
-    for (const LayerSpec& spec : Layers())
+    for (const LayerSample& sample : Layers())
     {
-        SCOPED_TRACE(spec.Name);
-        Create(spec);
-        const std::string name = Name(spec.Name);
+        SCOPED_TRACE(sample.Name);
+        Create(sample);
+        const std::string name = Name(sample.Name);
         const LayerContents before = ReadLayer(target_, name);
         EXPECT_EQ(before.System, "22289");
         {
             auto recordSet = Open(name);
-            EXPECT_EQ(recordSet->RecordCount(), static_cast<int>(spec.Wkt.size()));
+            EXPECT_EQ(recordSet->RecordCount(), static_cast<int>(sample.Wkt.size()));
             const auto declared = recordSet->DeclaredSystems();
             ASSERT_EQ(declared.size(), 1u);
             EXPECT_EQ(declared[0].Datum, std::optional<std::uint8_t>(0));
@@ -358,14 +347,14 @@ TEST_P(GisLayerTest, EveryGeometryTypeMovesInPlaceWithHeightsMeasuresAndAttribut
 
 TEST_P(GisLayerTest, AKillAtAnyMomentOfTheFlushLeavesTheLayerExactlyBeforeOrAfter)
 {
-    LayerSpec spec{"many", wkbPoint25D, {}};
+    LayerSample sample{"many", wkbPoint25D, {}};
     std::mt19937 random(7);
     for (int i = 0; i < 30000; ++i)
-        spec.Wkt.push_back("POINT Z (" + std::to_string(2850000 + random() % 100000) + ".5 " +
-                           std::to_string(80000 + random() % 50000) + ".25 " + std::to_string(i) +
-                           ")");
-    Create(spec);
-    const std::string name = Name(spec.Name);
+        sample.Wkt.push_back("POINT Z (" + std::to_string(2850000 + random() % 100000) + ".5 " +
+                             std::to_string(80000 + random() % 50000) + ".25 " + std::to_string(i) +
+                             ")");
+    Create(sample);
+    const std::string name = Name(sample.Name);
     LayerContents before = ReadLayer(target_, name);
     int sawBefore = 0;
     int sawAfter = 0;
@@ -438,7 +427,7 @@ TEST_P(GisLayerTest, RefusalsNameTheLayerTheFeatureAndTheReason)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, GisLayerTest,
-                         ::testing::Values(Backend::GeoPackage, Backend::PostGIS), BackendName);
+                         ::testing::Values(Store::GeoPackage, Store::PostgreSQL), StoreName);
 
 TEST(GisLayerFormats, DatasetsGdalCannotUpdateInATransactionAreRefusedSayingSo)
 {
@@ -472,8 +461,8 @@ TEST(GisLayerFormats, DatasetsGdalCannotUpdateInATransactionAreRefusedSayingSo)
         const auto bytes = testing::ReadBytes(path);
         const std::string layer = std::string(c.driver) == "DXF" ? "entities" : "job";
         auto recordSet = CreateGisLayerRecordSet(false, path, layer, false, false);
-        EXPECT_THAT(MessageOf([&] { recordSet->Open(); }), HasSubstr(c.expected));
-        EXPECT_THAT(MessageOf([&] { recordSet->Open(); }), HasSubstr(c.driver));
+        const std::string message = MessageOf([&] { recordSet->Open(); });
+        EXPECT_THAT(message, ::testing::AllOf(HasSubstr(c.expected), HasSubstr(c.driver)));
         EXPECT_EQ(testing::ReadBytes(path), bytes);
     }
     // Not a dataset at all: the open fails and says why.

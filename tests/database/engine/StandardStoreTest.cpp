@@ -122,38 +122,6 @@ TEST_F(StandardStore, AnAliasFileCanPointTheStandardAliasElsewhere)
     EXPECT_THROW(session.TableNames("QUORVALIS"), engine::EngineError);
 }
 
-TEST_F(StandardStore, AnOfficeSharesOneControlFileOnPostgreSQL)
-{
-    const std::optional<std::string> server = TestServer();
-    QUORVALIS_REQUIRE_SERVER(server);
-    // A schema of its own keeps the test's tables apart from everything else on the server.
-    std::random_device random;
-    const std::string schema = "qv_office_" + std::to_string(random() % 100000000u);
-    RunSql(*server, "CREATE SCHEMA " + schema);
-    const std::string connection = *server + " options='-c search_path=" + schema + "'";
-    engine::Session::Default().SetAlias({"QUORVALIS", "STANDARD", "", connection});
-    {
-        auto control = ControlFile(false);
-        ASSERT_TRUE(control->Open());
-        control->Append();
-        control->Fields().FieldByName("Name", true).SetAsString("TSM 7");
-        control->SetShape(GPoint(18.4, -33.9));
-        control->Post();
-        control->Flush();
-
-        auto sheet = Standard("select a.* from Sheet.DB a");
-        ASSERT_TRUE(sheet->Open());
-        EXPECT_EQ(sheet->RecordCount(), 3);
-        EXPECT_THROW(sheet->Edit(), engine::EngineError);
-    }
-    auto reader = ControlFile(true);
-    ASSERT_TRUE(reader->Open());
-    EXPECT_EQ(reader->Fields().FieldByName("Name", true).AsString(), "TSM 7");
-    EXPECT_TRUE(reader->GetShape()->IsEqual(GPoint(18.4, -33.9)));
-    reader.reset();
-    RunSql(*server, "DROP SCHEMA " + schema + " CASCADE");
-}
-
 TEST(SheetData, TheBuiltInDataIsTheCompleteReferenceTable)
 {
     const std::vector<engine::SheetRow> rows = engine::ParseSheetData(engine::BuiltInSheetData());

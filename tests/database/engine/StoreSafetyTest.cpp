@@ -27,43 +27,11 @@ namespace quorvalis::test
 namespace
 {
 
-namespace fs = std::filesystem;
-
-class StoreTest : public PrivateHome, public ::testing::WithParamInterface<Store>
+// The driver name says nothing of the storage: transactions hold whatever it is.
+class StoreTest : public PerStore
 {
 protected:
-    void SetUp() override
-    {
-        PrivateHome::SetUp();
-        suffix_ = std::to_string(std::random_device()() % 100000000u);
-        if (GetParam() == Store::GeoPackage)
-            engine::Session::Default().SetAlias({"SAFE", "STANDARD", "safe.gpkg", ""});
-        if (GetParam() == Store::PostgreSQL)
-        {
-            server_ = TestServer();
-            QUORVALIS_REQUIRE_SERVER(server_);
-            // The driver name says nothing of the storage: transactions hold whatever it is.
-            engine::Session::Default().SetAlias({"SAFE", "STANDARD", "", *server_});
-        }
-        if (GetParam() != Store::Dbase)
-            database_ = "SAFE";
-    }
-
-    void TearDown() override
-    {
-        if (server_)
-            for (const std::string& table : created_)
-                RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(table));
-        PrivateHome::TearDown();
-    }
-
-    std::string Table(const std::string& name)
-    {
-        if (GetParam() == Store::Dbase)
-            return (Home() / (name + ".dbf")).string();
-        created_.push_back(name + "_" + suffix_);
-        return created_.back();
-    }
+    StoreTest() : PerStore("SAFE", "STANDARD") {}
 
     // A table of rows "P<n>" at X = n, Y = -n.
     void MakePoints(const std::string& table, int rows)
@@ -126,11 +94,6 @@ protected:
             flushing();
         recordSet->Flush();
     }
-
-    std::string database_;
-    std::optional<std::string> server_;
-    std::string suffix_;
-    std::vector<std::string> created_;
 };
 
 TEST_P(StoreTest, AKillAtAnyMomentOfAFlushLeavesTheTableExactlyBeforeOrAfter)
@@ -199,15 +162,14 @@ TEST_P(StoreTest, ARefusedRowOrACoordinateThatIsNoNumberChangesNothingAndSaysWhy
 
     if (GetParam() == Store::Dbase)
         return; // no constraints in a dBase file
-    const std::string target = server_ ? *server_ : (Home() / "safe.gpkg").string();
     if (!server_)
-        RunSql(target, "CREATE TRIGGER " + Quoted("t_" + table) + " BEFORE UPDATE ON " +
-                           Quoted(table) +
-                           " FOR EACH ROW WHEN (NEW.\"X\" > 1e9) BEGIN SELECT RAISE(ABORT, "
-                           "'X out of range'); END");
+        RunSql(target_, "CREATE TRIGGER " + Quoted("t_" + table) + " BEFORE UPDATE ON " +
+                            Quoted(table) +
+                            " FOR EACH ROW WHEN (NEW.\"X\" > 1e9) BEGIN SELECT RAISE(ABORT, "
+                            "'X out of range'); END");
     else
-        RunSql(target, "ALTER TABLE " + Quoted(table) + " ADD CONSTRAINT " + Quoted("c_" + table) +
-                           " CHECK (\"X\" < 1e9)");
+        RunSql(target_, "ALTER TABLE " + Quoted(table) + " ADD CONSTRAINT " + Quoted("c_" + table) +
+                            " CHECK (\"X\" < 1e9)");
     auto recordSet = Points(table);
     ASSERT_TRUE(recordSet->Open());
     for (int i = 0; !recordSet->Eof(); ++i, recordSet->Next())
@@ -240,7 +202,7 @@ TEST_P(StoreTest, TheFilesOfATableAreNamedForTheChecksOfARun)
         EXPECT_EQ(files, std::vector<std::string>{table});
         break;
     case Store::GeoPackage:
-        EXPECT_EQ(files, std::vector<std::string>{(Home() / "safe.gpkg").string()});
+        EXPECT_EQ(files, std::vector<std::string>{target_});
         break;
     case Store::PostgreSQL:
         EXPECT_TRUE(files.empty());
@@ -326,13 +288,13 @@ TEST_P(ControlFileTest, FirstUsesAndImportsFromTwoWorkstationsAtOnceGiveEachTabl
     };
     importTwice();
     EXPECT_EQ(ControlRows(), 20);
-    engine::Table sheet;
-    sheet.SetDatabaseName("QUORVALIS");
-    sheet.SetTableName("Sheet");
-    sheet.SetReadOnly(true);
-    sheet.Open();
-    EXPECT_EQ(sheet.RecordCount(), 3);
-    sheet.Close();
+    // The sheet table is made once and refuses edits, on either store.
+    auto sheet = CreateBorlandRecordSet(false, "STANDARD", "QUORVALIS", "", "", "", false, true,
+                                        false, {"select a.* from Sheet.DB a"});
+    ASSERT_TRUE(sheet->Open());
+    EXPECT_EQ(sheet->RecordCount(), 3);
+    EXPECT_THROW(sheet->Edit(), engine::EngineError);
+    sheet.reset();
 
     // Again, against a store that exists: the second import finds what the first added.
     importTwice();
@@ -454,21 +416,6 @@ TEST_F(Names, StatementsQuoteNamesPerDriverAndListedNamesOpenTheTableSoNamed)
         expected.push_back(table.substr(0, 10)); // the width of FillNames's column
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(opened, expected);
-}
-
-TEST_F(Names, TheAliasFileIsTheOwnersOnlyAndMayStartWithAByteOrderMark)
-{
-    engine::Session& session = engine::Session::Default();
-    session.AliasNames();
-    const fs::perms permissions = fs::status(Home() / "aliases.ini").permissions();
-    EXPECT_EQ(permissions & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-    session.SetAlias({"OFFICE", "POSTGRES", "", "PG:dbname=office password=x"}, true);
-    EXPECT_EQ(fs::status(Home() / "aliases.ini").permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write);
-
-    testing::WriteText(Home() / "aliases.ini", "\xEF\xBB\xBF[JOBS]\npath = jobs.gpkg\n");
-    session.ReloadAliases();
-    EXPECT_EQ(session.AliasNames(), (std::vector<std::string>{"QUORVALIS", "JOBS"}));
 }
 
 TEST(ConnectionStrings, FreeSqlKeepsTheAliasOptionsAndAddsReadOnly)

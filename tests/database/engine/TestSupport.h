@@ -12,9 +12,12 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -210,5 +213,68 @@ inline std::string StoreName(const ::testing::TestParamInfo<Store>& info)
     return std::vector<std::string>{"Dbase", "GeoPackage", "PostgreSQL"}.at(
         static_cast<std::size_t>(info.param));
 }
+
+/// A test run once per store: a dBase table is a file in the home directory named by its path;
+/// the alias names a GeoPackage there ("<alias in lower case>.gpkg") or the test server, through
+/// the driver given. Tables named through Table() are dropped from the server afterwards.
+class PerStore : public PrivateHome, public ::testing::WithParamInterface<Store>
+{
+protected:
+    PerStore(std::string alias, std::string serverDriver)
+        : alias_(std::move(alias)), serverDriver_(std::move(serverDriver))
+    {
+    }
+
+    void SetUp() override
+    {
+        PrivateHome::SetUp();
+        suffix_ = "_" + std::to_string(std::random_device()() % 100000000u);
+        if (GetParam() == Store::Dbase)
+            return;
+        database_ = alias_;
+        if (GetParam() == Store::GeoPackage)
+        {
+            std::string file = alias_;
+            std::transform(file.begin(), file.end(), file.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            target_ = (Home() / (file + ".gpkg")).string();
+            engine::Session::Default().SetAlias({alias_, "STANDARD", file + ".gpkg", ""});
+            return;
+        }
+        server_ = TestServer();
+        QUORVALIS_REQUIRE_SERVER(server_);
+        target_ = *server_;
+        engine::Session::Default().SetAlias({alias_, serverDriver_, "", *server_});
+    }
+
+    void TearDown() override
+    {
+        if (server_)
+            for (const std::string& table : created_)
+                RunSql(*server_, "DROP TABLE IF EXISTS " + Quoted(table));
+        PrivateHome::TearDown();
+    }
+
+    bool Dbase() const { return GetParam() == Store::Dbase; }
+
+    /// The name under which a table is created and selected.
+    std::string Table(const std::string& name)
+    {
+        if (Dbase())
+            return (Home() / (name + ".dbf")).string();
+        created_.push_back(name + suffix_);
+        return created_.back();
+    }
+
+    std::string database_;
+    std::string target_; // the GeoPackage file or the server
+    std::optional<std::string> server_;
+
+private:
+    std::string alias_;
+    std::string serverDriver_;
+    std::string suffix_;
+    std::vector<std::string> created_;
+};
 
 } // namespace quorvalis::test

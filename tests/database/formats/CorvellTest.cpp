@@ -141,6 +141,8 @@ TEST(CorvellFile, SizesAndDamage)
          100.5, ""},
         {"offset that is no number", Poked(full, 5, "   twelve and a half   "), 0, 77, 0.0,
          "x.crd: offset 5: \"twelve and a half\" is not a number"},
+        {"offset with spaces inside", Poked(full, 28, "  2 840 000.5 "), 0, 77, 0.0,
+         "x.crd: offset 28: \"2 840 000.5 000000000\" is not a number"},
         {"short header", std::vector<std::uint8_t>(full.begin(), full.begin() + 511), 0, 77, 0.0,
          "x.crd: file of 511 bytes is shorter than the 512-byte coordinate list header"},
         {"Lo too large", Poked(full, 337, std::string("Lo.99999999999\0", 15)), 0, 77, 0.0,

@@ -93,29 +93,6 @@ TEST(ShapefileRecordSet, CreateTableMakesAnEmptyShapefileOfHeadersOnly)
 
 // ---- text files -------------------------------------------------------------------------------
 
-TEST(TextFileRecordSet, DelimitedSampleTransformKeepsHeaderAndFormats)
-{
-    ScratchFolder folder;
-    if (!CopySamples(folder, {"job-points.txt", "job-points-delimited.def"}))
-        GTEST_SKIP() << "sample text files missing";
-    auto recordSet =
-        CreateTextFileRecordSet(false, folder / "job-points.txt",
-                                folder / "job-points-delimited.def", "X", "Y", "", false, false);
-    ASSERT_TRUE(recordSet->Open());
-    EXPECT_EQ(recordSet->RecordCount(), 30);
-    std::vector<std::string> names;
-    recordSet->Fields().GetFieldNames(names, true);
-    EXPECT_EQ(names, (std::vector<std::string>{"NAME", "Y", "X", "HEIGHT", "CODE"}));
-    EXPECT_EQ(AsPoint(recordSet->GetShape()).X, 2846046.101);
-    EXPECT_EQ(AsPoint(recordSet->GetShape()).Y, 79016.354);
-
-    MoveAll(*recordSet, 1.0, -2.0);
-    const std::string text = ReadText(folder / "job-points.txt");
-    EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1) + 1),
-              "NAME,Y,X,HEIGHT,CODE\nBM 11,79014.354,2846047.101,1421.33,1\n");
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31);
-}
-
 TEST(TextFileRecordSet, ARefusedFlushLeavesTheFileAndMissingFilesAreHandled)
 {
     ScratchFolder folder;

@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -159,6 +161,20 @@ inline std::vector<std::uint8_t> EmptyShapefileHeader(std::uint8_t shapefileType
     header[29] = 0x03; // version 1000, little-endian
     header[32] = shapefileType;
     return header;
+}
+
+/// Puts a shapefile's big-endian word at the offset.
+inline void PutBig(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+/// Puts a shapefile's little-endian number at the offset (this machine's order too).
+template <class T> void PutLittle(std::vector<std::uint8_t>& bytes, std::size_t at, T value)
+{
+    static_assert(std::endian::native == std::endian::little);
+    std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
 /// Copies sample files of the repository into the folder; false when one is not there.

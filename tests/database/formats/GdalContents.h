@@ -13,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -111,6 +112,24 @@ inline OgrContents ReadWithGdal(const std::string& path, bool sorted)
 inline bool HaveOgr2Ogr()
 {
     return std::system("ogr2ogr --version > /dev/null 2>&1") == 0;
+}
+
+/// Writes the WKT rows as the shapefile `stem`.shp of the GDAL geometry type through ogr2ogr.
+inline void WriteWithOgr2Ogr(const std::string& stem, const std::string& type,
+                             const std::vector<std::string>& wkt)
+{
+    std::string csv = "WKT,ID\n"; // GDAL's CSV reader wants more than one column
+    for (std::size_t i = 0; i < wkt.size(); ++i)
+        csv += "\"" + wkt[i] + "\"," + std::to_string(i + 1) + "\n";
+    FILE* out = std::fopen((stem + ".csv").c_str(), "wb");
+    ASSERT_TRUE(out) << stem;
+    std::fwrite(csv.data(), 1, csv.size(), out);
+    std::fclose(out);
+    ASSERT_EQ(std::system(("ogr2ogr -q -f \"ESRI Shapefile\" -nlt " + type + " \"" + stem +
+                           ".shp\" \"" + stem + ".csv\" > /dev/null 2>&1")
+                              .c_str()),
+              0)
+        << stem;
 }
 
 } // namespace quorvalis::testing
