@@ -34,7 +34,7 @@ SEEDS = {
     "ellipse": bytes([5]) + point(10, 20) + point(0, 5),
     "text": parts(6, [[(5, 6)]]) + text_lines([b"AB", b""]),
     "points": bytes([7]) + point_list([(0, 0), (10, 10), (3, 4)]),
-    "points_far_apart": bytes([7]) + point_list([(2850000.5, 80000.25), (-1e300, 5e-324)]),
+    "points_far_away": bytes([7]) + point_list([(2850000.5, 80000.25), (-1e300, 5e-324)]),
     "empty": b"",
     "empty_line": parts(2, []),
     "truncated_polygon": parts(3, [SQUARE])[:40],

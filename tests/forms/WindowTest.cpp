@@ -492,7 +492,7 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
     beacons.Beacon(planted).WGS.Y += 0.8 / 110800.0;
     TfrmTrigBeacons selection;
     selection.SetBeacons(beacons, 29, centre, &extent);
-    Check(selection, "trig-beacons-suspect");
+    Check(selection, "trig-beacons-blunder");
     ASSERT_EQ(selection.Review()->Suspects().size(), 1u);
 }
 
