@@ -354,6 +354,15 @@ void GRecordSet::SetShape(const GShape& shape)
     DoSetShape(shape);
 }
 
+void GRecordSet::SetShape(std::unique_ptr<GShape> shape)
+{
+    if (!shape)
+        throw GDatabaseException("There is no shape to set");
+    if (OnSetShape)
+        OnSetShape(*this, *shape);
+    DoTakeShape(std::move(shape));
+}
+
 GVariant GRecordSet::GetFieldValue(std::int32_t)
 {
     return GVariant();
@@ -385,6 +394,11 @@ std::unique_ptr<GShape> GRecordSet::GetShapeAt(std::int32_t)
 {
     CheckSpatial();
     return nullptr;
+}
+
+const GShape* GRecordSet::LentShapeAt(std::int32_t) const
+{
+    throw GDatabaseException("The recordset does not lend its shapes");
 }
 
 bool GRecordSet::GetCachedUpdates()
@@ -438,6 +452,11 @@ void GRecordSet::DoSetShape(const GShape&)
 {
     CheckEditing();
     CheckSpatial();
+}
+
+void GRecordSet::DoTakeShape(std::unique_ptr<GShape> shape)
+{
+    DoSetShape(*shape);
 }
 
 void GRecordSet::DoAppend() {}

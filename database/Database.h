@@ -235,6 +235,9 @@ public:
     /// The shape of the current record (new object owned by the caller) or nullptr.
     std::unique_ptr<GShape> GetShape();
     void SetShape(const GShape& shape);
+    /// As SetShape(*shape), handing the shape over: a store that keeps shapes keeps this one
+    /// rather than a copy. shape must not be null.
+    void SetShape(std::unique_ptr<GShape> shape);
 
     bool Active() const { return active_; }
     bool HasSpatialComponent() const { return hasSpatialComponent_; }
@@ -281,6 +284,12 @@ public:
     /// there, without moving and while the current record is edited and posted: a run then reads
     /// the next records while it transforms the current ones. Base: false (read at the cursor).
     virtual bool CanReadAhead() const { return false; }
+    /// Whether LentShapeAt may be called. Base: false.
+    virtual bool LendsShapes() const { return false; }
+    /// The shape of any record as the record set holds it (nullptr for none), lent for reading
+    /// without a copy: it stays the record set's and is valid until the record set next changes.
+    /// Only where LendsShapes(). Base: raises "The recordset does not lend its shapes".
+    virtual const GShape* LentShapeAt(std::int32_t recordIndex) const;
 
     // --- Properties, settable only while closed ---
 
@@ -338,6 +347,8 @@ protected:
     /// Base: raises "You are not in edit mode" unless IsEditing, then "The recordset does not
     /// contain a spatial component" unless HasSpatialComponent.
     virtual void DoSetShape(const GShape& shape);
+    /// The step of SetShape(std::unique_ptr). Base: DoSetShape(*shape).
+    virtual void DoTakeShape(std::unique_ptr<GShape> shape);
     virtual void DoAppend();
     /// Abandons the current edit. Base: nothing.
     virtual void DoCancel();

@@ -17,6 +17,7 @@
 #include <limits>
 #include <numeric>
 #include <system_error>
+#include <typeinfo>
 #include <utility>
 
 namespace quorvalis
@@ -635,7 +636,10 @@ struct Layout
 // (empty parts left out: the format has none).
 template <class Visit> void ForEachWrittenPoint(const GShape& shape, Visit&& visit)
 {
-    if (const auto* line = dynamic_cast<const GLine*>(&shape))
+    // A point alone, the commonest record, is handed on without a search of the class tree.
+    if (typeid(shape) == typeid(GPoint))
+        visit(static_cast<const GPoint&>(shape));
+    else if (const auto* line = dynamic_cast<const GLine*>(&shape))
     {
         for (const auto& part : line->Parts)
             if (part)
@@ -677,7 +681,7 @@ bool OfKind(const GShape& shape, const ShapeKind& kind)
     switch (kind.ClassCode)
     {
     case scPoint:
-        return dynamic_cast<const GPoint*>(&shape) != nullptr;
+        return typeid(shape) == typeid(GPoint) || dynamic_cast<const GPoint*>(&shape) != nullptr;
     case scPoints:
         return dynamic_cast<const GPoints*>(&shape) != nullptr;
     default:
@@ -1279,6 +1283,14 @@ GShape* GShapefile::GetShape(int index)
     return result;
 }
 
+const GShape* GShapefile::LoadedShape(int index) const
+{
+    const GShape* shape = shapes_.GetItem(index);
+    if (pendingRecord_[static_cast<std::size_t>(index)] >= 0)
+        throw GShapefileException("The shape of " + RecordText(index) + " has not been read");
+    return shape;
+}
+
 void GShapefile::ReplaceShape(int index, std::unique_ptr<GShape> shape)
 {
     const auto slot = static_cast<std::size_t>(index);
@@ -1432,9 +1444,19 @@ std::unique_ptr<GShape> GShapefileRecordSet::GetShapeAt(std::int32_t recordIndex
     return shape ? shape->Duplicate() : nullptr;
 }
 
+const GShape* GShapefileRecordSet::LentShapeAt(std::int32_t recordIndex) const
+{
+    return shapefile_->LoadedShape(recordIndex);
+}
+
 void GShapefileRecordSet::DoSetShape(const GShape& shape)
 {
     pendingShape_ = shape.Duplicate();
+}
+
+void GShapefileRecordSet::DoTakeShape(std::unique_ptr<GShape> shape)
+{
+    pendingShape_ = std::move(shape);
 }
 
 void GShapefileRecordSet::DoCancel()

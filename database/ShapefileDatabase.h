@@ -119,6 +119,10 @@ public:
     /// The shape in slot index (reading its record first when the slot was never filled); owned
     /// by the shapefile, nullptr for a null slot. Raises GContainerException for a bad index.
     GShape* GetShape(int index);
+    /// The shape in slot index without reading anything: owned by the shapefile, nullptr for a
+    /// null slot; callable from several threads at once. Raises GContainerException for a bad
+    /// index and "The shape of record <n> has not been read" for a slot never filled.
+    const GShape* LoadedShape(int index) const;
 
     /// Frees the shape in slot index and puts shape there (no type check; Flush refuses a shape
     /// of the wrong class). The slot is written with M values when its record had them; its Z
@@ -221,6 +225,10 @@ public:
     std::unique_ptr<GShape> GetShapeAt(std::int32_t recordIndex) override;
     /// True: every shape is in memory from the open on.
     bool CanReadAhead() const override { return true; }
+    /// True, for the same reason.
+    bool LendsShapes() const override { return true; }
+    /// The shape of record index as read or last posted (nullptr for a null record).
+    const GShape* LentShapeAt(std::int32_t recordIndex) const override;
     /// The engine record set's definition with TableName = FileName.
     std::unique_ptr<GRecordSetDefinition> GetDefinition() override;
     /// Creates the ".dbf" of the definition's TableName with the definition's columns (and no
@@ -248,6 +256,8 @@ protected:
     std::unique_ptr<GShape> DoGetShape() override;
     /// Keeps a copy of shape until the post (no edit-mode check).
     void DoSetShape(const GShape& shape) override;
+    /// Keeps shape itself until the post.
+    void DoTakeShape(std::unique_ptr<GShape> shape) override;
     void DoCancel() override;
     void DoDelete() override;
     /// Raises "You cannot post a nil shape to a shapefile" for an append without a shape, and

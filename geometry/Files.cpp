@@ -520,6 +520,9 @@ void GAtomicFile::WriteOut(const std::uint8_t* data, std::size_t size)
         Fail("write", temporaryPath_, error);
     if (allowed < size)
         Fail("write", temporaryPath_, std::make_error_code(std::errc::no_space_on_device));
+    // The disk starts on each full buffer while the next is filled: the sync before the rename
+    // then waits only for the last ones.
+    file_.StartFlushToDisk();
 }
 
 void GAtomicFile::Fail(const char* action, const std::string& path, std::error_code error)

@@ -489,6 +489,8 @@ std::error_code GNativeFile::FlushToDisk()
     return {};
 }
 
+void GNativeFile::StartFlushToDisk() {}
+
 void GNativeFile::TakePermissionsOf(const GFileStatus&) {}
 
 std::error_code GNativeFile::Close()
@@ -592,6 +594,13 @@ std::error_code GNativeFile::FlushToDisk()
     if (::fsync(static_cast<int>(handle_)) != 0)
         return LastError();
     return {};
+}
+
+void GNativeFile::StartFlushToDisk()
+{
+#if defined(__linux__)
+    (void)::sync_file_range(static_cast<int>(handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 void GNativeFile::TakePermissionsOf(const GFileStatus& status)

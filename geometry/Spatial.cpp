@@ -170,18 +170,60 @@ std::unique_ptr<GShape> GShape::Clone() const
     return ReadShape(stream);
 }
 
+namespace
+{
+
+// As bytes, like every carried height: a signalling NaN stays as it was.
+std::unique_ptr<GPoint> CopyVertex(const GPoint& point)
+{
+    auto copy = std::make_unique<GPoint>();
+    std::memcpy(&copy->X, &point.X, sizeof point.X);
+    std::memcpy(&copy->Y, &point.Y, sizeof point.Y);
+    std::memcpy(&copy->Z, &point.Z, sizeof point.Z);
+    std::memcpy(&copy->M, &point.M, sizeof point.M);
+    return copy;
+}
+
+// The stream form's copy of a point list: an empty slot is refused as the stream form refuses it.
+void CopyPoints(const GPointList& from, GPointList& to)
+{
+    to.Reserve(from.Count());
+    for (const auto& point : from)
+        to.Add(CopyVertex(Vertex(point)));
+}
+
+} // namespace
+
 std::unique_ptr<GShape> GShape::Duplicate() const
 {
-    // A single point, the commonest record, is copied without the stream form.
-    if (typeid(*this) == typeid(GPoint))
+    // Points, lines, polygons and multipoints, the shapes of every run, are copied directly: the
+    // stream form would write and read every vertex once more. A missing part becomes an empty
+    // one, as it does through the stream.
+    const std::type_info& type = typeid(*this);
+    if (type == typeid(GPoint))
+        return CopyVertex(static_cast<const GPoint&>(*this));
+    if (type == typeid(GLine) || type == typeid(GPolygon))
     {
-        const auto& self = static_cast<const GPoint&>(*this);
-        auto copy = std::make_unique<GPoint>();
-        // As bytes, like every carried height: a signalling NaN stays as it was.
-        std::memcpy(&copy->X, &self.X, sizeof self.X);
-        std::memcpy(&copy->Y, &self.Y, sizeof self.Y);
-        std::memcpy(&copy->Z, &self.Z, sizeof self.Z);
-        std::memcpy(&copy->M, &self.M, sizeof self.M);
+        const auto& self = static_cast<const GLine&>(*this);
+        std::unique_ptr<GLine> copy;
+        if (type == typeid(GLine))
+            copy = std::make_unique<GLine>();
+        else
+            copy = std::make_unique<GPolygon>();
+        copy->Parts.Reserve(self.Parts.Count());
+        for (const auto& part : self.Parts)
+        {
+            auto points = std::make_unique<GPointList>();
+            if (part)
+                CopyPoints(*part, *points);
+            copy->Parts.Add(std::move(points));
+        }
+        return copy;
+    }
+    if (type == typeid(GPoints))
+    {
+        auto copy = std::make_unique<GPoints>();
+        CopyPoints(static_cast<const GPoints&>(*this).Points, copy->Points);
         return copy;
     }
     std::unique_ptr<GShape> copy = Clone();

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 
@@ -151,6 +152,7 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
                              : nullptr;
     // GetShapeAt does not call the OnGetShape hook; a record set that has one is read in turn.
     const bool readAhead = recordSet.CanReadAhead() && !recordSet.OnGetShape;
+    const std::string caption = kTransformingCaption;
     const std::int64_t batchVertices =
         pool.Threads() == 1
             ? kChunkVertices
@@ -255,7 +257,7 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
         std::size_t chunk = 0;
         std::int64_t chunkEnd = kChunkVertices;
         std::size_t parameter = 0;
-        for (const Batch::Record& record : batch.Records)
+        for (Batch::Record& record : batch.Records)
         {
             if (record.Shape)
             {
@@ -283,11 +285,11 @@ void TransformRecords(GProject& project, std::int32_t count, bool labelled, std:
                     take(result);
                 }
                 recordSet.Edit();
-                recordSet.SetShape(*record.Shape);
+                recordSet.SetShape(std::move(record.Shape));
                 recordSet.Post();
             }
             recordSet.Next();
-            project.ProgressHandler(record.Index + 1, kTransformingCaption, count);
+            project.ProgressHandler(record.Index + 1, caption, count);
         }
         if (batch.ReadFailure)
             std::rethrow_exception(batch.ReadFailure);
@@ -753,25 +755,52 @@ void GProject::CalculateExtent()
     if (!RecordSet)
         return;
     const std::int32_t count = RecordSet->RecordCount();
+    const std::string caption = "Retrieving Spatial Extent...";
     bool any = false;
+    // A record without a shape, or a shape without points, has no extent to add.
+    const auto add = [&](const GShape& shape)
+    {
+        ExtentPointCount += shape.PointCount();
+        std::unique_ptr<GRectangle> extent;
+        if (typeid(shape) == typeid(GPoint))
+        {
+            // The commonest record: its extent without a rectangle on the heap.
+            const auto& point = static_cast<const GPoint&>(shape);
+            if (any)
+                Extent->Union(GRectangle(point.X, point.Y, point.X, point.Y));
+            else
+                Extent = point.GetExtent();
+            any = true;
+        }
+        else if ((extent = shape.GetExtent()))
+        {
+            if (any)
+                Extent->Union(*extent);
+            else
+                Extent = std::move(extent);
+            any = true;
+        }
+    };
+    // Shapes the record set lends are looked at where they are rather than copied; GetShapeAt
+    // and lending skip the OnGetShape hook, so a record set with one is read in turn.
+    if (RecordSet->LendsShapes() && !RecordSet->OnGetShape)
+    {
+        for (std::int32_t record = 0; record < count; ++record)
+        {
+            if (const GShape* shape = RecordSet->LentShapeAt(record))
+                add(*shape);
+            ProgressHandler(record + 1, caption, count);
+        }
+        RecordSet->First();
+        return;
+    }
     RecordSet->First();
     for (std::int32_t record = 0; record < count && !RecordSet->Eof(); ++record)
     {
-        // A record without a shape, or a shape without points, has no extent to add.
         if (const auto shape = RecordSet->GetShape())
-        {
-            ExtentPointCount += shape->PointCount();
-            if (auto extent = shape->GetExtent())
-            {
-                if (any)
-                    Extent->Union(*extent);
-                else
-                    Extent = std::move(extent);
-                any = true;
-            }
-        }
+            add(*shape);
         RecordSet->Next();
-        ProgressHandler(record + 1, "Retrieving Spatial Extent...", count);
+        ProgressHandler(record + 1, caption, count);
     }
     RecordSet->First();
 }

@@ -234,6 +234,33 @@ TEST_F(ThreadsTest, GeneratedJobsGiveTheBitsOfOneThreadOnAnyNumber)
                     Text("generated-text", Generated / "generated.txt")});
 }
 
+// The extent of shapes a record set lends, looked at where they lie, is the extent of the shapes
+// read record by record (as a record set with an OnGetShape hook is read).
+TEST_F(ThreadsTest, LentShapesGiveTheExtentOfShapesReadInTurn)
+{
+    for (const char* name : {"job-lines.shp", "job-points.shp", "job-parcels.shp"})
+    {
+        SCOPED_TRACE(name);
+        const auto extent = [&](bool hooked)
+        {
+            GProject project;
+            EXPECT_TRUE(
+                project.OpenRecordSet(CreateShapefileRecordSet(false, Sample(name), false, false)));
+            if (hooked)
+                project.RecordSet->OnGetShape = [](GRecordSet&, GShape*) {};
+            project.CalculateExtent();
+            const GRectangle& e = *project.Extent;
+            return std::vector<std::uint64_t>{
+                std::bit_cast<std::uint64_t>(e.Left()), std::bit_cast<std::uint64_t>(e.Top()),
+                std::bit_cast<std::uint64_t>(e.Right()), std::bit_cast<std::uint64_t>(e.Bottom()),
+                static_cast<std::uint64_t>(project.ExtentPointCount)};
+        };
+        const auto lent = extent(false);
+        EXPECT_GT(lent.back(), 0u);
+        EXPECT_EQ(lent, extent(true));
+    }
+}
+
 // Records in memory that a run may read ahead; reading fails at FailAtRead (-1 never).
 class ReadAheadRecordSet : public MemoryRecordSet
 {

@@ -55,6 +55,21 @@ TEST(ShapefileRecordSet, ReadOnlyFlushesNothingAppendsWriteBothFilesAndFailuresA
     writer->SetShape(GPoint(2850000.5, 80000.25));
     writer->Fields().FieldByName("LABEL", true).SetAsString("PEG 2031");
     writer->Post();
+    // A shape handed over is kept itself, and lent out as it is; a record set that does not
+    // lend says so.
+    auto moved = std::make_unique<GPoint>(2850000.5, 80000.25);
+    const GShape* handed = moved.get();
+    writer->Edit();
+    writer->SetShape(std::move(moved));
+    writer->Post();
+    ASSERT_TRUE(writer->LendsShapes());
+    EXPECT_EQ(writer->LentShapeAt(writer->RecordIndex()), handed);
+    writer->Edit();
+    EXPECT_EQ(MessageOf([&] { writer->SetShape(std::unique_ptr<GShape>()); }),
+              "There is no shape to set");
+    writer->Post();
+    EXPECT_EQ(MessageOf([&] { GCorvellRecordSet().LentShapeAt(0); }),
+              "The recordset does not lend its shapes");
     writer->Flush();
     writer->Close();
     ASSERT_TRUE(recordSet.Open());

@@ -325,6 +325,22 @@ TEST(ShapeTypes, DuplicatesCarryHeightsAndMeasuresAndLayoutsDecideWhatIsCarried)
 
     EXPECT_TRUE(CarryHeightsAndMeasures(points, *clone));
     EXPECT_EQ(FromShape(*clone), FromShape(points));
+
+    // Lines and polygons are copied directly, with the result of a clone and a carry: the same
+    // class and parts (a missing part becomes an empty one), every value bit for bit.
+    for (const bool polygon : {false, true})
+    {
+        auto shape = MakeLine({{{1, 2}, {-0.0, 4}}, {{5, nan}}}, polygon);
+        shape->Parts.Add(nullptr);
+        shape->GetPoint(0).Z = nan;
+        shape->GetPoint(2).M = -0.0;
+        const auto copy = shape->Duplicate();
+        auto expected = shape->Clone();
+        ASSERT_TRUE(CarryHeightsAndMeasures(*shape, *expected));
+        EXPECT_EQ(copy->ClassCode(), polygon ? 3 : 2);
+        EXPECT_TRUE(SameLayout(*copy, *expected));
+        EXPECT_EQ(FromShape(*copy, false), FromShape(*expected, false));
+    }
     auto line = MakeLine({{{0, 0}, {1, 1}}});
     EXPECT_FALSE(SameLayout(points, *line));
     EXPECT_FALSE(CarryHeightsAndMeasures(points, *line));
