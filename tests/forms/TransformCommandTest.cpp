@@ -173,16 +173,9 @@ protected:
             fs::create_directories(Folder / side);
         FileAnswer = [this](const GFileDialog& dialog) -> std::string
         {
-            if (dialog.Title == "Transformation Output File...")
-            {
-                if (refuseReport > 0)
-                {
-                    --refuseReport;
-                    return {};
-                }
-                return (Folder / "gui" / "report.txt").string();
-            }
-            return data;
+            return dialog.Title == "Transformation Output File..."
+                       ? (Folder / "gui" / "report.txt").string()
+                       : data;
         };
         main = std::make_unique<TfrmMain>();
         main->show();
@@ -269,7 +262,6 @@ protected:
     std::unique_ptr<TfrmMain> main;
     std::string job;
     std::string data;
-    int refuseReport = 0;
     std::vector<std::string> answered;
 };
 
@@ -289,8 +281,6 @@ TEST_F(TransformCommandTest, WeightedControlCoordinatesWithAVerboseReportEqualTh
     const std::vector<std::string> forward = {"transform",
                                               "--to",
                                               "hart94",
-                                              "--shapefile",
-                                              (Folder / "cli" / job).string(),
                                               "--lo",
                                               "29",
                                               "--method",
@@ -298,7 +288,9 @@ TEST_F(TransformCommandTest, WeightedControlCoordinatesWithAVerboseReportEqualTh
                                               "--weighting",
                                               "--verbose-report",
                                               "--label-field",
-                                              "LABEL"};
+                                              "LABEL",
+                                              "--shapefile",
+                                              (Folder / "cli" / job).string()};
 
     // The dry run on the command line shows the figures the selection dialog showed.
     const CliRun review = Cli(forward);
@@ -429,21 +421,10 @@ TEST_F(TransformCommandTest, EveryCancelEndsTheCommandAndWritesNothing)
         EXPECT_TRUE(Errors().empty()) << Errors().front();
         EXPECT_EQ(main->Project().RecordSet, nullptr);
     }
-
-    // Cancelling the save-file dialog brings the output dialog back.
-    FileDialogs.clear();
-    refuseReport = 1;
-    std::vector<Answer> again(sequence.begin(), sequence.end() - 1);
-    again.insert(again.end(), {Output(true), Cancel("Confirmation")});
-    Windows(dtCape, again);
-    EXPECT_EQ(std::count_if(FileDialogs.begin(), FileDialogs.end(),
-                            [](const GFileDialog& dialog)
-                            { return dialog.Title == "Transformation Output File..."; }),
-              2);
-    EXPECT_EQ(Files("gui"), before);
 }
 
-TEST_F(TransformCommandTest, ShowMessageOffSkipsTheConfirmationUnlessTheRunHasDoubts)
+// With "Show Message" off a run with doubts still asks, and the box shows them.
+TEST_F(TransformCommandTest, ShowMessageOffStillConfirmsARunWithDoubts)
 {
     GRegistry().WriteBool("Show Message", false);
     CopyJob("job-points.txt");
@@ -466,50 +447,6 @@ TEST_F(TransformCommandTest, ShowMessageOffSkipsTheConfirmationUnlessTheRunHasDo
                           Press(dialog, "btnCancel");
                       }}});
     EXPECT_EQ(Files("gui"), before);
-
-    // Without doubts the run starts at once.
-    Windows(dtCape, {Chooser("Text File"), TextFile(data, definition), ProjectParameters("29"),
-                     Method(1), Helmert(0), Output(false)});
-    EXPECT_TRUE(Errors().empty()) << Errors().front();
-    ASSERT_EQ(Informations().size(), 1u);
-    EXPECT_NE(Files("gui")[0], before[0]);
-    EXPECT_FALSE(GRegistry().ReadBool("Show Message", true));
-}
-
-TEST_F(TransformCommandTest, ThreeRecordsOfFivePointsAreThreeShapesOfFifteenPoints)
-{
-    // A shapefile of three lines of five vertices each in the Lo 29 sample area.
-    const fs::path shapefile = Folder / "gui" / "three.shp";
-    GRecordSetDefinition definition;
-    definition.TableName = shapefile;
-    definition.HasSpatialComponent = true;
-    definition.ShapeType = scLine;
-    definition.FieldDefinitions.Add(
-        std::make_unique<GFieldDefinition>("NAME", fdtString, 10, false));
-    ASSERT_TRUE(GShapefileRecordSet().CreateTable(definition));
-    {
-        auto writer = CreateShapefileRecordSet(false, shapefile, false, true);
-        ASSERT_TRUE(writer->Open());
-        for (int record = 0; record < 3; ++record)
-        {
-            GLine line;
-            auto part = std::make_unique<GPointList>();
-            for (int i = 0; i < 5; ++i)
-                part->Add(std::make_unique<GPoint>(2850000 + 100 * i, 80000 + 1000 * record));
-            line.Parts.Add(std::move(part));
-            writer->Append();
-            writer->SetShape(line);
-            writer->Post();
-        }
-        writer->Flush();
-        writer->Close();
-    }
-    data = shapefile.string();
-    Windows(dtCape, {Chooser("Shapefile"), Ok("Shapefile DataSource"), ProjectParameters("29"),
-                     Method(1), Helmert(0), Output(false), Ok("Confirmation")});
-    EXPECT_TRUE(Errors().empty()) << Errors().front();
-    ASSERT_EQ(Informations().size(), 1u);
-    EXPECT_EQ(Informations()[0].substr(0, 45), "3 shapes consisting of 15 points transformed\r");
 }
 
 } // namespace
