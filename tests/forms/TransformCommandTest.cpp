@@ -58,26 +58,6 @@ std::vector<std::string> JobFiles(const std::string& name)
 
 // --- Answers of the dialogs ---
 
-Answer Chooser(const char* kind)
-{
-    return {"RecordSet DataSource", [kind](QWidget& dialog)
-            {
-                auto& kinds = Child<QComboBox>(dialog, "cmbDataSource");
-                kinds.setCurrentIndex(kinds.findText(QString::fromLatin1(kind)));
-                Press(dialog, "btnOk");
-            }};
-}
-
-Answer Ok(const char* caption)
-{
-    return {caption, [](QWidget& dialog) { Press(dialog, "btnOk"); }};
-}
-
-Answer Cancel(const char* caption)
-{
-    return {caption, [](QWidget& dialog) { Press(dialog, "btnCancel"); }};
-}
-
 Answer TextFile(std::string text, std::string definition)
 {
     return {"Text File DataSource", [text, definition](QWidget& dialog)
@@ -270,7 +250,7 @@ TEST_F(TransformCommandTest, WeightedControlCoordinatesWithAVerboseReportEqualTh
     ImportBeacons();
     CopyJob("job-lines.shp");
     std::map<std::string, std::string> leaveOneOut;
-    Windows(dtCape, {Chooser("Shapefile"), Ok("Shapefile DataSource"), ProjectParameters("29"),
+    Windows(dtCape, {ChooseKind("Shapefile"), Ok("Shapefile DataSource"), ProjectParameters("29"),
                      Method(0), TransformationParameters(true), Ok("Transformation Coordinates"),
                      Beacons(&leaveOneOut), Output(true, true, "LABEL"), Ok("Confirmation")});
     EXPECT_TRUE(Errors().empty()) << Errors().front();
@@ -336,7 +316,7 @@ TEST_F(TransformCommandTest, EverySampleJobBothWaysByBothMethods)
         std::vector<Answer> opening;
         if (sample.Definition)
         {
-            opening = {Chooser("Text File"),
+            opening = {ChooseKind("Text File"),
                        TextFile(data, (Folder / "gui" / sample.Definition).string())};
             source = {"--text",       (Folder / "cli" / job).string(),
                       "--definition", (Folder / "cli" / sample.Definition).string(),
@@ -345,12 +325,12 @@ TEST_F(TransformCommandTest, EverySampleJobBothWaysByBothMethods)
         }
         else if (fs::path(job).extension() == ".crd")
         {
-            opening = {Chooser("Corvell Coordinate File"), Ok("Corvell DataSource")};
+            opening = {ChooseKind("Corvell Coordinate File"), Ok("Corvell DataSource")};
             source = {"--crd", (Folder / "cli" / job).string()};
         }
         else
         {
-            opening = {Chooser("Shapefile"), Ok("Shapefile DataSource")};
+            opening = {ChooseKind("Shapefile"), Ok("Shapefile DataSource")};
             source = {"--shapefile", (Folder / "cli" / job).string()};
         }
         if (sample.Lo)
@@ -398,7 +378,7 @@ TEST_F(TransformCommandTest, EveryCancelEndsTheCommandAndWritesNothing)
     ImportBeacons();
     CopyJob("job-lines.shp");
     const std::vector<std::string> before = Files("gui");
-    const std::vector<Answer> sequence = {Chooser("Shapefile"),
+    const std::vector<Answer> sequence = {ChooseKind("Shapefile"),
                                           Ok("Shapefile DataSource"),
                                           ProjectParameters("29"),
                                           Method(0),
@@ -432,7 +412,7 @@ TEST_F(TransformCommandTest, ShowMessageOffStillConfirmsARunWithDoubts)
     const std::vector<std::string> before = Files("gui");
 
     // The stored user-defined Helmert (a = b = 1) is a doubt: the confirmation lists it, unticked.
-    Windows(dtCape, {Chooser("Text File"),
+    Windows(dtCape, {ChooseKind("Text File"),
                      TextFile(data, definition),
                      ProjectParameters("29"),
                      Method(1),
