@@ -146,64 +146,16 @@ TEST_F(DataSourceTest, CancellingEitherDialogGivesNoRecordSet)
     EXPECT_TRUE(Errors().empty());
 }
 
-TEST_F(DataSourceTest, EveryFileKindGivesAWorkingRecordSet)
-{
-    FileAnswer = [](const GFileDialog& dialog)
-    {
-        if (dialog.Title == "Shapefiles...")
-            return Sample("job-lines.shp");
-        if (dialog.Title == "Corvell Files...")
-            return Sample("job-points.crd");
-        return std::string();
-    };
-    Choose("Shapefile", [](QWidget& dialog) { Press(dialog, "btnOk"); });
-    std::unique_ptr<GRecordSet> shapes = CreateRecordSet(false, false, "RecordSet DataSource");
-    ASSERT_NE(shapes, nullptr);
-    EXPECT_EQ(dynamic_cast<GShapefileRecordSet&>(*shapes).FileName(), Sample("job-lines.shp"));
-    EXPECT_FALSE(shapes->GetReadOnly());
-    ASSERT_TRUE(shapes->Open());
-    EXPECT_GT(shapes->RecordCount(), 0);
-
-    // The import's sources are read-only, and the user may not change that.
-    Choose("Corvell Coordinate File",
-           [](QWidget& dialog)
-           {
-               EXPECT_EQ(dialog.windowTitle(), "Corvell DataSource");
-               EXPECT_FALSE(Child<QCheckBox>(dialog, "cbReadOnly").isEnabled());
-               EXPECT_TRUE(Child<QCheckBox>(dialog, "cbReadOnly").isChecked());
-               EXPECT_EQ(Child<QLabel>(dialog, "pnlCorvellName").toolTip().toStdString(),
-                         Sample("job-points.crd"));
-               Press(dialog, "btnOk");
-           });
-    std::unique_ptr<GRecordSet> points =
-        CreateRecordSet(true, false, "WGS`84 RecordSet DataSource");
-    ASSERT_NE(points, nullptr);
-    EXPECT_TRUE(points->GetReadOnly());
-    ASSERT_TRUE(points->Open());
-    EXPECT_EQ(points->RecordCount(), 12);
-
-    Choose("Text File",
-           [](QWidget& dialog)
-           {
-               auto& text = static_cast<TfrmTextFileDataSource&>(dialog);
-               text.SetTextFileName(Sample("job-points.txt"));
-               text.SetDefinitionFileName(Sample("job-points-delimited.def"));
-               Child<QComboBox>(dialog, "cmbXField").setCurrentText("X");
-               Child<QComboBox>(dialog, "cmbYField").setCurrentText("Y");
-               Press(dialog, "btnOk");
-           });
-    std::unique_ptr<GRecordSet> text = CreateRecordSet(false, false, "RecordSet DataSource");
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(dynamic_cast<GTextFileRecordSet&>(*text).XFieldName, "X");
-    ASSERT_TRUE(text->Open());
-    EXPECT_EQ(text->RecordCount(), 30);
-}
-
-TEST_F(DataSourceTest, CorvellDialogRefusesAMissingFile)
+// The shapefile, text and Corvell kinds give working record sets in the windowed transform runs
+// and the vector data tests; here what those leave out.
+TEST_F(DataSourceTest, CorvellDialogRefusesAMissingFileAndKeepsAnImportSourceReadOnly)
 {
     TfrmCorvellDataSource dialog;
     dialog.SetFileName((Folder / "missing.crd").string());
+    dialog.SetReadOnly(true, false); // as the import's sources: read-only, not the user's choice
     dialog.show();
+    EXPECT_FALSE(Child<QCheckBox>(dialog, "cbReadOnly").isEnabled());
+    EXPECT_TRUE(Child<QCheckBox>(dialog, "cbReadOnly").isChecked());
     ProcessEvents();
     EXPECT_TRUE(FileDialogs.empty()); // a file name is set: no file dialog on show
     Press(dialog, "btnOk");
@@ -318,7 +270,6 @@ TEST_F(DataSourceTest, DatabaseDialogQuotesTablesAndNeedsSQLOrATable)
 {
     // The quoting itself is the engine's; here the driver name in any letter case.
     EXPECT_EQ(TableStatement("o'k", "oracle"), "select a.* from 'o''k' a");
-
     const fs::path dbase = MakeDBaseFolder();
     engine::Session::Default().SetAlias({"OFFICE", "MSACCESS", dbase.string(), ""});
     TfrmBorlandDataSource dialog;
@@ -475,9 +426,6 @@ TEST_F(DataSourceTest, GisLayerDialogListsTheLayersWithGeometryAndGivesTheChosen
     const auto& layer = dynamic_cast<GGisLayerRecordSet&>(*recordSet);
     EXPECT_EQ(layer.Dataset(), gpkg);
     EXPECT_EQ(layer.LayerName(), "pegs");
-    ASSERT_TRUE(recordSet->Open());
-    EXPECT_EQ(recordSet->RecordCount(), 2);
-    EXPECT_EQ(recordSet->GetShape()->GetPoint(0).Z, 1391.45);
     const std::vector<std::string> errors = Errors();
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_NE(errors[0].find("Unable to open the GIS dataset \"/nowhere/none.gpkg\""),

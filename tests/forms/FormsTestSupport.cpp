@@ -201,6 +201,26 @@ std::size_t ScriptedUser::Left() const
     return state_->Answers.size() - state_->Next;
 }
 
+ScriptedUser::Answer ChooseKind(const char* kind)
+{
+    return {"RecordSet DataSource", [kind](QWidget& dialog)
+            {
+                auto& kinds = Child<QComboBox>(dialog, "cmbDataSource");
+                kinds.setCurrentIndex(kinds.findText(QString::fromLatin1(kind)));
+                Press(dialog, "btnOk");
+            }};
+}
+
+ScriptedUser::Answer Ok(const char* caption)
+{
+    return {caption, [](QWidget& dialog) { Press(dialog, "btnOk"); }};
+}
+
+ScriptedUser::Answer Cancel(const char* caption)
+{
+    return {caption, [](QWidget& dialog) { Press(dialog, "btnCancel"); }};
+}
+
 void Press(QWidget& dialog, const char* button)
 {
     QTest::mouseClick(&Child<QPushButton>(dialog, button), Qt::LeftButton);

@@ -85,6 +85,12 @@ private:
     std::shared_ptr<State> state_;
 };
 
+/// Scripted answers: the data-source chooser with an entry of kind chosen; Ok or Cancel pressed
+/// on the dialog of a caption.
+ScriptedUser::Answer ChooseKind(const char* kind);
+ScriptedUser::Answer Ok(const char* caption);
+ScriptedUser::Answer Cancel(const char* caption);
+
 /// Picks an entry of the open data-source chooser and presses Ok, then lets next (when set)
 /// answer the dialog of the kind chosen.
 void Choose(const QString& entry, std::function<void(QWidget&)> next);

@@ -383,12 +383,6 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
             Press(dialog, "btnOk");
         };
     };
-    const auto chooseShapefile = [](QWidget& dialog)
-    {
-        auto& kinds = Child<QComboBox>(dialog, "cmbDataSource");
-        kinds.setCurrentIndex(kinds.findText("Shapefile"));
-        Press(dialog, "btnOk");
-    };
     const auto lo29 = [](QWidget& dialog)
     {
         Child<QLineEdit>(dialog, "edtLocalOrigin").setText("29");
@@ -396,8 +390,8 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
     };
     {
         ScriptedUser user(
-            {{"RecordSet DataSource", chooseShapefile},
-             {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            {ChooseKind("Shapefile"),
+             Ok("Shapefile DataSource"),
              {"Project Parameters", photograph("project-parameters", lo29)},
              {"Project Transformation Method", photograph("project-transformation")},
              {"Transformation Parameters",
@@ -428,8 +422,8 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
     const auto byHelmert = [&](std::function<void(QWidget&)> helmert, ScriptedUser::Answer confirm)
     {
         return std::vector<ScriptedUser::Answer>{
-            {"RecordSet DataSource", chooseShapefile},
-            {"Shapefile DataSource", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            ChooseKind("Shapefile"),
+            Ok("Shapefile DataSource"),
             {"Project Parameters",
              [&](QWidget& dialog)
              {
@@ -443,13 +437,12 @@ TEST_F(WindowTest, TransformDialogsOnTheSampleJob)
                  Press(dialog, "btnOk");
              }},
             {"Helmert Transformation Parameters", std::move(helmert)},
-            {"Transformation Output", [](QWidget& dialog) { Press(dialog, "btnOk"); }},
+            Ok("Transformation Output"),
             std::move(confirm)};
     };
     {
         ScriptedUser user(
-            byHelmert(photograph("helmert-transformation-parameters"),
-                      {"Confirmation", [](QWidget& dialog) { Press(dialog, "btnOk"); }}));
+            byHelmert(photograph("helmert-transformation-parameters"), Ok("Confirmation")));
         main.TransformWGS84toClarke1880();
         EXPECT_EQ(user.Left(), 0u);
     }
