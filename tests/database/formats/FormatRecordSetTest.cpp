@@ -1,6 +1,6 @@
 // The record sets over shapefiles, text files and coordinate list files: opening, the usual
 // transform-and-flush walk, appends, refusals, and the factories with their dialog hooks. The
-// shapefile walk is checked against GDAL in ShapefileTest.cpp.
+// shapefile walk is checked against GDAL in ShapeTypesTest.cpp.
 #include "database/CorvellDatabase.h"
 #include "database/ShapefileDatabase.h"
 #include "database/TextfileDatabase.h"
