@@ -5,7 +5,6 @@
 #include "ProjectTestSupport.h"
 
 #include "database/BorlandDatabase.h"
-#include "database/ShapefileDatabase.h"
 #include "database/engine/Table.h"
 #include "geometry/Files.h"
 #include "tests/InProcessCli.h"
@@ -481,28 +480,6 @@ TEST_F(FormatGuardTest, CoordinateListHeaderGivesTheLo)
     std::vector<std::string> other = crd;
     other.insert(other.end(), {"--lo", "31", "--yes"});
     ExpectRefused(other, "says Lo 29; the run takes the data as Lo 31.");
-}
-
-TEST_F(FormatGuardTest, PrjFollowsTheDataAndRefusesASecondRun)
-{
-    // EPSG:22289 (Cape / Lo29) as GDAL writes a shapefile's .prj.
-    std::ofstream(Job / "job-lines.prj")
-        << "PROJCS[\"Cape_Lo29\",GEOGCS[\"GCS_Cape\",DATUM[\"D_Cape\",SPHEROID[\"Clarke_1880_"
-           "Arc\",6378249.145,293.4663077]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\","
-           "0.0174532925199433]],PROJECTION[\"Transverse_Mercator_South_Orientated\"],PARAMETER["
-           "\"latitude_of_origin\",0.0],PARAMETER[\"central_meridian\",29.0],PARAMETER["
-           "\"scale_factor\",1.0],PARAMETER[\"false_easting\",0.0],PARAMETER[\"false_northing\","
-           "0.0],UNIT[\"Meter\",1.0]]";
-    const CliRun run = Cli(Lines({"--lo", "29"}));
-    ASSERT_EQ(run.Code, 0) << run.Err;
-    auto shapefile = CreateShapefileRecordSet(false, JobFile("job-lines.shp"), true, false);
-    ASSERT_TRUE(shapefile->Open());
-    const auto declared = shapefile->DeclaredSystems();
-    ASSERT_EQ(declared.size(), 1u);
-    EXPECT_EQ(declared[0].Datum, std::optional<std::uint8_t>(dtHartebeesthoek));
-    EXPECT_EQ(declared[0].LocalOrigin, std::optional<std::int32_t>(29));
-    shapefile->Close();
-    ExpectRefused(Lines({"--lo", "29"}), "already: the job has been transformed before.");
 }
 
 // The readers refuse every kind of bad number (their own tests); the command line passes one on.
