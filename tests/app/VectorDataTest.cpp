@@ -3,15 +3,14 @@
 // with their heights untouched.
 #include "tests/OgrSamples.h"
 #include "tests/app/CliTestSupport.h"
-
-#include <gdal_priv.h>
-#include <ogrsf_frmts.h>
+#include "tests/database/formats/GdalContents.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 
@@ -22,6 +21,9 @@ namespace
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using testing::OgrContents;
+using testing::ReadWithGdal;
+using testing::VertexBits;
 
 // The user-defined Helmert of the runs: a = s cos(swing), b = s sin(swing), the centres of
 // gravity on either datum (Lo 29 metres, X the southing).
@@ -59,89 +61,39 @@ std::pair<double, double> Predicted(double x, double y)
             static_cast<double>(dy * kA + kWgsY + dx * kB)};
 }
 
-struct Vertex
+// Checks that after is before moved by the Helmert, Z and M bit for bit, every geometry valid,
+// the box that of the moved vertices (within boxSlack: a GeoPackage's extent comes from its
+// single-precision R-tree).
+void ExpectMovedByHelmert(const OgrContents& before, const OgrContents& after,
+                          double boxSlack = 0.0)
 {
-    double X, Y;
-    std::uint64_t Z, M; // bit patterns
-};
-
-struct GdalView
-{
-    std::vector<std::vector<Vertex>> Features;
-    std::array<double, 4> Box{};
-    std::string System;
-};
-
-void Collect(const OGRGeometry& geometry, std::vector<Vertex>& out)
-{
-    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
-    if (const auto* point = dynamic_cast<const OGRPoint*>(&geometry))
-        out.push_back({point->getX(), point->getY(), bits(point->getZ()), bits(point->getM())});
-    else if (const auto* curve = dynamic_cast<const OGRSimpleCurve*>(&geometry))
-        for (int i = 0; i < curve->getNumPoints(); ++i)
-            out.push_back(
-                {curve->getX(i), curve->getY(i), bits(curve->getZ(i)), bits(curve->getM(i))});
-    else if (const auto* polygon = dynamic_cast<const OGRPolygon*>(&geometry))
-        for (const OGRLinearRing* ring : *polygon)
-            Collect(*ring, out);
-    else if (const auto* collection = dynamic_cast<const OGRGeometryCollection*>(&geometry))
-        for (const OGRGeometry* member : *collection)
-            Collect(*member, out);
-}
-
-GdalView ReadWithGdal(const std::string& path, const std::string& layerName = {})
-{
-    GDALAllRegister();
-    GdalView view;
-    std::unique_ptr<GDALDataset> dataset(
-        GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-    if (!dataset)
-    {
-        ADD_FAILURE() << "GDAL cannot read " << path;
-        return view;
-    }
-    OGRLayer* layer =
-        layerName.empty() ? dataset->GetLayer(0) : dataset->GetLayerByName(layerName.c_str());
-    OGREnvelope box;
-    EXPECT_EQ(layer->GetExtent(&box, FALSE), OGRERR_NONE);
-    view.Box = {box.MinX, box.MinY, box.MaxX, box.MaxY};
-    if (const OGRSpatialReference* system = layer->GetSpatialRef())
-        view.System = system->GetName();
-    for (auto& feature : *layer)
-    {
-        auto& vertices = view.Features.emplace_back();
-        if (const OGRGeometry* geometry = feature->GetGeometryRef())
-        {
-            EXPECT_TRUE(geometry->IsValid()) << path;
-            Collect(*geometry, vertices);
-        }
-    }
-    return view;
-}
-
-// Checks that after is before moved by the Helmert, Z and M bit for bit, the box that of the
-// moved vertices (within boxSlack: a GeoPackage's extent comes from its single-precision R-tree).
-void ExpectMovedByHelmert(const GdalView& before, const GdalView& after, double boxSlack = 0.0)
-{
-    ASSERT_EQ(after.Features.size(), before.Features.size());
+    ASSERT_EQ(after.Shapes.size(), before.Shapes.size());
+    EXPECT_TRUE(after.Valid);
     double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
-    for (std::size_t f = 0; f < before.Features.size(); ++f)
+    for (std::size_t f = 0; f < before.Shapes.size(); ++f)
     {
-        ASSERT_EQ(after.Features[f].size(), before.Features[f].size()) << "feature " << f;
-        for (std::size_t i = 0; i < before.Features[f].size(); ++i)
+        ASSERT_EQ(after.Shapes[f].size(), before.Shapes[f].size()) << "feature " << f;
+        for (std::size_t p = 0; p < before.Shapes[f].size(); ++p)
         {
-            const Vertex& was = before.Features[f][i];
-            const Vertex& is = after.Features[f][i];
-            const auto [x, y] = Predicted(was.X, was.Y);
-            // The chain goes through latitude and longitude and back: well under a millimetre.
-            EXPECT_NEAR(is.X, x, 1e-6) << "feature " << f << " vertex " << i;
-            EXPECT_NEAR(is.Y, y, 1e-6) << "feature " << f << " vertex " << i;
-            EXPECT_EQ(is.Z, was.Z) << "feature " << f << " vertex " << i;
-            EXPECT_EQ(is.M, was.M) << "feature " << f << " vertex " << i;
-            minX = std::min(minX, is.X);
-            minY = std::min(minY, is.Y);
-            maxX = std::max(maxX, is.X);
-            maxY = std::max(maxY, is.Y);
+            ASSERT_EQ(after.Shapes[f][p].size(), before.Shapes[f][p].size()) << "feature " << f;
+            for (std::size_t i = 0; i < before.Shapes[f][p].size(); ++i)
+            {
+                const VertexBits& was = before.Shapes[f][p][i];
+                const VertexBits& is = after.Shapes[f][p][i];
+                const auto [x, y] =
+                    Predicted(std::bit_cast<double>(was[0]), std::bit_cast<double>(was[1]));
+                const double isX = std::bit_cast<double>(is[0]);
+                const double isY = std::bit_cast<double>(is[1]);
+                // The chain goes through latitude and longitude and back: well under a millimetre.
+                EXPECT_NEAR(isX, x, 1e-6) << "feature " << f << " vertex " << i;
+                EXPECT_NEAR(isY, y, 1e-6) << "feature " << f << " vertex " << i;
+                EXPECT_EQ(std::tuple(is[2], is[3]), std::tuple(was[2], was[3]))
+                    << "Z and M of feature " << f << " vertex " << i;
+                minX = std::min(minX, isX);
+                minY = std::min(minY, isY);
+                maxX = std::max(maxX, isX);
+                maxY = std::max(maxY, isY);
+            }
         }
     }
     const std::array<double, 4> box{minX, minY, maxX, maxY};
@@ -166,11 +118,11 @@ protected:
     }
 };
 
-// A GNSS survey's pegs with heights, a CAD export's lines with heights and measures, multipoints,
-// parcels with holes, points with measures: each moves as the Helmert says, every height and
-// measure stays, GDAL reads the result as valid with the same counts and the new box, and the
-// .prj follows the data.
-TEST_F(VectorDataTest, ShapefilesOfEveryShapeTypeMoveAsTheHelmertPredictsWithHeightsUntouched)
+// A GNSS survey's pegs with heights, a CAD export's lines with heights and measures, parcels with
+// holes: each moves as the Helmert says, every height and measure stays, GDAL reads the result as
+// valid with the same counts and the new box, and the .prj follows the data. (Every other shape
+// type is moved by the record set in ShapeTypesTest.cpp.)
+TEST_F(VectorDataTest, ShapefilesMoveAsTheHelmertPredictsWithHeightsAndMeasuresUntouched)
 {
     struct Case
     {
@@ -188,9 +140,6 @@ TEST_F(VectorDataTest, ShapefilesOfEveryShapeTypeMoveAsTheHelmertPredictsWithHei
          {"MULTILINESTRING ZM ((2850000 80000 1391.45 0,2850010 80010 1392.5 14.142),(2850100 "
           "80100 6 7,2850110 80110 8 -1e39))",
           "MULTILINESTRING ZM ((2850200 80200 -0 1e300,2850210 80210 1 2))"}},
-        {"cloud.shp",
-         "MULTIPOINTZ",
-         {"MULTIPOINT Z ((2850000 80000 10),(2850001 80001 11),(2850002 80000.5 12))"}},
         {"erven.shp",
          "MULTIPOLYGONZ",
          // GDAL's reader nests a hole in its shell only when both lie at one height.
@@ -198,18 +147,17 @@ TEST_F(VectorDataTest, ShapefilesOfEveryShapeTypeMoveAsTheHelmertPredictsWithHei
           "80000 5.5,2850000 80000 5.5),(2850020 80020 5.5,2850080 80020 5.5,2850080 80080 "
           "5.5,2850020 80080 5.5,2850020 80020 5.5)),((2850200 80200 0,2850200 80210 0,2850210 "
           "80210 0,2850200 80200 0)))"}},
-        {"chainage.shp", "POINTM", {"POINT M (2850000 80000 0)", "POINT M (2850100 80100 -1e39)"}},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.file);
         const std::string shp = Write(c.file, "ESRI Shapefile", c.type, c.wkt);
-        const GdalView before = ReadWithGdal(shp);
+        const OgrContents before = ReadWithGdal(shp, false);
         EXPECT_EQ(before.System, "Cape_Lo29"); // the .prj is ESRI's WKT
         const CliRun run = Transform("hart94", shp, HelmertOptions());
         ASSERT_EQ(run.Code, 0) << run.Err;
         EXPECT_THAT(run.Out, HasSubstr(std::to_string(c.wkt.size()) + " shapes consisting of"));
-        const GdalView after = ReadWithGdal(shp);
+        const OgrContents after = ReadWithGdal(shp, false);
         ExpectMovedByHelmert(before, after);
         EXPECT_EQ(after.System, "Hartebeesthoek94_Lo29");
     }
@@ -251,7 +199,7 @@ TEST_F(VectorDataTest, AGeoPackageLayerOfPegsIsListedReviewedAndMovedInPlace)
     EXPECT_EQ(layers.Out, "pegs\t3D Point\t3\tCape / Lo29\n");
     EXPECT_EQ(Run({"layers", (Folder / "none.gpkg").string()}).Code, 1);
 
-    const GdalView before = ReadWithGdal(gpkg, "pegs");
+    const OgrContents before = ReadWithGdal(gpkg, false, "pegs");
     const std::string bytes = ReadFile(gpkg);
     std::vector<std::string> dry{"transform", "--to", "hart94", "--layer", gpkg, "pegs"};
     // No --lo: the layer's own system says Lo 29.
@@ -268,7 +216,7 @@ TEST_F(VectorDataTest, AGeoPackageLayerOfPegsIsListedReviewedAndMovedInPlace)
     const CliRun run = Run(dry);
     ASSERT_EQ(run.Code, 0) << run.Err;
     EXPECT_THAT(run.Out, HasSubstr("3 shapes consisting of 3 points transformed"));
-    const GdalView after = ReadWithGdal(gpkg, "pegs");
+    const OgrContents after = ReadWithGdal(gpkg, false, "pegs");
     ExpectMovedByHelmert(before, after, 0.5);
     EXPECT_EQ(after.System, "Hartebeesthoek94 / Lo29");
 
@@ -287,21 +235,6 @@ TEST_F(VectorDataTest, AGeoPackageLayerOfPegsIsListedReviewedAndMovedInPlace)
     EXPECT_EQ(readOnly.Code, 1);
     EXPECT_THAT(readOnly.Err, HasSubstr("The data file \"" + gpkg + "\" is read-only"));
     EXPECT_EQ(ReadFile(gpkg), moved);
-}
-
-TEST_F(VectorDataTest, DatasetsGdalCannotUpdateAreRefusedSayingSo)
-{
-    const std::string dxf =
-        Write("plan.dxf", "DXF", "LINESTRING", {"LINESTRING (2850000 80000,2850010 80010)"});
-    const std::string bytes = ReadFile(dxf);
-    std::vector<std::string> args{"transform", "--to", "hart94", "--layer", dxf, "entities"};
-    const std::vector<std::string> options = HelmertOptions();
-    args.insert(args.end(), options.begin(), options.end());
-    const CliRun run = Run(args);
-    EXPECT_EQ(run.Code, 1);
-    EXPECT_THAT(run.Err, HasSubstr("GDAL cannot update the GIS dataset \"" + dxf +
-                                   "\" (driver DXF) in place in one transaction"));
-    EXPECT_EQ(ReadFile(dxf), bytes);
 }
 
 } // namespace

@@ -114,16 +114,9 @@ TEST(ShapeStream, TextStreamsItsLinesAfterTheLineForm)
     EXPECT_TRUE(read->IsEqual(text));
 }
 
-TEST(ShapeStream, CloneAndCopyFromGoThroughTheStreamForm)
+// A clone of every class goes through the stream form too: ShapeTypesTest.cpp.
+TEST(ShapeStream, CopyFromGoesThroughTheStreamForm)
 {
-    GPoints points;
-    points.Points.Add(std::make_unique<GPoint>(1, 2, 3));
-    points.Points.Add(std::make_unique<GPoint>(-1, 5, 3));
-    const auto clone = points.Clone();
-    EXPECT_EQ(clone->ClassCode(), 7);
-    EXPECT_EQ(clone->GetPoint(1).X, -1.0);
-    EXPECT_EQ(clone->GetPoint(1).Z, 0.0);
-
     GLine line;
     AddPart(line, {{9, 9}});
     GPolygon polygon;

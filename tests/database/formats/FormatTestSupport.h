@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -116,22 +117,31 @@ inline const GPoint& AsPoint(const std::unique_ptr<GShape>& shape)
     return dynamic_cast<const GPoint&>(*shape);
 }
 
-/// Moves every point of the record set by (dx, dy) and flushes: the transform run's walk.
-inline void MoveAll(GRecordSet& recordSet, double dx, double dy)
+/// Moves every point of the record set by (dx, dy) and flushes: the transform run's walk. spoil
+/// changes each point further (as a careless chain might); beforeFlush runs just before the flush.
+inline void MoveAll(GRecordSet& recordSet, double dx, double dy,
+                    const std::function<void(GPoint&)>& spoil = {},
+                    const std::function<void()>& beforeFlush = {})
 {
     for (recordSet.First(); !recordSet.Eof(); recordSet.Next())
     {
         std::unique_ptr<GShape> shape = recordSet.GetShape();
+        if (!shape)
+            continue;
         shape->ForEachPoint(
             [&](GPoint& p)
             {
                 p.X += dx;
                 p.Y += dy;
+                if (spoil)
+                    spoil(p);
             });
         recordSet.Edit();
         recordSet.SetShape(*shape);
         recordSet.Post();
     }
+    if (beforeFlush)
+        beforeFlush();
     recordSet.Flush();
 }
 

@@ -1,11 +1,12 @@
-// GDAL's view of a shapefile, vertex by vertex and bit for bit, beside this reader's: the
-// shapefile tests compare the two in both directions.
+// GDAL's view of a layer, vertex by vertex and bit for bit, beside this program's: the shapefile
+// and GIS layer tests compare the two.
 #pragma once
 
 #include "geometry/Spatial.h"
 
 #include <gdal.h>
 #include <ogr_api.h>
+#include <ogr_srs_api.h>
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,8 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quorvalis::testing
@@ -69,67 +69,97 @@ inline void CollectOgr(OGRGeometryH geometry, ShapeBits& data)
         CollectOgr(OGR_G_GetGeometryRef(geometry, i), data);
 }
 
-// What GDAL reads: the shapes, the record count, and the bounding box of the ".shp" header as
-// minimum X, minimum Y, maximum X, maximum Y.
+// What GDAL reads of a layer: per feature, in id order, its shape and its id and attributes as
+// text; the feature count; the bounding box as minimum X, minimum Y, maximum X, maximum Y (of a
+// shapefile, that of the ".shp" header); the name and EPSG code of the layer's system; and whether
+// every geometry is valid.
 struct OgrContents
 {
     std::vector<ShapeBits> Shapes;
+    std::vector<std::string> Attributes;
     std::array<double, 4> Box{};
     GIntBig Count = 0;
+    std::string System, Code;
+    bool Valid = true;
 };
 
-inline OgrContents ReadWithGdal(const std::string& path, bool sorted)
+/// The first layer of path, or the one named; sorted puts each shape's parts in order.
+inline OgrContents ReadWithGdal(const std::string& path, bool sorted,
+                                const std::string& layerName = {})
 {
     GDALAllRegister();
     OgrContents contents;
     GDALDatasetH dataset =
         GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (!dataset)
+    OGRLayerH layer = !dataset            ? nullptr
+                      : layerName.empty() ? GDALDatasetGetLayer(dataset, 0)
+                                          : GDALDatasetGetLayerByName(dataset, layerName.c_str());
+    if (!layer)
     {
-        ADD_FAILURE() << "GDAL cannot open " << path;
+        ADD_FAILURE() << "GDAL cannot read " << path << " " << layerName;
+        if (dataset)
+            GDALClose(dataset);
         return contents;
     }
-    OGRLayerH layer = GDALDatasetGetLayer(dataset, 0);
     contents.Count = OGR_L_GetFeatureCount(layer, TRUE);
     // Without forcing, the shapefile driver reports the bounding box of the ".shp" header.
     OGREnvelope box;
     OGR_L_GetExtent(layer, &box, FALSE);
     contents.Box = {box.MinX, box.MinY, box.MaxX, box.MaxY};
+    if (OGRSpatialReferenceH system = OGR_L_GetSpatialRef(layer))
+    {
+        contents.System = OSRGetName(system);
+        const char* code = OSRGetAuthorityCode(system, nullptr);
+        contents.Code = code ? code : "";
+    }
+    std::vector<std::tuple<GIntBig, std::string, ShapeBits>> features;
     OGR_L_ResetReading(layer);
     while (OGRFeatureH feature = OGR_L_GetNextFeature(layer))
     {
-        ShapeBits& data = contents.Shapes.emplace_back();
+        std::string attributes;
+        for (int i = 0; i < OGR_F_GetFieldCount(feature); ++i)
+            attributes += std::string("|") + (OGR_F_IsFieldSetAndNotNull(feature, i)
+                                                  ? OGR_F_GetFieldAsString(feature, i)
+                                                  : "(null)");
+        ShapeBits data;
         if (OGRGeometryH geometry = OGR_F_GetGeometryRef(feature))
+        {
             CollectOgr(geometry, data);
+            contents.Valid = contents.Valid && OGR_G_IsValid(geometry);
+        }
         if (sorted)
             std::sort(data.begin(), data.end());
+        features.emplace_back(OGR_F_GetFID(feature), attributes, std::move(data));
         OGR_F_Destroy(feature);
     }
     GDALClose(dataset);
+    // By feature id: a server returns rows in no particular order, least of all after updates.
+    std::sort(features.begin(), features.end(),
+              [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    for (auto& [id, attributes, shape] : features)
+    {
+        contents.Attributes.push_back(std::to_string(id) + attributes);
+        contents.Shapes.push_back(std::move(shape));
+    }
     return contents;
 }
 
-inline bool HaveOgr2Ogr()
+/// The shapes with every X moved by dx and every Y by dy (sorted: each shape's parts in order).
+inline std::vector<ShapeBits> MovedBy(std::vector<ShapeBits> shapes, double dx, double dy,
+                                      bool sorted)
 {
-    return std::system("ogr2ogr --version > /dev/null 2>&1") == 0;
-}
-
-/// Writes the WKT rows as the shapefile `stem`.shp of the GDAL geometry type through ogr2ogr.
-inline void WriteWithOgr2Ogr(const std::string& stem, const std::string& type,
-                             const std::vector<std::string>& wkt)
-{
-    std::string csv = "WKT,ID\n"; // GDAL's CSV reader wants more than one column
-    for (std::size_t i = 0; i < wkt.size(); ++i)
-        csv += "\"" + wkt[i] + "\"," + std::to_string(i + 1) + "\n";
-    FILE* out = std::fopen((stem + ".csv").c_str(), "wb");
-    ASSERT_TRUE(out) << stem;
-    std::fwrite(csv.data(), 1, csv.size(), out);
-    std::fclose(out);
-    ASSERT_EQ(std::system(("ogr2ogr -q -f \"ESRI Shapefile\" -nlt " + type + " \"" + stem +
-                           ".shp\" \"" + stem + ".csv\" > /dev/null 2>&1")
-                              .c_str()),
-              0)
-        << stem;
+    for (ShapeBits& shape : shapes)
+    {
+        for (auto& part : shape)
+            for (VertexBits& vertex : part)
+            {
+                vertex[0] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[0]) + dx);
+                vertex[1] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[1]) + dy);
+            }
+        if (sorted)
+            std::sort(shape.begin(), shape.end());
+    }
+    return shapes;
 }
 
 } // namespace quorvalis::testing

@@ -139,6 +139,7 @@ TEST(RunFiles, TextCoordinatesThatAreNoNumberOrDoNotFitAreRefusedAndNothingIsWri
         {"", 1, false, "A,1,2\nB,abc,2\n",
          "job.txt, line 2, field Y: \"abc\" is not a finite number"},
         {"", 1, false, "A,1,nan\n", "job.txt, line 1, field X: \"nan\" is not a finite number"},
+        {"", 1, false, "A,-inf,2\n", "job.txt, line 1, field Y: \"-inf\" is not a finite number"},
         {"", 1, false, "\nA,1e400,2\n",
          "job.txt, line 2, field Y: \"1e400\" is not a finite number"},
         {"", 1, false, "A,1\n", "job.txt, line 1, field X: the field is empty"},

@@ -1,6 +1,7 @@
 // Shapefiles with heights and measures and multipoints, as GDAL writes them: read as GDAL reads
 // them, Z and M carried bit for bit, written back byte for byte, damage refused by name.
 #include "database/ShapefileDatabase.h"
+#include "tests/OgrSamples.h"
 #include "tests/database/formats/FormatTestSupport.h"
 #include "tests/database/formats/GdalContents.h"
 
@@ -36,7 +37,14 @@ struct TypeCase
 std::vector<TypeCase> GdalTypeCases()
 {
     return {
-        {"point", "POINT", 1, scPoint, {"POINT (80000.125 2850000.5)", "POINT (-0 1e-300)"}},
+        {"point",
+         "POINT",
+         1,
+         scPoint,
+         {"POINT (80000.125 2850000.5)", "POINT (-0 1e-300)", "POINT (-0.1 1e-7)",
+          "POINT (-31.123456789012345 2.5e7)"}},
+        // A first shape exactly at the origin must not be taken for "no extent yet".
+        {"origin", "POINT", 1, scPoint, {"POINT (0 0)", "POINT (5 7)"}},
         {"line",
          "MULTILINESTRING",
          3,
@@ -138,7 +146,7 @@ std::vector<TypeCase> GdalTypeCases()
 // when the caller changes them, the boxes follow, and GDAL reads the result as valid.
 TEST(ShapeTypes, EveryTypeGdalWritesIsReadWrittenBackByteForByteAndMovedKeepingZAndM)
 {
-    if (!HaveOgr2Ogr())
+    if (!test::HaveOgr2Ogr())
         GTEST_SKIP() << "ogr2ogr is not installed";
     ScratchFolder folder;
     const double dx = 296.25;
@@ -146,7 +154,8 @@ TEST(ShapeTypes, EveryTypeGdalWritesIsReadWrittenBackByteForByteAndMovedKeepingZ
     for (const TypeCase& c : GdalTypeCases())
     {
         SCOPED_TRACE(c.name);
-        WriteWithOgr2Ogr(folder / c.name, c.gdalType, c.wkt);
+        test::WriteWithOgr(folder.Path(), std::string(c.name) + ".shp", "ESRI Shapefile",
+                           c.gdalType, c.wkt);
         const std::string shp = folder / (std::string(c.name) + ".shp");
         const OgrContents before = ReadWithGdal(shp, true);
         const auto dbf = ReadBytes(folder / (std::string(c.name) + ".dbf"));
@@ -167,37 +176,16 @@ TEST(ShapeTypes, EveryTypeGdalWritesIsReadWrittenBackByteForByteAndMovedKeepingZ
         {
             auto recordSet = CreateShapefileRecordSet(false, shp, false, true);
             ASSERT_TRUE(recordSet->Open());
-            for (recordSet->First(); !recordSet->Eof(); recordSet->Next())
-            {
-                std::unique_ptr<GShape> shape = recordSet->GetShape();
-                shape->ForEachPoint(
-                    [&](GPoint& p)
+            MoveAll(*recordSet, dx, dy,
+                    [](GPoint& p)
                     {
-                        p.X += dx;
-                        p.Y += dy;
                         p.Z = 0.0; // what a careless chain might do
                         p.M = -p.M;
                     });
-                recordSet->Edit();
-                recordSet->SetShape(*shape);
-                recordSet->Post();
-            }
-            recordSet->Flush();
-        }
-        std::vector<ShapeBits> expected = before.Shapes;
-        for (ShapeBits& shape : expected)
-        {
-            for (auto& part : shape)
-                for (VertexBits& vertex : part)
-                {
-                    vertex[0] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[0]) + dx);
-                    vertex[1] = std::bit_cast<std::uint64_t>(std::bit_cast<double>(vertex[1]) + dy);
-                }
-            std::sort(shape.begin(), shape.end());
         }
         const OgrContents after = ReadWithGdal(shp, true);
         EXPECT_EQ(after.Count, before.Count);
-        EXPECT_EQ(after.Shapes, expected);
+        EXPECT_EQ(after.Shapes, MovedBy(before.Shapes, dx, dy, true));
         EXPECT_EQ(after.Box, (std::array<double, 4>{before.Box[0] + dx, before.Box[1] + dy,
                                                     before.Box[2] + dx, before.Box[3] + dy}));
         EXPECT_EQ(ReadBytes(folder / (std::string(c.name) + ".dbf")), dbf);

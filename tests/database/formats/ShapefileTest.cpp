@@ -1,5 +1,5 @@
-// Shapefile reader and writer: format details, distrustful reading, and agreement with GDAL in
-// both directions.
+// Shapefile reader and writer: format details and distrustful reading. Agreement with GDAL in both
+// directions is ShapeTypesTest.cpp's.
 #include "database/ShapefileDatabase.h"
 #include "tests/database/formats/FormatTestSupport.h"
 #include "tests/database/formats/GdalContents.h"
@@ -63,69 +63,6 @@ void WriteShapefile(const std::string& path, std::uint8_t classCode,
 }
 
 } // namespace
-
-// ---- agreement with GDAL ---------------------------------------------------------------------
-
-// ogr2ogr writes a shapefile, which this program must read as GDAL does; this program writes
-// what it read, which GDAL must read back bit for bit with the header box GDAL's writer gave.
-TEST(ShapefileGdal, FilesWrittenByEitherSideReadIdenticallyByTheOther)
-{
-    if (!HaveOgr2Ogr())
-        GTEST_SKIP() << "ogr2ogr is not installed";
-    ScratchFolder folder;
-    struct Case
-    {
-        const char* name;
-        const char* type;
-        std::uint8_t classCode;
-        std::vector<std::string> wkt;
-    };
-    const Case cases[] = {
-        {"points",
-         "POINT",
-         scPoint,
-         {"POINT (18.4241 -33.9249)", "POINT (-0.1 1e-7)", "POINT (-0 1e-300)",
-          "POINT (-31.123456789012345 2.5e7)"}},
-        // A first shape exactly at the origin must not be taken for "no extent yet".
-        {"origin", "POINT", scPoint, {"POINT (0 0)", "POINT (5 7)"}},
-        {"lines",
-         "MULTILINESTRING",
-         scLine,
-         {"MULTILINESTRING ((0 0,1 1,2 0.5),(5 5,6 6.25))",
-          "MULTILINESTRING ((-3300000.123 45000.987,-3300100.5 45100.25,-3300200 45000))"}},
-        {"parcels",
-         "MULTIPOLYGON",
-         scPolygon,
-         {"MULTIPOLYGON (((0 0,0 10,10 10,10 0,0 0),(2 2,8 2,8 8,2 8,2 2)))",
-          "MULTIPOLYGON (((20 20,20 21,21 21,21 20,20 20)),((30 30,30 31,31 31,31 30,30 30)))"}},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        const std::string shp = folder / (std::string(c.name) + ".shp");
-        WriteWithOgr2Ogr(folder / c.name, c.type, c.wkt);
-        const bool polygon = c.classCode == scPolygon;
-        const OgrContents theirs = ReadWithGdal(shp, polygon);
-        GShapefile file;
-        file.SetLoadShapesOnOpen(true);
-        ASSERT_TRUE(file.Open(shp));
-        EXPECT_EQ(file.ShapeType(), c.classCode);
-        std::vector<ShapeBits> mine;
-        std::vector<std::unique_ptr<GShape>> copies;
-        for (int i = 0; i < file.Count(); ++i)
-        {
-            mine.push_back(FromShape(*file.GetShape(i), polygon));
-            copies.push_back(file.GetShape(i)->Clone());
-        }
-        EXPECT_EQ(mine, theirs.Shapes);
-
-        const std::string copy = folder / (std::string(c.name) + "-copy.shp");
-        WriteShapefile(copy, c.classCode, std::move(copies));
-        const OgrContents back = ReadWithGdal(copy, polygon);
-        EXPECT_EQ(back.Shapes, mine);
-        EXPECT_EQ(back.Box, theirs.Box);
-    }
-}
 
 // ---- the format -------------------------------------------------------------------------------
 
@@ -263,9 +200,6 @@ TEST(ShapefileDamage, EveryDamageIsRefusedWithANamedMessage)
         {scPoint, [](auto& f) { f.Shp[3] = 0; }, "is not that of a shapefile"},
         {scPoint, [](auto& f) { f.Shx.push_back(0); },
          "index of 141 bytes is not 100 + 8 bytes per record"},
-        // A multipatch file.
-        {scPoint, [](auto& f) { PutLittle(f.Shp, 32, 31); },
-         "That shapefile type is not a valid spatial type: /data/v.shp holds MultiPatch"},
         {scPoint, [](auto& f) { PutLittle(f.Shp, 100 + 8, 0); }, "Not a point shapefile"},
         {scPoint, [](auto& f) { PutBig(f.Shx, 100 + 8 * 2, 1000000); },
          "v.shx: record 3: offset 2000000 lies outside"},
